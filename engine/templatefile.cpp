@@ -1,0 +1,177 @@
+#include "engine/templatefile.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QMap>
+#include <QSaveFile>
+
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr int CellSize = 12;
+
+bool fail(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+// Truncation toward zero that stays defined for NaN and values outside the int range.
+qint32 truncateToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return std::numeric_limits<qint32>::max();
+    if (v <= -2147483648.0)
+        return std::numeric_limits<qint32>::min();
+    return static_cast<qint32>(v);
+}
+
+bool readRows(const QString &path, int columns, QVector<QVector<double>> *rows, QString *error)
+{
+    rows->clear();
+    QVector<TemplateCell> cells;
+    if (!readTemplateCells(path, &cells, error))
+        return false;
+    *rows = completeRows(cells, columns);
+    return true;
+}
+
+} // namespace
+
+bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QString *error,
+                       int *trailingBytes)
+{
+    cells->clear();
+    if (trailingBytes)
+        *trailingBytes = 0;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    const qint64 size = file.size();
+    QDataStream in(&file);
+    in.setVersion(QDataStream::Qt_4_3);
+    const qint64 whole = size / CellSize;
+    cells->reserve(int(whole));
+    for (qint64 i = 0; i < whole; ++i) {
+        TemplateCell cell;
+        in >> cell.row >> cell.column >> cell.value;
+        if (in.status() != QDataStream::Ok)
+            return fail(error, QStringLiteral("%1: read error").arg(path));
+        cells->append(cell);
+    }
+    if (trailingBytes)
+        *trailingBytes = int(size - whole * CellSize);
+    return true;
+}
+
+bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QDataStream out(&file);
+    out.setVersion(QDataStream::Qt_4_3);
+    for (const TemplateCell &cell : cells)
+        out << cell.row << cell.column << cell.value;
+    if (out.status() != QDataStream::Ok) {
+        file.cancelWriting();
+        return fail(error, QStringLiteral("%1: write error").arg(path));
+    }
+    if (!file.commit())
+        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    return true;
+}
+
+QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int columns)
+{
+    QMap<int, QVector<std::optional<double>>> byRow;
+    for (const TemplateCell &cell : cells) {
+        if (cell.row < 0 || cell.column < 0 || cell.column >= columns)
+            continue;
+        auto &row = byRow[cell.row];
+        if (row.isEmpty())
+            row.resize(columns);
+        row[cell.column] = cell.value;
+    }
+    QVector<QVector<double>> rows;
+    rows.reserve(byRow.size());
+    for (auto it = byRow.cbegin(); it != byRow.cend(); ++it) {
+        QVector<double> values;
+        values.reserve(columns);
+        for (const std::optional<double> &v : it.value()) {
+            if (!v)
+                break;
+            values.append(*v);
+        }
+        if (values.size() == columns)
+            rows.append(values);
+    }
+    return rows;
+}
+
+namespace {
+
+template <typename Record, QVector<float> Record::*Second>
+bool readTwoColumns(const QString &path, Record &record, QString *error)
+{
+    record = Record();
+    QVector<QVector<double>> rows;
+    const bool ok = readRows(path, 2, &rows, error);
+    for (const QVector<double> &row : std::as_const(rows)) {
+        record.F.append(float(row[0]));
+        (record.*Second).append(float(row[1]));
+    }
+    record.count = rows.size();
+    return ok;
+}
+
+} // namespace
+
+bool readTwoColumnTemplate(const QString &path, CableTemplate &record, QString *error)
+{
+    return readTwoColumns<CableTemplate, &CableTemplate::a>(path, record, error);
+}
+
+bool readTwoColumnTemplate(const QString &path, NoiseTemplate &record, QString *error)
+{
+    return readTwoColumns<NoiseTemplate, &NoiseTemplate::N>(path, record, error);
+}
+
+bool readDmtTemplate(const QString &path, LineTypeTemplate &record, QString *error)
+{
+    record = LineTypeTemplate();
+    record.kind = LineTypeDmt;
+    QVector<QVector<double>> rows;
+    const bool ok = readRows(path, 4, &rows, error);
+    for (const QVector<double> &row : std::as_const(rows)) {
+        record.F.append(float(row[0]));
+        record.S.append(float(row[1]));
+        record.Kmax.append(float(row[2]));
+        record.N.append(float(row[3]));
+    }
+    record.count = rows.size();
+    return ok;
+}
+
+bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *error)
+{
+    record = LineTypeTemplate();
+    record.kind = LineTypePam;
+    QVector<QVector<double>> rows;
+    const bool ok = readRows(path, 5, &rows, error);
+    for (const QVector<double> &row : std::as_const(rows)) {
+        record.K.append(truncateToInt(row[0]));
+        record.P.append(float(row[1]));
+        record.Rmin.append(float(row[2]));
+        record.Rmax.append(float(row[3]));
+        record.N.append(float(row[4]));
+    }
+    record.count = rows.size();
+    return ok;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "engine/templatekind.h"
+
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+// One table cell as stored on disk: 12 bytes, big-endian, QDataStream version Qt_4_3.
+struct TemplateCell {
+    qint16 row = 0;
+    qint16 column = 0;
+    double value = 0.0;
+    bool operator==(const TemplateCell &o) const
+    {
+        return row == o.row && column == o.column && value == o.value;
+    }
+};
+
+// Reads every whole cell of the file in file order; a trailing fragment shorter than a cell
+// is left out (and counted in *trailingBytes when given). False when the file cannot be opened.
+bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QString *error = nullptr,
+                       int *trailingBytes = nullptr);
+// Writes the cells in the given order through QSaveFile: on failure the old file is intact.
+bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells,
+                        QString *error = nullptr);
+
+// Calculation records. `count` is the number of complete rows; every array holds `count` values.
+struct CableTemplate {
+    int count = 0;
+    QVector<float> F; // kHz
+    QVector<float> a; // dB/km
+};
+
+struct NoiseTemplate {
+    int count = 0;
+    QVector<float> F; // kHz
+    QVector<float> N; // dBm/Hz
+};
+
+struct LineTypeTemplate {
+    TemplateKind kind = LineTypeDmt;
+    int count = 0;         // complete rows of either kind; the model uses only row 0 of a PAM file
+    QVector<float> F;      // DMT: kHz
+    QVector<float> S;      // DMT: transmit PSD, dBm/Hz
+    QVector<float> Kmax;   // DMT: bits per tone
+    QVector<qint32> K;     // PAM: bits per symbol, truncated toward zero
+    QVector<float> P;      // PAM: total power, dBm
+    QVector<float> Rmin;   // PAM: kbit/s
+    QVector<float> Rmax;   // PAM: kbit/s
+    QVector<float> N;      // both: the system's own noise PSD, dBm/Hz
+};
+
+// Calculation readers. Each starts from an empty record and places cells by their row and
+// column fields; only complete rows enter it, in ascending row order. A cell outside the
+// kind's columns or with a negative row is ignored; a later duplicate replaces an earlier one.
+// False (and an empty record) when the file cannot be opened.
+bool readTwoColumnTemplate(const QString &path, CableTemplate &record, QString *error = nullptr);
+bool readTwoColumnTemplate(const QString &path, NoiseTemplate &record, QString *error = nullptr);
+bool readDmtTemplate(const QString &path, LineTypeTemplate &record, QString *error = nullptr);
+bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *error = nullptr);
+
+// The complete rows of a cell list for a table of `columns` columns, by the rules above.
+QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int columns);

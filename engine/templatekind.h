@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The numbering is stored nowhere but is the type index of the new-file dialog.
+enum TemplateKind {
+    CableAttenuation = 0,
+    LineTypeDmt = 1,
+    LineTypePam = 2,
+    AdditiveNoise = 3,
+};
+
+// "Cable", "xDSL" or "AddNoise": relative to the working directory.
+QString templateDirectory(TemplateKind kind);
+// ".att", ".DMT", ".PAM" or ".add".
+QString templateExtension(TemplateKind kind);
+int templateColumnCount(TemplateKind kind);
+// The editor's column captions, in column order.
+QStringList templateColumnCaptions(TemplateKind kind);
