@@ -32,7 +32,7 @@ qint32 truncateToInt(double v)
     return static_cast<qint32>(v);
 }
 
-bool readRows(const QString &path, int columns, QVector<QVector<double>> *rows, QString *error)
+bool readRows(const QString &path, int columns, QVector<TemplateRow> *rows, QString *error)
 {
     rows->clear();
     QVector<TemplateCell> cells;
@@ -88,7 +88,7 @@ bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells,
     return true;
 }
 
-QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int columns)
+QVector<TemplateRow> completeRows(const QVector<TemplateCell> &cells, int columns)
 {
     QMap<int, QVector<std::optional<double>>> byRow;
     for (const TemplateCell &cell : cells) {
@@ -99,7 +99,7 @@ QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int co
             row.resize(columns);
         row[cell.column] = cell.value;
     }
-    QVector<QVector<double>> rows;
+    QVector<TemplateRow> rows;
     rows.reserve(byRow.size());
     for (auto it = byRow.cbegin(); it != byRow.cend(); ++it) {
         QVector<double> values;
@@ -110,7 +110,7 @@ QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int co
             values.append(*v);
         }
         if (values.size() == columns)
-            rows.append(values);
+            rows.append({it.key(), values});
     }
     return rows;
 }
@@ -121,11 +121,12 @@ template <typename Record, QVector<float> Record::*Second>
 bool readTwoColumns(const QString &path, Record &record, QString *error)
 {
     record = Record();
-    QVector<QVector<double>> rows;
+    QVector<TemplateRow> rows;
     const bool ok = readRows(path, 2, &rows, error);
-    for (const QVector<double> &row : std::as_const(rows)) {
-        record.F.append(float(row[0]));
-        (record.*Second).append(float(row[1]));
+    for (const TemplateRow &row : std::as_const(rows)) {
+        record.rows.append(row.row);
+        record.F.append(float(row.values[0]));
+        (record.*Second).append(float(row.values[1]));
     }
     record.count = rows.size();
     return ok;
@@ -147,13 +148,14 @@ bool readDmtTemplate(const QString &path, LineTypeTemplate &record, QString *err
 {
     record = LineTypeTemplate();
     record.kind = LineTypeDmt;
-    QVector<QVector<double>> rows;
+    QVector<TemplateRow> rows;
     const bool ok = readRows(path, 4, &rows, error);
-    for (const QVector<double> &row : std::as_const(rows)) {
-        record.F.append(float(row[0]));
-        record.S.append(float(row[1]));
-        record.Kmax.append(float(row[2]));
-        record.N.append(float(row[3]));
+    for (const TemplateRow &row : std::as_const(rows)) {
+        record.rows.append(row.row);
+        record.F.append(float(row.values[0]));
+        record.S.append(float(row.values[1]));
+        record.Kmax.append(float(row.values[2]));
+        record.N.append(float(row.values[3]));
     }
     record.count = rows.size();
     return ok;
@@ -163,14 +165,15 @@ bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *err
 {
     record = LineTypeTemplate();
     record.kind = LineTypePam;
-    QVector<QVector<double>> rows;
+    QVector<TemplateRow> rows;
     const bool ok = readRows(path, 5, &rows, error);
-    for (const QVector<double> &row : std::as_const(rows)) {
-        record.K.append(truncateToInt(row[0]));
-        record.P.append(float(row[1]));
-        record.Rmin.append(float(row[2]));
-        record.Rmax.append(float(row[3]));
-        record.N.append(float(row[4]));
+    for (const TemplateRow &row : std::as_const(rows)) {
+        record.rows.append(row.row);
+        record.K.append(truncateToInt(row.values[0]));
+        record.P.append(float(row.values[1]));
+        record.Rmin.append(float(row.values[2]));
+        record.Rmax.append(float(row.values[3]));
+        record.N.append(float(row.values[4]));
     }
     record.count = rows.size();
     return ok;

@@ -25,15 +25,18 @@ bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QStrin
 bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells,
                         QString *error = nullptr);
 
-// Calculation records. `count` is the number of complete rows; every array holds `count` values.
+// Calculation records. `count` is the number of complete rows; every array holds `count` values,
+// and `rows` the file's row number of each entry (for messages that point at a cell).
 struct CableTemplate {
     int count = 0;
+    QVector<int> rows;
     QVector<float> F; // kHz
     QVector<float> a; // dB/km
 };
 
 struct NoiseTemplate {
     int count = 0;
+    QVector<int> rows;
     QVector<float> F; // kHz
     QVector<float> N; // dBm/Hz
 };
@@ -41,6 +44,7 @@ struct NoiseTemplate {
 struct LineTypeTemplate {
     TemplateKind kind = LineTypeDmt;
     int count = 0;         // complete rows of either kind; the model uses only row 0 of a PAM file
+    QVector<int> rows;     // file row number of each entry
     QVector<float> F;      // DMT: kHz
     QVector<float> S;      // DMT: transmit PSD, dBm/Hz
     QVector<float> Kmax;   // DMT: bits per tone
@@ -60,5 +64,9 @@ bool readTwoColumnTemplate(const QString &path, NoiseTemplate &record, QString *
 bool readDmtTemplate(const QString &path, LineTypeTemplate &record, QString *error = nullptr);
 bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *error = nullptr);
 
+struct TemplateRow {
+    int row = 0;            // the row field of its cells
+    QVector<double> values; // one per column
+};
 // The complete rows of a cell list for a table of `columns` columns, by the rules above.
-QVector<QVector<double>> completeRows(const QVector<TemplateCell> &cells, int columns);
+QVector<TemplateRow> completeRows(const QVector<TemplateCell> &cells, int columns);

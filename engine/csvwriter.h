@@ -1,0 +1,16 @@
+#pragma once
+
+#include "engine/resultset.h"
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// The result table as text: the header texts of columns 0..n (each simplified, so a label's
+// line break becomes one space), then one line per row; every field is followed by ";",
+// lines end with LF, numbers as QTextStream writes a float, UTF-8.
+void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &rows);
+// The same into a file, atomically; false with *error set when it cannot be written.
+bool saveCsv(const QString &path, const QStringList &headers, const ResultSet &rows,
+             QString *error = nullptr);
