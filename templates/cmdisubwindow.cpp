@@ -1,0 +1,59 @@
+#include "templates/cmdisubwindow.h"
+
+#include "templates/templatestablewidget.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+
+CMdiSubWindow::CMdiSubWindow(QWidget *parent)
+    : QMdiSubWindow(parent)
+{
+}
+
+TemplatesTableWidget *CMdiSubWindow::table() const
+{
+    return qobject_cast<TemplatesTableWidget *>(widget());
+}
+
+bool CMdiSubWindow::resolveUnsavedChanges()
+{
+    TemplatesTableWidget *editor = table();
+    if (!editor || !editor->isModified())
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, tr("Kol_vane"),
+        tr("Документ %1 был модифицирован.\nХотите сохранить ваши изменения?")
+            .arg(editor->filePath(), 0, QLatin1Char(' ')),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
+    switch (answer) {
+    case QMessageBox::Yes: {
+        if (!editor->validateFirstColumn()) {
+            QMessageBox box;
+            box.setText(tr("Неправильно введены данные"));
+            box.exec();
+            return false;
+        }
+        QString error;
+        if (!editor->saveToFile(&error)) {
+            QMessageBox::warning(this, tr("Kol_vane"),
+                                 tr("Не удалось сохранить файл %1:\n%2").arg(editor->filePath(), error));
+            return false;
+        }
+        return true;
+    }
+    case QMessageBox::No:
+        editor->setModified(false);
+        editor->loadFromFile();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMdiSubWindow::closeEvent(QCloseEvent *event)
+{
+    // Editors live as long as the main window; closing only hides them.
+    event->ignore();
+    if (resolveUnsavedChanges())
+        hide();
+}

@@ -1,0 +1,65 @@
+#include "templates/templatevalue.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+quint32 bits(float f)
+{
+    quint32 b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+} // namespace
+
+QString formatTemplateValue(double value)
+{
+    const float f = float(value);
+    if (std::isnan(f))
+        return QStringLiteral("nan");
+    if (std::isinf(f))
+        return f > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    if (f == 0.0f)
+        return std::signbit(f) ? QStringLiteral("-0") : QStringLiteral("0");
+    // Nine significant digits always identify a float; fewer are enough for most values.
+    for (int precision = 1; precision < 9; ++precision) {
+        const QString text = QString::number(double(f), 'g', precision);
+        bool ok = false;
+        const float back = text.toFloat(&ok);
+        if (ok && bits(back) == bits(f))
+            return text;
+    }
+    return QString::number(double(f), 'g', 9);
+}
+
+float parseTemplateValue(const QString &text, bool *ok)
+{
+    bool converted = false;
+    const float value = text.toFloat(&converted);
+    if (ok)
+        *ok = converted;
+    return converted ? value : 0.0f;
+}
+
+TemplateValueValidator::TemplateValueValidator(QObject *parent)
+    : QValidator(parent)
+{
+}
+
+QValidator::State TemplateValueValidator::validate(QString &input, int &) const
+{
+    if (input.trimmed().isEmpty())
+        return Acceptable;
+    bool ok = false;
+    parseTemplateValue(input, &ok);
+    if (ok)
+        return Acceptable;
+    // Prefixes of a decimal number or of inf/nan, which the user may still be typing.
+    static const QRegularExpression partial(QStringLiteral(
+        "^\\s*[+-]?(\\d*\\.?\\d*([eE][+-]?\\d*)?|[iI]([nN][fF]?)?|[nN]([aA][nN]?)?)\\s*$"));
+    return partial.match(input).hasMatch() ? Intermediate : Invalid;
+}
