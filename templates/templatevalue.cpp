@@ -25,15 +25,19 @@ QString formatTemplateValue(double value)
         return f > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
     if (f == 0.0f)
         return std::signbit(f) ? QStringLiteral("-0") : QStringLiteral("0");
-    // Nine significant digits always identify a float; fewer are enough for most values.
+    // Nine significant digits always identify a float. Of the texts that do, the shortest:
+    // 1500 as "1500" rather than "1.5e+03", 1e7 as "1e+07" rather than "10000000".
+    QString best = QString::number(double(f), 'g', 9);
     for (int precision = 1; precision < 9; ++precision) {
         const QString text = QString::number(double(f), 'g', precision);
+        if (text.size() >= best.size())
+            continue;
         bool ok = false;
         const float back = text.toFloat(&ok);
         if (ok && bits(back) == bits(f))
-            return text;
+            best = text;
     }
-    return QString::number(double(f), 'g', 9);
+    return best;
 }
 
 float parseTemplateValue(const QString &text, bool *ok)

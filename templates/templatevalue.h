@@ -3,7 +3,7 @@
 #include <QString>
 #include <QValidator>
 
-// The shortest text that QString::toFloat reads back as the same float (the value is narrowed
+// The shortest 'g' text that QString::toFloat reads back as the same float (the value is narrowed
 // to float first, as the editor stores it); "inf", "-inf", "nan" and "-0" for the special values.
 QString formatTemplateValue(double value);
 // A cell text as the editor stores it: QString::toFloat (C locale, surrounding blanks allowed).

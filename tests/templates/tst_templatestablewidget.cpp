@@ -1,0 +1,342 @@
+#include "templates/templatestablewidget.h"
+
+#include "templatetestutil.h"
+
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <limits>
+
+Q_DECLARE_METATYPE(QVector<RawCell>)
+
+class tst_TemplatesTableWidget : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void openSaveKeepsBytes_data();
+    void openSaveKeepsBytes();
+    void shownText_data();
+    void shownText();
+    void editSaveReload_data();
+    void editSaveReload();
+    void reloadDropsEditsNotInFile();
+    void validateFirstColumn_data();
+    void validateFirstColumn();
+    void modifiedMark();
+    void typedTextMustBeANumber_data();
+    void typedTextMustBeANumber();
+    void saveRefusesTextThatIsNotANumber();
+    void insertAndDeleteLine();
+    void failedSaveKeepsModified();
+    void unreadableFileLeavesTable();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+};
+
+void tst_TemplatesTableWidget::init()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void tst_TemplatesTableWidget::openSaveKeepsBytes_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QVector<RawCell>>("cells");
+    QTest::addColumn<int>("rows");
+
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("cable") << int(CableAttenuation) << fullRows(3, 2) << 3;
+    QTest::newRow("dmt") << int(LineTypeDmt) << fullRows(4, 4) << 4;
+    QTest::newRow("pam") << int(LineTypePam) << fullRows(1, 5) << 1;
+    QTest::newRow("noise") << int(AdditiveNoise) << fullRows(5, 2) << 5;
+    QTest::newRow("150 rows") << int(CableAttenuation) << fullRows(150, 2) << 150;
+    QTest::newRow("empty file") << int(CableAttenuation) << QVector<RawCell>() << 1;
+    QTest::newRow("gap in row 2")
+        << int(LineTypeDmt)
+        << QVector<RawCell>{{0, 0, 1}, {0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {2, 0, 5}, {2, 1, 6}, {2, 3, 8}}
+        << 3;
+    QTest::newRow("values needing many digits")
+        << int(AdditiveNoise)
+        << QVector<RawCell>{{0, 0, double(0.1f)},       {0, 1, 1234567.0},
+                            {1, 0, 16777216.0},         {1, 1, double(3.4028235e38f)},
+                            {2, 0, double(1.17549435e-38f)}, {2, 1, double(-1.4e-45f)},
+                            {3, 0, double(-2.2f)},      {3, 1, double(123456.789f)}}
+        << 4;
+    QTest::newRow("signed zero and non-finite")
+        << int(CableAttenuation)
+        << QVector<RawCell>{{0, 0, -0.0}, {0, 1, inf}, {1, 0, -inf}, {1, 1, std::nan("")}} << 2;
+    QTest::newRow("doubles no float holds")
+        << int(CableAttenuation) << QVector<RawCell>{{0, 0, 0.1}, {0, 1, 1e-300}} << 1;
+    QTest::newRow("cell beyond the kind's columns")
+        << int(CableAttenuation) << QVector<RawCell>{{0, 0, 1}, {0, 1, 2}, {0, 4, 9}} << 1;
+}
+
+void tst_TemplatesTableWidget::openSaveKeepsBytes()
+{
+    QFETCH(int, kind);
+    QFETCH(QVector<RawCell>, cells);
+    QFETCH(int, rows);
+
+    const QByteArray bytes = cellBytes(cells);
+    QVERIFY(writeBytes(path("t"), bytes));
+    TemplatesTableWidget table;
+    table.setTemplateKind(TemplateKind(kind));
+    table.setFilePath(path("t"));
+    QVERIFY(table.loadFromFile());
+    QCOMPARE(table.rowCount(), rows);
+    QVERIFY(!table.isModified());
+    QString error;
+    QVERIFY2(table.saveToFile(&error), qPrintable(error));
+    QCOMPARE(readBytes(path("t")), bytes);
+}
+
+void tst_TemplatesTableWidget::shownText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0.1") << double(0.1f) << "0.1";
+    QTest::newRow("1234567 in full") << 1234567.0 << "1234567";
+    QTest::newRow("1e7") << 1e7 << "1e+07";
+    QTest::newRow("-0.5") << -0.5 << "-0.5";
+    QTest::newRow("1500 without exponent") << 1500.0 << "1500";
+    QTest::newRow("float 0.3") << double(0.3f) << "0.3";
+    QTest::newRow("1/3 needs eight digits") << double(1.0f / 3.0f) << "0.33333334";
+    QTest::newRow("float max") << double(3.4028235e38f) << "3.40282347e+38";
+    QTest::newRow("inf") << std::numeric_limits<double>::infinity() << "inf";
+    QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << "-inf";
+    QTest::newRow("nan") << std::nan("") << "nan";
+}
+
+void tst_TemplatesTableWidget::shownText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QVERIFY(writeBytes(path("v"), cellBytes({{0, 0, value}})));
+    TemplatesTableWidget table;
+    table.setFilePath(path("v"));
+    QVERIFY(table.loadFromFile());
+    QVERIFY(table.item(0, 0));
+    QCOMPARE(table.item(0, 0)->text(), text);
+}
+
+void tst_TemplatesTableWidget::editSaveReload_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("column");
+    QTest::newRow("cable, a") << int(CableAttenuation) << 1;
+    QTest::newRow("dmt, Kmax") << int(LineTypeDmt) << 2;
+    QTest::newRow("pam, N") << int(LineTypePam) << 4;
+    QTest::newRow("noise, F") << int(AdditiveNoise) << 0;
+}
+
+void tst_TemplatesTableWidget::editSaveReload()
+{
+    QFETCH(int, kind);
+    QFETCH(int, column);
+    const int columns = templateColumnCount(TemplateKind(kind));
+    QVector<RawCell> cells = fullRows(3, columns);
+    QVERIFY(writeBytes(path("e"), cellBytes(cells)));
+
+    TemplatesTableWidget table;
+    table.setTemplateKind(TemplateKind(kind));
+    table.setFilePath(path("e"));
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    QVERIFY(table.loadFromFile());
+    typeIntoCell(&table, 1, column, QStringLiteral("-1.5e3"));
+    QVERIFY(table.isModified());
+    QVERIFY(table.saveToFile());
+
+    cells[1 * columns + column].value = -1500.0;
+    QCOMPARE(readBytes(path("e")), cellBytes(cells));
+
+    TemplatesTableWidget reloaded;
+    reloaded.setTemplateKind(TemplateKind(kind));
+    reloaded.setFilePath(path("e"));
+    QVERIFY(reloaded.loadFromFile());
+    QCOMPARE(reloaded.columnCount(), columns);
+    QCOMPARE(reloaded.item(1, column)->text(), QStringLiteral("-1500"));
+    QCOMPARE(reloaded.item(2, columns - 1)->text(), table.item(2, columns - 1)->text());
+}
+
+void tst_TemplatesTableWidget::reloadDropsEditsNotInFile()
+{
+    QVERIFY(writeBytes(path("r"), cellBytes(fullRows(2, 2))));
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("r"));
+    QVERIFY(table.loadFromFile());
+    table.setRowCount(5);
+    table.setItem(4, 1, new QTableWidgetItem(QStringLiteral("77")));
+    table.setItem(0, 0, new QTableWidgetItem(QStringLiteral("66")));
+    QVERIFY(table.isModified());
+    QVERIFY(table.loadFromFile());
+    QCOMPARE(table.rowCount(), 2);
+    QCOMPARE(table.item(0, 0)->text(), QStringLiteral("0"));
+    QVERIFY(!table.isModified());
+    QCOMPARE(table.windowTitle(), path("r"));
+}
+
+void tst_TemplatesTableWidget::validateFirstColumn_data()
+{
+    QTest::addColumn<QStringList>("column0");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("falls back to 5") << QStringList{"0", "10", "10", "5"} << false;
+    QTest::newRow("non-decreasing") << QStringList{"0", "10", "10", "20"} << true;
+    QTest::newRow("-1 in row 0") << QStringList{"-1", "10"} << false;
+    QTest::newRow("empty cell in row 2") << QStringList{"0", "1", "", "3"} << false;
+    QTest::newRow("missing cell in row 1") << QStringList{"0", QString(), "2"} << false;
+    QTest::newRow("not a number") << QStringList{"0", "x"} << false;
+    QTest::newRow("nan") << QStringList{"0", "nan"} << false;
+    QTest::newRow("one zero row") << QStringList{"0"} << true;
+}
+
+void tst_TemplatesTableWidget::validateFirstColumn()
+{
+    QFETCH(QStringList, column0);
+    QFETCH(bool, valid);
+    TemplatesTableWidget table;
+    table.setTemplateKind(LineTypeDmt);
+    table.setRowCount(column0.size());
+    for (int r = 0; r < column0.size(); ++r) {
+        if (!column0.at(r).isNull())
+            table.setItem(r, 0, new QTableWidgetItem(column0.at(r)));
+        table.setItem(r, 1, new QTableWidgetItem(QStringLiteral("1")));
+    }
+    QCOMPARE(table.validateFirstColumn(), valid);
+}
+
+void tst_TemplatesTableWidget::modifiedMark()
+{
+    const QString file = path("m.att");
+    QVERIFY(writeBytes(file, cellBytes(fullRows(2, 2))));
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(file);
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    QVERIFY(table.loadFromFile());
+    QCOMPARE(table.windowTitle(), file);
+
+    typeIntoCell(&table, 0, 1, QStringLiteral("3"));
+    QCOMPARE(table.windowTitle(), file + " *");
+    typeIntoCell(&table, 1, 1, QStringLiteral("4"));
+    QCOMPARE(table.windowTitle(), file + " *");
+    QVERIFY(table.saveToFile());
+    QCOMPARE(table.windowTitle(), file);
+    QVERIFY(!table.isModified());
+}
+
+void tst_TemplatesTableWidget::typedTextMustBeANumber_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("letters are refused") << "1a2b" << "12";
+    QTest::newRow("decimal comma is refused") << "1,5" << "15";
+    QTest::newRow("unfinished exponent is not committed") << "1e" << "2";
+    QTest::newRow("lone minus is not committed") << "-" << "2";
+    QTest::newRow("exponent") << "1e7" << "1e7";
+    QTest::newRow("negative fraction") << "-0.5" << "-0.5";
+    QTest::newRow("inf") << "inf" << "inf";
+    QTest::newRow("clearing empties the cell") << "" << "";
+}
+
+void tst_TemplatesTableWidget::typedTextMustBeANumber()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setRowCount(1);
+    table.setItem(0, 0, new QTableWidgetItem(QStringLiteral("2")));
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    typeIntoCell(&table, 0, 0, typed);
+    QCOMPARE(table.item(0, 0)->text(), shown);
+}
+
+void tst_TemplatesTableWidget::saveRefusesTextThatIsNotANumber()
+{
+    const QString file = path("bad.att");
+    const QByteArray before = cellBytes(fullRows(2, 2));
+    QVERIFY(writeBytes(file, before));
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(file);
+    QVERIFY(table.loadFromFile());
+    // Text that bypassed the cell editor (a paste, a program) still must not turn into 0.
+    table.setItem(1, 1, new QTableWidgetItem(QStringLiteral("1,5")));
+    QString error;
+    QVERIFY(!table.saveToFile(&error));
+    QVERIFY2(error.contains("1,5") && error.contains('2'), qPrintable(error));
+    QCOMPARE(readBytes(file), before);
+    QVERIFY(table.isModified());
+}
+
+void tst_TemplatesTableWidget::insertAndDeleteLine()
+{
+    TemplatesTableWidget table;
+    table.setTemplateKind(LineTypePam);
+    table.setRowCount(5);
+    for (int r = 0; r < 5; ++r)
+        table.setItem(r, 0, new QTableWidgetItem(QString::number(r)));
+    table.setModified(false);
+
+    table.setCurrentCell(3, 2);
+    table.insertLine();
+    QCOMPARE(table.rowCount(), 6);
+    for (int c = 0; c < 5; ++c)
+        QCOMPARE(table.item(4, c)->text(), QStringLiteral("0"));
+    QCOMPARE(table.item(5, 0)->text(), QStringLiteral("4"));
+    QVERIFY(table.isModified());
+
+    table.setCurrentCell(1, 0);
+    table.deleteLine();
+    QCOMPARE(table.rowCount(), 5);
+    QCOMPARE(table.item(1, 0)->text(), QStringLiteral("2"));
+
+    table.setCurrentIndex(QModelIndex());
+    table.insertLine();
+    QCOMPARE(table.item(0, 0)->text(), QStringLiteral("0"));
+    table.deleteLine(); // no current row: nothing
+    QCOMPARE(table.rowCount(), 6);
+
+    table.setRowCount(1);
+    table.setCurrentCell(0, 0);
+    table.deleteLine();
+    QCOMPARE(table.rowCount(), 1);
+}
+
+void tst_TemplatesTableWidget::failedSaveKeepsModified()
+{
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("missing/dir/x.att"));
+    table.setItem(0, 0, new QTableWidgetItem(QStringLiteral("1")));
+    QVERIFY(table.isModified());
+    QString error;
+    QVERIFY(!table.saveToFile(&error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(table.isModified());
+    QVERIFY(table.windowTitle().endsWith(" *"));
+    QVERIFY(!QFile::exists(path("missing/dir/x.att")));
+}
+
+void tst_TemplatesTableWidget::unreadableFileLeavesTable()
+{
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("nothing-here.att"));
+    table.setItem(3, 1, new QTableWidgetItem(QStringLiteral("5")));
+    QVERIFY(!table.loadFromFile());
+    QCOMPARE(table.rowCount(), 100);
+    QCOMPARE(table.item(3, 1)->text(), QStringLiteral("5"));
+}
+
+QTEST_MAIN(tst_TemplatesTableWidget)
+#include "tst_templatestablewidget.moc"
