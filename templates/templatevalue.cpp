@@ -28,13 +28,21 @@ QString formatTemplateValue(double value)
     // Nine significant digits always identify a float. Of the texts that do, the shortest:
     // 1500 as "1500" rather than "1.5e+03", 1e7 as "1e+07" rather than "10000000".
     QString best = QString::number(double(f), 'g', 9);
+    bool ok = false;
+    const float back = best.toFloat(&ok);
+    if (!ok || bits(back) != bits(f)) {
+        // Next to the largest float the nearest 9-digit text lies beyond it, and toFloat
+        // refuses it as out of range: take the text of a point a quarter step nearer zero.
+        const double towardZero = double(std::nextafter(f, 0.0f));
+        best = QString::number(double(f) - (double(f) - towardZero) / 4, 'g', 9);
+    }
     for (int precision = 1; precision < 9; ++precision) {
         const QString text = QString::number(double(f), 'g', precision);
         if (text.size() >= best.size())
             continue;
-        bool ok = false;
-        const float back = text.toFloat(&ok);
-        if (ok && bits(back) == bits(f))
+        bool read = false;
+        const float again = text.toFloat(&read);
+        if (read && bits(again) == bits(f))
             best = text;
     }
     return best;

@@ -106,7 +106,6 @@ void tst_TemplatesTableWidget::shownText_data()
     QTest::newRow("1500 without exponent") << 1500.0 << "1500";
     QTest::newRow("float 0.3") << double(0.3f) << "0.3";
     QTest::newRow("1/3 needs eight digits") << double(1.0f / 3.0f) << "0.33333334";
-    QTest::newRow("float max") << double(3.4028235e38f) << "3.40282347e+38";
     QTest::newRow("inf") << std::numeric_limits<double>::infinity() << "inf";
     QTest::newRow("-inf") << -std::numeric_limits<double>::infinity() << "-inf";
     QTest::newRow("nan") << std::nan("") << "nan";
