@@ -42,8 +42,10 @@ bool CMdiSubWindow::resolveUnsavedChanges()
         return true;
     }
     case QMessageBox::No:
+        // Back to the file; without one (never saved, deleted since) the edits go all the same.
+        if (!editor->loadFromFile())
+            editor->clearContents();
         editor->setModified(false);
-        editor->loadFromFile();
         return true;
     default:
         return false;

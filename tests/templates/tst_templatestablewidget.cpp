@@ -2,6 +2,7 @@
 
 #include "templatetestutil.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,6 +32,7 @@ private slots:
     void saveRefusesTextThatIsNotANumber();
     void insertAndDeleteLine();
     void failedSaveKeepsModified();
+    void failedSaveInReadOnlyDirectoryKeepsOldFile();
     void unreadableFileLeavesTable();
 
 private:
@@ -324,6 +326,33 @@ void tst_TemplatesTableWidget::failedSaveKeepsModified()
     QVERIFY(table.isModified());
     QVERIFY(table.windowTitle().endsWith(" *"));
     QVERIFY(!QFile::exists(path("missing/dir/x.att")));
+}
+
+void tst_TemplatesTableWidget::failedSaveInReadOnlyDirectoryKeepsOldFile()
+{
+    QDir().mkpath(path("ro"));
+    const QString file = path("ro/x.att");
+    const QByteArray before = cellBytes(fullRows(2, 2));
+    QVERIFY(writeBytes(file, before));
+    QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::ExeOwner);
+    QFile probe(path("ro/probe"));
+    if (probe.open(QIODevice::WriteOnly)) {
+        probe.remove();
+        QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QSKIP("directory permissions do not stop this user (root); the missing-directory case covers the failure");
+    }
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(file);
+    QVERIFY(table.loadFromFile());
+    table.item(0, 1)->setText(QStringLiteral("9"));
+    QString error;
+    const bool saved = table.saveToFile(&error);
+    QFile::setPermissions(path("ro"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!saved);
+    QVERIFY(!error.isEmpty());
+    QVERIFY(table.isModified());
+    QCOMPARE(readBytes(file), before);
 }
 
 void tst_TemplatesTableWidget::unreadableFileLeavesTable()
