@@ -1,0 +1,947 @@
+#include "input/propertiesdialog.h"
+
+#include "engine/workspace.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+// Editor object names and the top-row caption of one family of the tree.
+struct FamilyNames {
+    QString countBox;
+    QString slotPrefix;
+    QString caption;
+};
+
+FamilyNames familyNames(const QString &key)
+{
+    if (key == QLatin1String("cable"))
+        return {"cableTypeCountBox", "cableTypeBoxes", "Тип кабеля"};
+    if (key == QLatin1String("line"))
+        return {"lineTypeCountBox", "lineTypeBoxes", "Тип линии xDSL"};
+    if (key == QLatin1String("load"))
+        return {"xDSL_pointsCountBox", "xDSL_pointsBoxes", "Загрузка кабеля (пучка) m"};
+    if (key == QLatin1String("elfext"))
+        return {"Norm_ELFEXT_pointsCountBox", "Norm_ELFEXT_pointsBoxes", "Нормы ELFEXT для 1км"};
+    if (key == QLatin1String("next"))
+        return {"Norm_NEXT_pointsCountBox", "Norm_NEXT_pointsBoxes", "Нормы NEXT"};
+    if (key == QLatin1String("margin"))
+        return {"SNRMargin_pointsCountBox", "SNRMargin_pointsBoxes",
+                "Запас помехозащищенности SNR Margin"};
+    return {};
+}
+
+const QStringList allFamilies = {"cable", "line", "load", "elfext", "next", "margin"};
+
+// Entries ending in "/" become subdirectories, the rest empty files.
+void populate(const QString &directory, const QStringList &entries)
+{
+    QDir().mkpath(directory);
+    for (const QString &entry : entries) {
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QDir(directory).mkpath(entry);
+        } else {
+            QFile file(QDir(directory).filePath(entry));
+            file.open(QIODevice::WriteOnly);
+        }
+    }
+}
+
+const QStringList standardCables = {"c.att", "B.att", "a.att"};
+const QStringList standardLines = {"x.DMT", "y.PAM"};
+const QStringList standardNoises = {"n1.add", "n2.add", "n3.add"};
+
+// A dialog shown on a temporary workspace.
+struct Fixture {
+    QTemporaryDir workspace;
+    std::unique_ptr<PropertiesDialog> dialog;
+
+    bool open(const QStringList &cables = standardCables,
+              const QStringList &lines = standardLines,
+              const QStringList &noises = standardNoises)
+    {
+        if (!workspace.isValid())
+            return false;
+        populate(workspace.filePath("Cable"), cables);
+        populate(workspace.filePath("xDSL"), lines);
+        populate(workspace.filePath("AddNoise"), noises);
+        return show();
+    }
+
+    bool show()
+    {
+        dialog = std::make_unique<PropertiesDialog>(nullptr, workspace.path());
+        dialog->show();
+        return QTest::qWaitForWindowExposed(dialog.get());
+    }
+
+    template <typename T>
+    T *editor(const QString &name) const
+    {
+        return dialog->findChild<T *>(name);
+    }
+    QComboBox *countBox(const QString &family) const
+    {
+        return editor<QComboBox>(familyNames(family).countBox);
+    }
+    QSpinBox *valueBox(const QString &family, int slot) const
+    {
+        return editor<QSpinBox>(familyNames(family).slotPrefix + QString::number(slot));
+    }
+    QComboBox *templateBox(const QString &family, int slot) const
+    {
+        return editor<QComboBox>(familyNames(family).slotPrefix + QString::number(slot));
+    }
+    QTreeWidgetItem *topRow(const QString &family) const
+    {
+        const auto tree = editor<QTreeWidget>("propertyTree");
+        const QList<QTreeWidgetItem *> rows =
+            tree->findItems(familyNames(family).caption, Qt::MatchExactly, 0);
+        return rows.value(0);
+    }
+    QString summary(const QString &family) const { return topRow(family)->text(1); }
+    QList<int> values(const QString &family) const
+    {
+        QList<int> result;
+        for (int i = 0; i <= countBox(family)->currentIndex(); ++i)
+            result << valueBox(family, i)->value();
+        return result;
+    }
+    bool rowShown(QWidget *editor) const { return !dialog->rowOf(editor)->isHidden(); }
+    CalcSettings settings() const
+    {
+        CalcSettings record;
+        dialog->fillSettings(record);
+        return record;
+    }
+
+    // "next=2" picks count index 2, "capacity=10", "from=", "to=", "step=" set spin boxes,
+    // "typefrom=9500" types into the From box.
+    void apply(const QString &action) const
+    {
+        const QString key = action.section(QLatin1Char('='), 0, 0);
+        const int value = action.section(QLatin1Char('='), 1).toInt();
+        if (allFamilies.contains(key)) {
+            countBox(key)->setCurrentIndex(value);
+        } else if (key == QLatin1String("capacity")) {
+            editor<QSpinBox>("cableCapacityBox")->setValue(value);
+        } else if (key == QLatin1String("typefrom")) {
+            QSpinBox *box = editor<QSpinBox>("cableLengthFromBox");
+            box->selectAll();
+            QTest::keyClicks(box, QString::number(value));
+        } else {
+            editor<QSpinBox>("cableLength" + key.left(1).toUpper() + key.mid(1) + "Box")
+                ->setValue(value);
+        }
+    }
+};
+
+} // namespace
+
+class tst_PropertiesDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void construction();
+    void templateLists_data();
+    void templateLists();
+    void untouchedDefaults_data();
+    void untouchedDefaults();
+    void normRows_data();
+    void normRows();
+    void spreadValues_data();
+    void spreadValues();
+    void rangeRule_data();
+    void rangeRule();
+    void capacityBoundsLoad_data();
+    void capacityBoundsLoad();
+    void lengthCoupling_data();
+    void lengthCoupling();
+    void fallBack_data();
+    void fallBack();
+    void loadRefusal_data();
+    void loadRefusal();
+    void lineTypeFollowsNorms_data();
+    void lineTypeFollowsNorms();
+    void severalTemplates_data();
+    void severalTemplates();
+    void frequencyInSummary_data();
+    void frequencyInSummary();
+    void emptyTemplateDirectories_data();
+    void emptyTemplateDirectories();
+    void reopenKeepsState();
+};
+
+void tst_PropertiesDialog::construction()
+{
+    Fixture f;
+    QVERIFY(f.open());
+    PropertiesDialog &d = *f.dialog;
+    QCOMPARE(d.windowTitle(), QStringLiteral("Kolvane - настройка"));
+    QVERIFY(d.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(d.windowFlags() & Qt::WindowContextHelpButtonHint));
+
+    const auto tree = f.editor<QTreeWidget>("propertyTree");
+    QVERIFY(tree);
+    QCOMPARE(tree->headerItem()->text(0), QStringLiteral("Свойство"));
+    QCOMPARE(tree->headerItem()->text(1), QStringLiteral("Значение"));
+    QStringList captions;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        captions << tree->topLevelItem(i)->text(0);
+        QVERIFY(!tree->topLevelItem(i)->isExpanded());
+    }
+    QCOMPARE(captions, (QStringList{"Тип кабеля", "Емкость кабеля (пучка) M, пар",
+                                    "Загрузка кабеля (пучка) m", "Нормы ELFEXT для 1км",
+                                    "Нормы NEXT", "Изменение длины кабеля в диапазоне, м",
+                                    "Тип линии xDSL", "Запас помехозащищенности SNR Margin",
+                                    "Шаблон помех на входе приемника"}));
+    QCOMPARE(tree->topLevelItem(5)->text(1), QStringLiteral("от 1000 до 10000; шаг 1000"));
+
+    // Rows of the load family: count row, then ten slots of which only the first is shown.
+    QTreeWidgetItem *countRow = f.topRow("load")->child(0);
+    QCOMPARE(countRow->text(0), QStringLiteral("всего возможных значений"));
+    QCOMPARE(countRow->childCount(), 10);
+    QCOMPARE(countRow->child(9)->text(0), QStringLiteral("значение 10, линий xDSL"));
+    QCOMPARE(f.countBox("margin")->count(), 10);
+    QCOMPARE(f.countBox("margin")->itemText(9), QStringLiteral("10"));
+    for (int i = 0; i < 10; ++i) {
+        QCOMPARE(countRow->child(i)->isHidden(), i > 0);
+        QCOMPARE(d.rowOf(f.valueBox("load", i)), countRow->child(i));
+    }
+    QCOMPARE(f.valueBox("next", 3)->minimum(), 10);
+    QCOMPARE(f.valueBox("next", 3)->maximum(), 120);
+    QCOMPARE(f.valueBox("load", 0)->maximum(), 99);
+
+    for (const QComboBox *box : d.findChildren<QComboBox *>())
+        QVERIFY2(!box->hasFrame(), qPrintable(box->objectName()));
+    for (const QSpinBox *box : d.findChildren<QSpinBox *>())
+        QVERIFY2(!box->hasFrame(), qPrintable(box->objectName()));
+}
+
+void tst_PropertiesDialog::templateLists_data()
+{
+    QTest::addColumn<QStringList>("cables");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("noises");
+    QTest::addColumn<QStringList>("cableNames");
+    QTest::addColumn<QStringList>("lineNames");
+    QTest::addColumn<QString>("noise");
+
+    QTest::newRow("names in case-ignoring order")
+        << standardCables << standardLines << standardNoises << QStringList{"a", "B", "c"}
+        << QStringList{"x.DMT", "y.PAM"} << "n3";
+    QTest::newRow("missing .att kept, .att.old cut")
+        << QStringList{"readme", "q.att.old"} << QStringList{"v.PAM"} << standardNoises
+        << QStringList{"q", "readme"} << QStringList{"v.PAM"} << "n3";
+    QTest::newRow("subdirectory and foreign file listed, hidden file not")
+        << QStringList{"sub/", ".hidden.att", "k.att"} << QStringList{"notes.txt", "x.DMT"}
+        << standardNoises << QStringList{"k", "sub"} << QStringList{"notes.txt", "x.DMT"} << "n3";
+    QTest::newRow("third noise in case-ignoring order")
+        << standardCables << standardLines << QStringList{"D.add", "c.add", "A.add", "b.x.add"}
+        << QStringList{"a", "B", "c"} << QStringList{"x.DMT", "y.PAM"} << "c";
+    QTest::newRow("two noise files leave none current")
+        << standardCables << standardLines << QStringList{"a.add", "b.add"}
+        << QStringList{"a", "B", "c"} << QStringList{"x.DMT", "y.PAM"} << "";
+}
+
+void tst_PropertiesDialog::templateLists()
+{
+    QFETCH(QStringList, cables);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, noises);
+    QFETCH(QStringList, cableNames);
+    QFETCH(QStringList, lineNames);
+    QFETCH(QString, noise);
+
+    Fixture f;
+    QVERIFY(f.open(cables, lines, noises));
+    const QList<QPair<QString, QStringList>> families = {{"cable", cableNames}, {"line", lineNames}};
+    for (const auto &[family, names] : families) {
+        QComboBox *count = f.countBox(family);
+        QCOMPARE(count->count(), names.size());
+        for (int k = 0; k < names.size(); ++k) {
+            QCOMPARE(count->itemText(k), QString::number(k + 1));
+            QComboBox *slot = f.templateBox(family, k);
+            QVERIFY(slot);
+            QStringList offered;
+            for (int i = 0; i < slot->count(); ++i)
+                offered << slot->itemText(i);
+            QCOMPARE(offered, names);
+            QCOMPARE(slot->currentIndex(), 0);
+            QCOMPARE(f.dialog->rowOf(slot)->text(0), QStringLiteral("файл %1").arg(k + 1));
+            QCOMPARE(f.rowShown(slot), k == 0);
+        }
+        QVERIFY(!f.templateBox(family, names.size()));
+        QCOMPARE(f.summary(family), names.first());
+    }
+    const auto noiseBox = f.editor<QComboBox>("noiseTemplateBox");
+    QCOMPARE(noiseBox->currentIndex(), noise.isEmpty() ? -1 : 2);
+    QCOMPARE(noiseBox->currentText(), noise);
+    QCOMPARE(f.settings().noiseTemplate, noise);
+}
+
+void tst_PropertiesDialog::untouchedDefaults_data()
+{
+    QTest::addColumn<QStringList>("cables");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("noises");
+    QTest::addColumn<QString>("cable");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("noise");
+
+    QTest::newRow("standard workspace")
+        << standardCables << standardLines << standardNoises << "a" << "x.DMT" << "n3";
+    QTest::newRow("PAM line type first, .att.old cable")
+        << QStringList{"q.att.old"} << QStringList{"m.PAM", "n.DMT"} << QStringList{"w.add"}
+        << "q" << "m.PAM" << "";
+    QTest::newRow("empty template directories")
+        << QStringList{} << QStringList{} << QStringList{} << "" << "" << "";
+}
+
+void tst_PropertiesDialog::untouchedDefaults()
+{
+    QFETCH(QStringList, cables);
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, noises);
+    QFETCH(QString, cable);
+    QFETCH(QString, line);
+    QFETCH(QString, noise);
+
+    Fixture f;
+    QVERIFY(f.open(cables, lines, noises));
+    QSignalSpy accepted(f.dialog.get(), &QDialog::accepted);
+    QTest::mouseClick(f.editor<QPushButton>("calculateButton"), Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+    QVERIFY(!f.dialog->isVisible());
+
+    const CalcSettings s = f.settings();
+    QCOMPARE(s, defaultCalcSettings(f.workspace.path()));
+    QCOMPARE(s.cableTypes, cable.isEmpty() ? QStringList() : QStringList{cable});
+    QCOMPARE(s.lineTypes, line.isEmpty() ? QStringList() : QStringList{line});
+    QCOMPARE(s.noiseTemplate, noise);
+    QCOMPARE(s.cableCapacity, 4);
+    QCOMPARE(s.xDSL_points, QVector<int>{1});
+    QCOMPARE(s.Norm_NEXT_points, QVector<float>{10.0f});
+    QCOMPARE(s.Norm_ELFEXT_points, QVector<float>{10.0f});
+    QCOMPARE(s.norm_NEXT_frequency, 300.0f);
+    QCOMPARE(s.norm_ELFEXT_frequency, 300.0f);
+    QCOMPARE(s.cableLengthFrom, 1000);
+    QCOMPARE(s.cableLengthTo, 10000);
+    QCOMPARE(s.cableLengthStep, 1000);
+    QCOMPARE(s.SNRMargin_points, QVector<float>{0.0f});
+    QCOMPARE(s.maxRate, 0);
+    QCOMPARE(s.cableTypesText, cable);
+    QCOMPARE(s.lineTypesText, line);
+    QCOMPARE(s.xDSL_pointsText, QStringLiteral("1"));
+    QCOMPARE(s.norm_NEXT_Text, QStringLiteral("10дБ(300кГц)"));
+    QCOMPARE(s.norm_ELFEXT_Text, QStringLiteral("10дБ(300кГц)"));
+    QCOMPARE(s.SNRMarginText, QStringLiteral("0 дБ"));
+}
+
+void tst_PropertiesDialog::normRows_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<int>("lineCountIndex");
+    QTest::addColumn<int>("secondLine"); // name index picked in line slot 2, -1: none
+    QTest::addColumn<bool>("elfextShown");
+    QTest::addColumn<bool>("nextShown");
+
+    QTest::newRow("DMT first shows ELFEXT") << standardLines << 0 << -1 << true << false;
+    QTest::newRow("PAM first shows NEXT") << QStringList{"a.PAM", "b.DMT"} << 0 << -1 << false
+                                          << true;
+    QTest::newRow("DMT and PAM active show both") << standardLines << 1 << 1 << true << true;
+    QTest::newRow("second slot alike shows one") << standardLines << 1 << 0 << true << false;
+    QTest::newRow("PAM in a hidden slot shows nothing more")
+        << standardLines << 0 << 1 << true << false;
+    QTest::newRow("foreign file shows neither") << QStringList{"notes.txt", "x.DMT"} << 0 << -1
+                                                << false << false;
+    QTest::newRow("extension test is case-sensitive") << QStringList{"z.dmt"} << 0 << -1 << false
+                                                      << false;
+}
+
+void tst_PropertiesDialog::normRows()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(int, lineCountIndex);
+    QFETCH(int, secondLine);
+    QFETCH(bool, elfextShown);
+    QFETCH(bool, nextShown);
+
+    Fixture f;
+    QVERIFY(f.open(standardCables, lines));
+    if (secondLine >= 0) {
+        // Pick PAM in slot 2 first, then hide it again, so the row rule sees only active slots.
+        f.apply(QStringLiteral("line=1"));
+        f.templateBox("line", 1)->setCurrentIndex(secondLine);
+    }
+    f.apply(QStringLiteral("line=%1").arg(lineCountIndex));
+    QCOMPARE(!f.topRow("elfext")->isHidden(), elfextShown);
+    QCOMPARE(!f.topRow("next")->isHidden(), nextShown);
+    // Hidden norm rows are still part of the record.
+    QCOMPARE(f.settings().Norm_NEXT_points.size(), 1);
+    QCOMPARE(f.settings().Norm_ELFEXT_points.size(), 1);
+}
+
+void tst_PropertiesDialog::spreadValues_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("countIndex");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<QString>("summary");
+
+    const QList<QList<int>> norms = {
+        {120}, {65, 120}, {47, 83, 120}, {38, 65, 93, 120}, {32, 54, 76, 98, 120},
+        {28, 47, 65, 83, 102, 120}, {26, 41, 57, 73, 89, 104, 120},
+        {24, 38, 51, 65, 79, 93, 106, 120}, {22, 34, 47, 59, 71, 83, 96, 108, 120},
+        {21, 32, 43, 54, 65, 76, 87, 98, 109, 120}};
+    const QList<QList<int>> margins = {
+        {30}, {15, 30}, {10, 20, 30}, {8, 15, 23, 30}, {6, 12, 18, 24, 30},
+        {5, 10, 15, 20, 25, 30}, {4, 9, 13, 17, 21, 26, 30}, {4, 8, 11, 15, 19, 23, 26, 30},
+        {3, 7, 10, 13, 17, 20, 23, 27, 30}, {3, 6, 9, 12, 15, 18, 21, 24, 27, 30}};
+    auto join = [](const QList<int> &v) {
+        QStringList parts;
+        for (int x : v)
+            parts << QString::number(x);
+        return parts.join(QLatin1Char(','));
+    };
+    for (int i = 0; i < 10; ++i) {
+        // A count of one is only reached from another count: picking the shown one does nothing.
+        const QStringList before = i == 0 ? QStringList{"next=2"} : QStringList{};
+        QTest::addRow("NEXT %d values", i + 1) << before << "next" << i << norms[i]
+                                               << join(norms[i]) + "дБ(300кГц)";
+        const QStringList beforeMargin = i == 0 ? QStringList{"margin=3"} : QStringList{};
+        QTest::addRow("SNR margin %d values", i + 1) << beforeMargin << "margin" << i << margins[i]
+                                                     << join(margins[i]) + "дБ";
+    }
+    QTest::newRow("ELFEXT 3 values") << QStringList{} << "elfext" << 2 << norms[2]
+                                     << "47,83,120дБ(300кГц)";
+    QTest::newRow("NEXT 3 to 2 values, top not pulled back")
+        << QStringList{"next=2"} << "next" << 1 << norms[1] << "65,120дБ(300кГц)";
+    QTest::newRow("NEXT 2 to 3 values, middle not pulled back")
+        << QStringList{"next=1"} << "next" << 2 << norms[2] << "47,83,120дБ(300кГц)";
+    QTest::newRow("NEXT 10 to 9 values") << QStringList{"next=9"} << "next" << 8 << norms[8]
+                                         << join(norms[8]) + "дБ(300кГц)";
+    QTest::newRow("SNR margin 10 to 4 values") << QStringList{"margin=9"} << "margin" << 3
+                                               << margins[3] << "8,15,23,30дБ";
+    QTest::newRow("load M=4, 1 value") << QStringList{"load=1"} << "load" << 0 << QList<int>{4}
+                                       << "4";
+    QTest::newRow("load M=4, 2 values") << QStringList{} << "load" << 1 << QList<int>{2, 4}
+                                        << "2,4";
+    QTest::newRow("load M=4, 3 values") << QStringList{} << "load" << 2 << QList<int>{1, 3, 4}
+                                        << "1,3,4";
+    QTest::newRow("load M=4, 4 values") << QStringList{} << "load" << 3
+                                        << QList<int>{1, 2, 3, 4} << "1,2,3,4";
+    QTest::newRow("load M=10, 3 values") << QStringList{"capacity=10"} << "load" << 2
+                                         << QList<int>{3, 7, 10} << "3,7,10";
+    QTest::newRow("load M=10, 4 to 3 values") << QStringList{"capacity=10", "load=3"} << "load"
+                                              << 2 << QList<int>{3, 7, 10} << "3,7,10";
+}
+
+void tst_PropertiesDialog::spreadValues()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, family);
+    QFETCH(int, countIndex);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, summary);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(before))
+        f.apply(action);
+    f.apply(QStringLiteral("%1=%2").arg(family).arg(countIndex));
+    f.editor<QTreeWidget>("propertyTree")->expandAll(); // the NEXT row may only now be shown
+
+    QCOMPARE(f.countBox(family)->currentIndex(), countIndex);
+    QCOMPARE(f.values(family), expected);
+    QCOMPARE(f.summary(family), summary);
+    for (int i = 0; i < 10; ++i) {
+        QSpinBox *box = f.valueBox(family, i);
+        QCOMPARE(f.rowShown(box), i <= countIndex);
+        QTRY_COMPARE(box->isVisible(), i <= countIndex);
+        if (i > countIndex || countIndex == 0)
+            continue;
+        // Each active box is bounded by its neighbours.
+        if (i > 0)
+            QCOMPARE(box->minimum(), expected[i - 1] + 1);
+        if (i < countIndex)
+            QCOMPARE(box->maximum(), expected[i + 1] - 1);
+    }
+    for (const QString &other : allFamilies) {
+        if (other != family)
+            QCOMPARE(f.countBox(other)->currentIndex(), 0);
+    }
+
+    const CalcSettings s = f.settings();
+    QList<int> recorded;
+    if (family == QLatin1String("load"))
+        recorded = s.xDSL_points;
+    const QVector<float> floats = family == QLatin1String("next")     ? s.Norm_NEXT_points
+                                  : family == QLatin1String("elfext") ? s.Norm_ELFEXT_points
+                                  : s.SNRMargin_points;
+    if (family != QLatin1String("load")) {
+        for (float v : floats)
+            recorded << int(v);
+    }
+    QCOMPARE(recorded, expected);
+}
+
+void tst_PropertiesDialog::rangeRule_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("middle NEXT raised past its upper neighbour")
+        << QStringList{"next=2"} << "next" << 1 << 200 << QList<int>{47, 119, 120}
+        << "47,119,120дБ(300кГц)";
+    QTest::newRow("middle NEXT lowered past its lower neighbour")
+        << QStringList{"next=2"} << "next" << 1 << 30 << QList<int>{47, 48, 120}
+        << "47,48,120дБ(300кГц)";
+    QTest::newRow("middle NEXT moved between its neighbours")
+        << QStringList{"next=2"} << "next" << 1 << 100 << QList<int>{47, 100, 120}
+        << "47,100,120дБ(300кГц)";
+    QTest::newRow("first ELFEXT raised pushes the second's minimum")
+        << QStringList{"elfext=1"} << "elfext" << 0 << 90 << QList<int>{90, 120}
+        << "90,120дБ(300кГц)";
+    QTest::newRow("top SNR margin lowered pulls the first's maximum")
+        << QStringList{"margin=1"} << "margin" << 1 << 20 << QList<int>{15, 20} << "15,20дБ";
+    QTest::newRow("single SNR margin edited loses the blank")
+        << QStringList{} << "margin" << 0 << 5 << QList<int>{5} << "5дБ";
+    QTest::newRow("single NEXT value keeps the full range")
+        << QStringList{} << "next" << 0 << 200 << QList<int>{120} << "120дБ(300кГц)";
+    QTest::newRow("first load value raised past the top")
+        << QStringList{"load=1"} << "load" << 0 << 9 << QList<int>{3, 4} << "3,4";
+    QTest::newRow("single load value bounded by M")
+        << QStringList{} << "load" << 0 << 9 << QList<int>{4} << "4";
+}
+
+void tst_PropertiesDialog::rangeRule()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, family);
+    QFETCH(int, slot);
+    QFETCH(int, value);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, summary);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(before))
+        f.apply(action);
+    f.valueBox(family, slot)->setValue(value);
+
+    QCOMPARE(f.values(family), expected);
+    QCOMPARE(f.summary(family), summary);
+    const int last = expected.size() - 1;
+    const int fullMin = family == QLatin1String("load") ? 1 : family == QLatin1String("margin") ? 0 : 10;
+    const int fullMax = family == QLatin1String("load") ? 4 : family == QLatin1String("margin") ? 30 : 120;
+    for (int i = 0; i <= last; ++i) {
+        QSpinBox *box = f.valueBox(family, i);
+        QCOMPARE(box->minimum(), i == 0 ? fullMin : expected[i - 1] + 1);
+        QCOMPARE(box->maximum(), i == last ? qMax(fullMax, box->minimum()) : expected[i + 1] - 1);
+    }
+}
+
+void tst_PropertiesDialog::capacityBoundsLoad_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<int>("topMaximum");
+
+    QTest::newRow("M below the top value pulls it down")
+        << QStringList{"load=1"} << 3 << QList<int>{2, 3} << 3;
+    QTest::newRow("M below the number of values leaves upper values above M")
+        << QStringList{"load=3"} << 2 << QList<int>{1, 2, 3, 4} << 4;
+    QTest::newRow("larger M widens the top range")
+        << QStringList{"load=1"} << 10 << QList<int>{2, 4} << 10;
+    QTest::newRow("single value follows M down") << QStringList{} << 1 << QList<int>{1} << 1;
+}
+
+void tst_PropertiesDialog::capacityBoundsLoad()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, capacity);
+    QFETCH(QList<int>, expected);
+    QFETCH(int, topMaximum);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(before))
+        f.apply(action);
+    f.apply(QStringLiteral("capacity=%1").arg(capacity));
+    QCOMPARE(f.values("load"), expected);
+    QCOMPARE(f.valueBox("load", expected.size() - 1)->maximum(), topMaximum);
+    QCOMPARE(f.settings().cableCapacity, capacity);
+}
+
+void tst_PropertiesDialog::lengthCoupling_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("fromMaximum");
+    QTest::addColumn<int>("toMinimum");
+
+    QTest::newRow("raising From lifts To") << QStringList{"from=9500"} << 9500 << 10500 << 1000
+                                           << 9500 << 10500;
+    QTest::newRow("typing From lifts To") << QStringList{"typefrom=9500"} << 9500 << 10500
+                                          << 1000 << 9500 << 10500;
+    QTest::newRow("lowering To below From + Step") << QStringList{"to=500"} << 0 << 1000 << 1000
+                                                   << 0 << 1000;
+    QTest::newRow("From cannot rise until To grows") << QStringList{"to=500", "from=300"} << 0
+                                                     << 1000 << 1000 << 0 << 1000;
+    QTest::newRow("From rises again once To grows")
+        << QStringList{"to=500", "to=3000", "from=1500"} << 1500 << 3000 << 1000 << 2000 << 2500;
+    QTest::newRow("larger step pulls From down") << QStringList{"from=8000", "step=3000"} << 7000
+                                                 << 10000 << 3000 << 7000 << 10000;
+    QTest::newRow("step past the span lifts To")
+        << QStringList{"from=9500", "step=5000"} << 5500 << 10500 << 5000 << 5500 << 10500;
+}
+
+void tst_PropertiesDialog::lengthCoupling()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, step);
+    QFETCH(int, fromMaximum);
+    QFETCH(int, toMinimum);
+
+    Fixture f;
+    QVERIFY(f.open());
+    f.editor<QTreeWidget>("propertyTree")->expandAll();
+    for (const QString &action : std::as_const(actions))
+        f.apply(action);
+    const auto fromBox = f.editor<QSpinBox>("cableLengthFromBox");
+    const auto toBox = f.editor<QSpinBox>("cableLengthToBox");
+    QCOMPARE(fromBox->value(), from);
+    QCOMPARE(toBox->value(), to);
+    QCOMPARE(f.editor<QSpinBox>("cableLengthStepBox")->value(), step);
+    QCOMPARE(fromBox->maximum(), fromMaximum);
+    QCOMPARE(toBox->minimum(), toMinimum);
+    const auto tree = f.editor<QTreeWidget>("propertyTree");
+    QCOMPARE(tree->topLevelItem(5)->text(1),
+             QStringLiteral("от %1 до %2; шаг %3").arg(from).arg(to).arg(step));
+    const CalcSettings s = f.settings();
+    QCOMPARE(s.cableLengthFrom, from);
+    QCOMPARE(s.cableLengthTo, to);
+    QCOMPARE(s.cableLengthStep, step);
+}
+
+void tst_PropertiesDialog::fallBack_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    // Count indexes and summaries in the order cable, line, load, elfext, next, margin.
+    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<QStringList>("summaries");
+
+    QTest::newRow("SNR count after two cable types")
+        << QStringList{"cable=1", "margin=1"} << QList<int>{0, 0, 0, 0, 0, 1}
+        << QStringList{"a", "x.DMT", "1", "10дБ(300кГц)", "10дБ(300кГц)", "15,30дБ"};
+    QTest::newRow("fall-back keeps the first NEXT value without spreading")
+        << QStringList{"next=2", "margin=2"} << QList<int>{0, 0, 0, 0, 0, 2}
+        << QStringList{"a", "y.PAM", "1", "10дБ(300кГц)", "47дБ(300кГц)", "10,20,30дБ"};
+    QTest::newRow("cable count falls back loads")
+        << QStringList{"load=1", "cable=2"} << QList<int>{2, 0, 0, 0, 0, 0}
+        << QStringList{"a, a, a", "x.DMT", "2", "10дБ(300кГц)", "10дБ(300кГц)", "0дБ"};
+    QTest::newRow("line count falls back norms")
+        << QStringList{"elfext=1", "line=1"} << QList<int>{0, 1, 0, 0, 0, 0}
+        << QStringList{"a", "x.DMT, x.DMT", "1", "65дБ(300кГц)", "10дБ(300кГц)", "0дБ"};
+    QTest::newRow("load count falls back line types")
+        << QStringList{"line=1", "load=1"} << QList<int>{0, 0, 1, 0, 0, 0}
+        << QStringList{"a", "x.DMT", "2,4", "10дБ(300кГц)", "10дБ(300кГц)", "0дБ"};
+    QTest::newRow("ELFEXT count falls back NEXT")
+        << QStringList{"next=3", "elfext=1"} << QList<int>{0, 0, 0, 1, 0, 0}
+        << QStringList{"a", "x.DMT", "1", "65,120дБ(300кГц)", "38дБ(300кГц)", "0дБ"};
+}
+
+void tst_PropertiesDialog::fallBack()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QList<int>, counts);
+    QFETCH(QStringList, summaries);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(actions))
+        f.apply(action);
+    for (int i = 0; i < allFamilies.size(); ++i) {
+        const QString &family = allFamilies.at(i);
+        QCOMPARE(f.countBox(family)->currentIndex(), counts.at(i));
+        QCOMPARE(f.summary(family), summaries.at(i));
+        const int slotCount = family == QLatin1String("cable") ? 3 : family == QLatin1String("line") ? 2 : 10;
+        for (int k = 0; k < slotCount; ++k)
+            QCOMPARE(f.rowShown(f.editor<QWidget>(familyNames(family).slotPrefix
+                                                  + QString::number(k))),
+                     k <= counts.at(i));
+    }
+    const CalcSettings s = f.settings();
+    const QList<int> sizes = {int(s.cableTypes.size()), int(s.lineTypes.size()),
+                              int(s.xDSL_points.size()), int(s.Norm_ELFEXT_points.size()),
+                              int(s.Norm_NEXT_points.size()), int(s.SNRMargin_points.size())};
+    QList<int> expectedSizes;
+    for (int c : counts)
+        expectedSizes << c + 1;
+    QCOMPARE(sizes, expectedSizes);
+    QCOMPARE(s.cableTypesText, summaries.at(0));
+    QCOMPARE(s.lineTypesText, summaries.at(1));
+}
+
+void tst_PropertiesDialog::loadRefusal_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("countIndex");
+    QTest::addColumn<QList<int>>("expected");
+
+    QTest::newRow("5 loads for M=4, none accepted before")
+        << QStringList{} << 0 << QList<int>{4};
+    QTest::newRow("5 loads for M=4 return to 2 accepted") << QStringList{"load=1"} << 1
+                                                          << QList<int>{2, 4};
+    QTest::newRow("accepted count survives a fall-back")
+        << QStringList{"load=2", "next=2"} << 2 << QList<int>{1, 3, 4};
+    QTest::newRow("5 loads for M=10 accepted")
+        << QStringList{"capacity=10"} << 4 << QList<int>{2, 4, 6, 8, 10};
+}
+
+void tst_PropertiesDialog::loadRefusal()
+{
+    QFETCH(QStringList, before);
+    QFETCH(int, countIndex);
+    QFETCH(QList<int>, expected);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(before))
+        f.apply(action);
+    f.apply(QStringLiteral("margin=1"));
+    f.apply(QStringLiteral("load=4"));
+    QCOMPARE(f.countBox("load")->currentIndex(), countIndex);
+    QCOMPARE(f.values("load"), expected);
+    QCOMPARE(f.settings().xDSL_points, QVector<int>(expected.begin(), expected.end()));
+    QCOMPARE(f.countBox("margin")->currentIndex(), 0);
+    QCOMPARE(f.countBox("next")->currentIndex(), 0);
+}
+
+void tst_PropertiesDialog::lineTypeFollowsNorms_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("addedLater");
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<bool>("elfextShown");
+    QTest::addColumn<bool>("nextShown");
+
+    QTest::newRow("NEXT count selects a PAM type") << standardLines << QStringList{}
+                                                   << QStringList{"next=2"} << "y.PAM" << false
+                                                   << true;
+    QTest::newRow("NEXT count without a PAM type")
+        << QStringList{"x.DMT", "z.DMT"} << QStringList{} << QStringList{"next=2"} << "x.DMT"
+        << true << false;
+    QTest::newRow("ELFEXT count selects a DMT type")
+        << QStringList{"a.PAM", "b.DMT"} << QStringList{} << QStringList{"elfext=1"} << "b.DMT"
+        << true << false;
+    QTest::newRow("NEXT count keeps a PAM type") << QStringList{"a.PAM", "b.PAM"}
+                                                 << QStringList{} << QStringList{"next=1"}
+                                                 << "a.PAM" << false << true;
+    QTest::newRow("SNR count leaves the line type") << standardLines << QStringList{}
+                                                    << QStringList{"margin=1"} << "x.DMT" << true
+                                                    << false;
+    QTest::newRow("NEXT count after two line types") << standardLines << QStringList{}
+                                                     << QStringList{"line=1", "next=1"} << "y.PAM"
+                                                     << false << true;
+    QTest::newRow("PAM file added after construction is not offered")
+        << standardLines << QStringList{"w.PAM"} << QStringList{"next=1"} << "y.PAM" << false
+        << true;
+}
+
+void tst_PropertiesDialog::lineTypeFollowsNorms()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, addedLater);
+    QFETCH(QStringList, actions);
+    QFETCH(QString, firstLine);
+    QFETCH(bool, elfextShown);
+    QFETCH(bool, nextShown);
+
+    Fixture f;
+    QVERIFY(f.open(standardCables, lines));
+    populate(f.workspace.filePath("xDSL"), addedLater);
+    for (const QString &action : std::as_const(actions))
+        f.apply(action);
+    QCOMPARE(f.templateBox("line", 0)->currentText(), firstLine);
+    QCOMPARE(f.summary("line"), firstLine);
+    QCOMPARE(!f.topRow("elfext")->isHidden(), elfextShown);
+    QCOMPARE(!f.topRow("next")->isHidden(), nextShown);
+    QCOMPARE(f.settings().lineTypes, QStringList{firstLine});
+}
+
+void tst_PropertiesDialog::severalTemplates_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("countIndex");
+    QTest::addColumn<int>("lastChoice");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("two cables, second changed") << "cable" << 1 << 2 << QStringList{"a", "c"};
+    QTest::newRow("three cables") << "cable" << 2 << 2 << QStringList{"a", "a", "c"};
+    QTest::newRow("two line types with extensions") << "line" << 1 << 1
+                                                    << QStringList{"x.DMT", "y.PAM"};
+}
+
+void tst_PropertiesDialog::severalTemplates()
+{
+    QFETCH(QString, family);
+    QFETCH(int, countIndex);
+    QFETCH(int, lastChoice);
+    QFETCH(QStringList, expected);
+
+    Fixture f;
+    QVERIFY(f.open());
+    f.editor<QTreeWidget>("propertyTree")->expandAll();
+    f.apply(QStringLiteral("margin=1"));
+    f.apply(QStringLiteral("%1=%2").arg(family).arg(countIndex));
+    for (int k = 0; k < 3; ++k) {
+        QComboBox *box = f.templateBox(family, k);
+        if (box)
+            QTRY_COMPARE(box->isVisible(), k <= countIndex);
+    }
+    f.templateBox(family, countIndex)->setCurrentIndex(lastChoice);
+
+    const CalcSettings s = f.settings();
+    const bool cables = family == QLatin1String("cable");
+    QCOMPARE(cables ? s.cableTypes : s.lineTypes, expected);
+    QCOMPARE(cables ? s.cableTypesText : s.lineTypesText, expected.join(QLatin1String(", ")));
+    QCOMPARE(cables ? s.lineTypes.size() : s.cableTypes.size(), 1);
+    QCOMPARE(s.SNRMargin_points.size(), 1);
+    QCOMPARE(s.xDSL_points.size(), 1);
+    if (!cables) {
+        QVERIFY(!f.topRow("elfext")->isHidden());
+        QVERIFY(!f.topRow("next")->isHidden());
+    }
+}
+
+void tst_PropertiesDialog::frequencyInSummary_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<QString>("summary");
+
+    QTest::newRow("single NEXT value") << "next" << QStringList{} << 1000 << "10дБ(1000кГц)";
+    QTest::newRow("three ELFEXT values") << "elfext" << QStringList{"elfext=2"} << 2000
+                                         << "47,83,120дБ(2000кГц)";
+}
+
+void tst_PropertiesDialog::frequencyInSummary()
+{
+    QFETCH(QString, family);
+    QFETCH(QStringList, before);
+    QFETCH(int, frequency);
+    QFETCH(QString, summary);
+
+    Fixture f;
+    QVERIFY(f.open());
+    for (const QString &action : std::as_const(before))
+        f.apply(action);
+    const bool next = family == QLatin1String("next");
+    f.editor<QSpinBox>(next ? "norm_NEXT_frequencyBox" : "norm_ELFEXT_frequencyBox")
+        ->setValue(frequency);
+    QCOMPARE(f.summary(family), summary);
+    const CalcSettings s = f.settings();
+    QCOMPARE(next ? s.norm_NEXT_frequency : s.norm_ELFEXT_frequency, float(frequency));
+    QCOMPARE(next ? s.norm_ELFEXT_frequency : s.norm_NEXT_frequency, 300.0f);
+    QCOMPARE(next ? s.norm_NEXT_Text : s.norm_ELFEXT_Text, summary);
+}
+
+void tst_PropertiesDialog::emptyTemplateDirectories_data()
+{
+    QTest::addColumn<bool>("createDirectories");
+    QTest::addColumn<QStringList>("cables");
+
+    QTest::newRow("missing directories") << false << QStringList{};
+    QTest::newRow("empty directories") << true << QStringList{};
+    QTest::newRow("only line types missing") << true << standardCables;
+}
+
+void tst_PropertiesDialog::emptyTemplateDirectories()
+{
+    QFETCH(bool, createDirectories);
+    QFETCH(QStringList, cables);
+
+    Fixture f;
+    QVERIFY(f.workspace.isValid());
+    if (createDirectories) {
+        populate(f.workspace.filePath("Cable"), cables);
+        populate(f.workspace.filePath("xDSL"), {});
+        populate(f.workspace.filePath("AddNoise"), {});
+    }
+    QVERIFY(f.show());
+    QCOMPARE(f.countBox("line")->count(), 0);
+    QCOMPARE(f.countBox("cable")->count(), cables.size());
+    QCOMPARE(f.summary("line"), QString());
+    QVERIFY(f.topRow("next")->isHidden());
+    QVERIFY(f.topRow("elfext")->isHidden());
+
+    // Every count change runs fall-backs and the norm line-type choice over the missing slots.
+    for (const char *action : {"next=2", "elfext=1", "load=1", "margin=3", "cable=1"})
+        f.apply(QString::fromLatin1(action));
+    QSignalSpy accepted(f.dialog.get(), &QDialog::accepted);
+    QTest::mouseClick(f.editor<QPushButton>("calculateButton"), Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
+
+    const CalcSettings s = f.settings();
+    QVERIFY(s.lineTypes.isEmpty());
+    QCOMPARE(s.lineTypesText, QString());
+    QCOMPARE(s.cableTypes.size(), cables.isEmpty() ? 0 : 2);
+    QCOMPARE(s.cableTypesText, cables.isEmpty() ? QString() : QStringLiteral("a, a"));
+    QCOMPARE(s.Norm_NEXT_points.size(), 1);
+    // Without cables the last count change offers nothing to pick; the margins stay spread.
+    QCOMPARE(s.SNRMargin_points.size(), cables.isEmpty() ? 4 : 1);
+    QCOMPARE(s.noiseTemplate, QString());
+}
+
+void tst_PropertiesDialog::reopenKeepsState()
+{
+    Fixture f;
+    QVERIFY(f.open());
+    f.apply(QStringLiteral("next=2"));
+    f.valueBox("next", 1)->setValue(90);
+    f.apply(QStringLiteral("from=2000"));
+
+    QSignalSpy rejected(f.dialog.get(), &QDialog::rejected);
+    QTest::mouseClick(f.editor<QPushButton>("cancelButton"), Qt::LeftButton);
+    QCOMPARE(rejected.count(), 1);
+    QVERIFY(!f.dialog->isVisible());
+    f.dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
+
+    QCOMPARE(f.countBox("next")->currentIndex(), 2);
+    QCOMPARE(f.values("next"), (QList<int>{47, 90, 120}));
+    QCOMPARE(f.summary("next"), QStringLiteral("47,90,120дБ(300кГц)"));
+    QCOMPARE(f.templateBox("line", 0)->currentText(), QStringLiteral("y.PAM"));
+    const CalcSettings s = f.settings();
+    QCOMPARE(s.Norm_NEXT_points, (QVector<float>{47.0f, 90.0f, 120.0f}));
+    QCOMPARE(s.cableLengthFrom, 2000);
+    QCOMPARE(s.lineTypes, QStringList{"y.PAM"});
+}
+
+QTEST_MAIN(tst_PropertiesDialog)
+#include "tst_propertiesdialog.moc"
