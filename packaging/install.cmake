@@ -46,7 +46,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kolvane developers")
 set(CPACK_PACKAGE_CONTACT "Kolvane developers <dev@kolvane.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "DSL line-rate calculator for copper access network planning")
-set(CPACK_PACKAGE_DESCRIPTION
+# One string: separate arguments would become a list, and its ";" would reach the control file.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Kolvane estimates the bit rates that ADSL, ADSL2, ADSL2+, VDSL2 and SHDSL lines\n"
     "can reach over a copper cable, as curves of rate against cable length, from the\n"
     "cable attenuation, the bundle load, the NEXT and ELFEXT crosstalk norms, the SNR\n"

@@ -52,8 +52,9 @@ if(missing)
 endif()
 
 # dpkg-shlibdeps must have found the Qt libraries.
-execute_process(COMMAND dpkg-deb -f ${debs} Depends Section Maintainer OUTPUT_VARIABLE fields)
-if(NOT fields MATCHES "libqt6widgets6" OR NOT fields MATCHES "Section: science")
+execute_process(COMMAND dpkg-deb -f ${debs} Depends Section Maintainer Description OUTPUT_VARIABLE fields)
+if(NOT fields MATCHES "libqt6widgets6" OR NOT fields MATCHES "Section: science"
+   OR fields MATCHES "\n ;")
     message(FATAL_ERROR "unexpected control fields:\n${fields}")
 endif()
 message(STATUS "${debs} is complete")
