@@ -445,6 +445,9 @@ void tst_PropertiesDialog::spreadValues_data()
                                         << QList<int>{1, 2, 3, 4} << "1,2,3,4";
     QTest::newRow("load M=10, 3 values") << QStringList{"capacity=10"} << "load" << 2
                                          << QList<int>{3, 7, 10} << "3,7,10";
+    // 3 x float(7/6) falls just below 3.5: the spacing must stay single precision.
+    QTest::newRow("load M=7, 6 values") << QStringList{"capacity=7"} << "load" << 5
+                                        << QList<int>{1, 2, 3, 5, 6, 7} << "1,2,3,5,6,7";
     QTest::newRow("load M=10, 4 to 3 values") << QStringList{"capacity=10", "load=3"} << "load"
                                               << 2 << QList<int>{3, 7, 10} << "3,7,10";
 }
