@@ -1,0 +1,126 @@
+#include "report/graphoptions.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace {
+
+QSpinBox *spinBox(const char *name, int minimum, int maximum, int value)
+{
+    auto *box = new QSpinBox;
+    box->setObjectName(QLatin1String(name));
+    box->setRange(minimum, maximum);
+    box->setValue(value);
+    return box;
+}
+
+QCheckBox *checkBox(const char *name)
+{
+    auto *box = new QCheckBox;
+    box->setObjectName(QLatin1String(name));
+    box->setCheckState(Qt::Checked);
+    return box;
+}
+
+QGroupBox *groupBox(QWidget *parent, const QString &title, const QString (&labels)[3], QWidget *const (&edits)[3])
+{
+    auto *group = new QGroupBox(title, parent);
+    auto *layout = new QGridLayout(group);
+    for (int row = 0; row < 3; ++row) {
+        layout->addWidget(new QLabel(labels[row]), row, 0, Qt::AlignRight);
+        edits[row]->setMinimumSize(55, 20);
+        layout->addWidget(edits[row], row, 1);
+    }
+    return group;
+}
+
+} // namespace
+
+GraphOptions::GraphOptions(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::CustomizeWindowHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/images/options.png")));
+
+    const GraphSettings defaults;
+    lengthMaxBox = spinBox("lengthMaxBox", 1, 30000, defaults.lengthMax);
+    lengthGridStepBox = spinBox("lengthGridStepBox", 1, 10000, defaults.lengthGridStep);
+    lengthLabelStepBox = spinBox("lengthLabelStepBox", 1, 10000, defaults.lengthLabelStep);
+    rateMaxBox = spinBox("rateMaxBox", 1, 1000000, defaults.rateMax);
+    rateGridStepBox = spinBox("rateGridStepBox", 1, 100000, defaults.rateGridStep);
+    rateLabelStepBox = spinBox("rateLabelStepBox", 1, 100000, defaults.rateLabelStep);
+    markVisibleBox = checkBox("markVisibleBox");
+    markStepBox = spinBox("markStepBox", 1, 100000, defaults.markStep);
+    markStepBox->setSingleStep(1000);
+    markFontSizeBox = spinBox("markFontSizeBox", 8, 30, defaults.markFontSize);
+    colorCurvesBox = checkBox("colorCurvesBox");
+    lineWidthBox = spinBox("lineWidthBox", 1, 10, defaults.lineWidth);
+    legendFontSizeBox = spinBox("legendFontSizeBox", 8, 30, defaults.legendFontSize);
+
+    const QString axisLabels[3] = {tr("максимум:"), tr("шаг сетки:"), tr("шаг оцифровки:")};
+    QGroupBox *lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
+                                      {lengthMaxBox, lengthGridStepBox, lengthLabelStepBox});
+    QGroupBox *rateGroup = groupBox(this, tr("скорость R, кбит/с"), axisLabels,
+                                    {rateMaxBox, rateGridStepBox, rateLabelStepBox});
+    QGroupBox *markGroup = groupBox(this, tr("маркировка"),
+                                    {tr("шаг маркировки:"), tr("размер шрифта:"), tr("отображать:")},
+                                    {markStepBox, markFontSizeBox, markVisibleBox});
+    QGroupBox *extraGroup = groupBox(this, tr("доп. параметры"),
+                                     {tr("толщина линии:"), tr("шрифт легенды:"), tr("расцветка:")},
+                                     {lineWidthBox, legendFontSizeBox, colorCurvesBox});
+
+    auto *okButton = new QPushButton(tr("OK"));
+    okButton->setObjectName(QStringLiteral("okButton"));
+    auto *cancelButton = new QPushButton(tr("Отмена"));
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(okButton, 0, Qt::AlignRight);
+    buttons->addWidget(cancelButton, 0, Qt::AlignLeft);
+
+    auto *layout = new QGridLayout(this);
+    layout->addWidget(lengthGroup, 0, 0);
+    layout->addWidget(rateGroup, 0, 1);
+    layout->addWidget(markGroup, 1, 0);
+    layout->addWidget(extraGroup, 1, 1);
+    layout->addLayout(buttons, 2, 0, 1, 2);
+
+    setWindowTitle(tr("Настройки графика"));
+    setFixedHeight(sizeHint().height());
+    setFixedSize(sizeHint());
+
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void GraphOptions::collectSettings(GraphSettings &settings) const
+{
+    settings.lengthMax = lengthMaxBox->value();
+    settings.lengthGridStep = lengthGridStepBox->value();
+    settings.lengthLabelStep = lengthLabelStepBox->value();
+    settings.rateMax = rateMaxBox->value();
+    settings.rateGridStep = rateGridStepBox->value();
+    settings.rateLabelStep = rateLabelStepBox->value();
+    settings.markVisible = markVisibleBox->checkState() == Qt::Checked;
+    settings.markStep = markStepBox->value();
+    settings.markFontSize = markFontSizeBox->value();
+    settings.colorCurves = colorCurvesBox->checkState() == Qt::Checked;
+    settings.lineWidth = lineWidthBox->value();
+    settings.legendFontSize = legendFontSizeBox->value();
+}
+
+void GraphOptions::showAxisSettings(const GraphSettings &settings)
+{
+    lengthMaxBox->setValue(settings.lengthMax);
+    lengthGridStepBox->setValue(settings.lengthGridStep);
+    lengthLabelStepBox->setValue(settings.lengthLabelStep);
+    rateMaxBox->setValue(settings.rateMax);
+    rateGridStepBox->setValue(settings.rateGridStep);
+    rateLabelStepBox->setValue(settings.rateLabelStep);
+}

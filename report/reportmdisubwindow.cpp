@@ -1,0 +1,14 @@
+#include "report/reportmdisubwindow.h"
+
+#include <QCloseEvent>
+
+ReportMdiSubWindow::ReportMdiSubWindow(QWidget *parent)
+    : QMdiSubWindow(parent)
+{
+}
+
+void ReportMdiSubWindow::closeEvent(QCloseEvent *event)
+{
+    hide();
+    event->ignore();
+}
