@@ -1,0 +1,106 @@
+#pragma once
+
+#include "engine/templatefile.h"
+
+#include <QVector>
+
+#include <vector>
+
+// Piecewise linear over xs (expected ascending), clamped at both ends; count >= 1 rows.
+float interpolate(float x, int count, const float *xs, const float *ys);
+
+// The physics of one curve: a cable, a line type (DMT or PAM), additive noise and the two
+// crosstalk norm frequencies (kHz). Everything that does not depend on the load, the norms,
+// the margin or the length is worked out once here; the templates are not referenced afterwards.
+// An empty cable table, a DMT table of fewer than two rows or a PAM table without a row gives
+// rate 0; an empty noise table adds no noise. Values are expected validated (finite, bounded).
+class LineRateModel
+{
+public:
+    LineRateModel(const CableTemplate &cable, const LineTypeTemplate &lineType,
+                  const NoiseTemplate &noise, float nextNormFrequency, float elfextNormFrequency);
+
+    // FEXT coupling loss in dB: norm in dB at the ELFEXT norm frequency, f in kHz, length in m.
+    float fextLoss(float elfextNorm, int m, float f, float length) const;
+    // NEXT coupling loss in dB: norm in dB at the NEXT norm frequency, f in kHz.
+    float nextLoss(float nextNorm, int m, float f) const;
+    // Achievable rate in kbit/s for load m, norms and margin in dB, length in m; 0 when none.
+    float rate(int m, float elfextNorm, float nextNorm, float snrMargin, float length) const;
+
+    bool isDmt() const { return m_dmt; }
+
+private:
+    friend class RateSweep;
+
+    struct Tone {
+        float S = 0;        // transmit PSD, dBm/Hz
+        float a = 0;        // cable attenuation, dB/km
+        float lgRatio = 0;  // log10(f / ELFEXT norm frequency), rounded as the FEXT loss does
+        bool positive = false;
+        int cap = 0;        // Kmax truncated
+        float add = 0;      // additive noise, mW/Hz
+        float own = 0;      // the system's own noise, mW/Hz
+        float noiseDb = 0;  // 10·log10 of the noise sum without crosstalk
+        double fextLimit = 0; // crosstalk at or below this (dB) cannot change the noise sum
+    };
+    struct Candidate {
+        float rate = 0;     // kbit/s
+        float G = 0;        // flat transmit PSD, dBm/Hz
+        int bins = 0;       // 1-kHz bins from 5 kHz below the band edge
+        float signalDb = 0; // 10·log10 of the signal sum
+    };
+
+    float m_nextFrequency = 0;
+    float m_elfextFrequency = 0;
+    bool m_zero = true; // no rate possible whatever the conditions
+    bool m_dmt = false;
+
+    std::vector<Tone> m_tones;
+
+    int m_K = 0;
+    float m_floor = 0;              // the PAM system's own noise, mW/Hz
+    std::vector<Candidate> m_candidates;
+    std::vector<float> m_binA;      // cable attenuation at 5, 6, ... kHz
+    std::vector<float> m_binAdd;    // additive noise there, mW/Hz
+    std::vector<float> m_binLg;     // log10(f / NEXT norm frequency), rounded
+    bool m_attenuationNonNegative = false; // then a longer cable never raises a candidate's SNR
+};
+
+// One curve evaluated at successive lengths, for one or several margins (a margin family shares
+// every spectrum). Results are bit-identical to LineRateModel::rate; non-decreasing lengths let
+// a PAM search start where the previous length stopped. The model must outlive the sweep.
+class RateSweep
+{
+public:
+    RateSweep(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
+              const QVector<float> &margins);
+    // Writes one rate (kbit/s) per margin, in margin order.
+    void evaluate(float length, float *rates);
+
+private:
+    void evaluateDmt(float length, float *rates);
+    void evaluatePam(float length, float *rates);
+    const std::vector<float> &binNoiseDb(int candidate);
+    bool candidatePasses(int candidate, float length, double threshold);
+
+    const LineRateModel &m_model;
+    int m_m;
+    float m_elfextNorm;
+    float m_nextNorm;
+    QVector<float> m_margins;
+    double m_minMargin;
+
+    // PAM state
+    std::vector<double> m_thresholds;
+    std::vector<int> m_start;            // per margin: first candidate not known to fail
+    float m_lastLength = 0;
+    bool m_haveLast = false;
+    std::vector<float> m_nextDb;         // NEXT loss per bin for this load and norm
+    std::vector<std::vector<float>> m_noiseDb; // per candidate, filled on first use
+    std::vector<float> m_scratch;
+    long long m_cached = 0;
+    std::vector<int> m_stamp;            // per candidate: length index of the cached SNR
+    std::vector<float> m_snr;            // its value, exact or an upper bound
+    std::vector<char> m_exact;
+    int m_lengthIndex = 0;
+};

@@ -1,0 +1,274 @@
+#include "engine/lineratemodel.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+Q_DECLARE_METATYPE(CableTemplate)
+Q_DECLARE_METATYPE(NoiseTemplate)
+Q_DECLARE_METATYPE(LineTypeTemplate)
+
+namespace {
+
+CableTemplate cable(const QVector<float> &F, const QVector<float> &a)
+{
+    CableTemplate t;
+    t.count = F.size();
+    t.F = F;
+    t.a = a;
+    for (int i = 0; i < t.count; ++i)
+        t.rows << i;
+    return t;
+}
+
+NoiseTemplate noise(const QVector<float> &F, const QVector<float> &N)
+{
+    NoiseTemplate t;
+    t.count = F.size();
+    t.F = F;
+    t.N = N;
+    for (int i = 0; i < t.count; ++i)
+        t.rows << i;
+    return t;
+}
+
+LineTypeTemplate dmt(const QVector<float> &F, const QVector<float> &S, const QVector<float> &Kmax,
+                     const QVector<float> &N)
+{
+    LineTypeTemplate t;
+    t.kind = LineTypeDmt;
+    t.count = F.size();
+    t.F = F;
+    t.S = S;
+    t.Kmax = Kmax;
+    t.N = N;
+    for (int i = 0; i < t.count; ++i)
+        t.rows << i;
+    return t;
+}
+
+LineTypeTemplate pam(int K, float P, float Rmin, float Rmax, float N)
+{
+    LineTypeTemplate t;
+    t.kind = LineTypePam;
+    t.count = 1;
+    t.rows << 0;
+    t.K << K;
+    t.P << P;
+    t.Rmin << Rmin;
+    t.Rmax << Rmax;
+    t.N << N;
+    return t;
+}
+
+const CableTemplate flatCable = cable({1, 30000}, {0, 0});
+const CableTemplate realCable = cable({1, 100, 1104, 2208}, {1.83f, 10.77f, 26.75f, 38.62f});
+const NoiseTemplate noNoise;
+
+} // namespace
+
+class tst_LineRateModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void interpolation_data();
+    void interpolation();
+    void crosstalkLoss_data();
+    void crosstalkLoss();
+    void dmtRate_data();
+    void dmtRate();
+    void pamRate_data();
+    void pamRate();
+    void emptyTables_data();
+    void emptyTables();
+    void sweepMatchesSingleRates();
+};
+
+void tst_LineRateModel::interpolation_data()
+{
+    QTest::addColumn<float>("x");
+    QTest::addColumn<QVector<float>>("xs");
+    QTest::addColumn<QVector<float>>("ys");
+    QTest::addColumn<float>("expected");
+
+    const QVector<float> xs{10, 20, 40};
+    const QVector<float> ys{1, 3, -1};
+    QTest::newRow("at the first frequency") << 10.0f << xs << ys << 1.0f;
+    QTest::newRow("below the table") << -5.0f << xs << ys << 1.0f;
+    QTest::newRow("above the table") << 1e6f << xs << ys << -1.0f;
+    QTest::newRow("at an inner frequency") << 20.0f << xs << ys << 3.0f;
+    QTest::newRow("at the last frequency") << 40.0f << xs << ys << -1.0f;
+    QTest::newRow("midway, rising") << 15.0f << xs << ys << 2.0f;
+    QTest::newRow("midway, falling") << 30.0f << xs << ys << 1.0f;
+    QTest::newRow("not a number") << float(NAN) << xs << ys << 1.0f;
+    QTest::newRow("one row") << 123.0f << QVector<float>{50} << QVector<float>{7} << 7.0f;
+    QTest::newRow("zero-width segment skipped")
+        << 20.0f << QVector<float>{10, 20, 20, 30} << QVector<float>{0, 2, 8, 9} << 2.0f;
+    QTest::newRow("descending table, at or below its first x")
+        << 15.0f << QVector<float>{30, 20, 10} << QVector<float>{5, 6, 7} << 5.0f;
+}
+
+void tst_LineRateModel::interpolation()
+{
+    QFETCH(float, x);
+    QFETCH(QVector<float>, xs);
+    QFETCH(QVector<float>, ys);
+    QFETCH(float, expected);
+    QCOMPARE(interpolate(x, xs.size(), xs.data(), ys.data()), expected);
+}
+
+void tst_LineRateModel::crosstalkLoss_data()
+{
+    QTest::addColumn<bool>("far");
+    QTest::addColumn<float>("norm");
+    QTest::addColumn<int>("m");
+    QTest::addColumn<float>("f");
+    QTest::addColumn<float>("length");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("FEXT, worked figure") << true << 50.0f << 10 << 1104.0f << 3000.0f << 28.186;
+    QTest::newRow("FEXT, two systems have no disturber term")
+        << true << 50.0f << 2 << 300.0f << 1000.0f << 50.0;
+    QTest::newRow("FEXT, a single system") << true << 50.0f << 1 << 1104.0f << 3000.0f << 200.0;
+    QTest::newRow("FEXT, zero length") << true << 50.0f << 10 << 1104.0f << 0.0f << 200.0;
+    QTest::newRow("FEXT, zero frequency") << true << 50.0f << 10 << 0.0f << 3000.0f << 200.0;
+    QTest::newRow("NEXT, worked figure") << false << 60.0f << 5 << 200.0f << 0.0f << 59.029;
+    QTest::newRow("NEXT, no length term") << false << 60.0f << 2 << 300.0f << 9999.0f << 60.0;
+    QTest::newRow("NEXT, a single system") << false << 60.0f << 1 << 200.0f << 0.0f << 200.0;
+    QTest::newRow("NEXT, negative frequency") << false << 60.0f << 5 << -1.0f << 0.0f << 200.0;
+}
+
+void tst_LineRateModel::crosstalkLoss()
+{
+    QFETCH(bool, far);
+    QFETCH(float, norm);
+    QFETCH(int, m);
+    QFETCH(float, f);
+    QFETCH(float, length);
+    QFETCH(double, expected);
+    const LineRateModel model(flatCable, pam(1, 0, 0, 0, -140), noNoise, 300, 300);
+    const float loss = far ? model.fextLoss(norm, m, f, length) : model.nextLoss(norm, m, f);
+    QVERIFY2(std::fabs(loss - expected) < 0.0006, qPrintable(QString::number(loss, 'g', 9)));
+}
+
+void tst_LineRateModel::dmtRate_data()
+{
+    QTest::addColumn<LineTypeTemplate>("line");
+    QTest::addColumn<float>("margin");
+    QTest::addColumn<float>("length");
+    QTest::addColumn<float>("expected");
+
+    // One tone at 100 kHz: -100 dBm/Hz received over a lossless cable against -140 dBm/Hz of the
+    // system's own noise is 40 dB SNR; (40 - 9.75 - 6) / 3.0103 carries 8 bits.
+    const auto oneTone = [](float kmax) {
+        return dmt({100, 100.5f}, {-100, -100}, {kmax, kmax}, {-140, -140});
+    };
+    QTest::newRow("worked tone, margin 6") << oneTone(15) << 6.0f << 0.0f << 32.0f;
+    QTest::newRow("worked tone, capped by Kmax") << oneTone(5) << 6.0f << 0.0f << 20.0f;
+    QTest::newRow("worked tone, Kmax truncated") << oneTone(5.9f) << 6.0f << 0.0f << 20.0f;
+    QTest::newRow("worked tone, no margin") << oneTone(15) << 0.0f << 0.0f << 40.0f;
+    QTest::newRow("worked tone, margin eats every bit") << oneTone(15) << 30.0f << 0.0f << 0.0f;
+    QTest::newRow("Kmax zero everywhere") << oneTone(0) << 0.0f << 0.0f << 0.0f;
+    QTest::newRow("negative Kmax subtracts") << oneTone(-2) << 0.0f << 0.0f << -8.0f;
+    // Tones 25.875, 30.1875, ... 1104: 251 tones below 1104 + 2.15625, one bit each.
+    QTest::newRow("tone count across an ADSL band")
+        << dmt({25.875f, 1104}, {-40, -40}, {1, 1}, {-140, -140}) << 0.0f << 0.0f << 1004.0f;
+    QTest::newRow("band that starts at its end")
+        << dmt({500, 100}, {-40, -40}, {8, 8}, {-140, -140}) << 0.0f << 0.0f << 0.0f;
+}
+
+void tst_LineRateModel::dmtRate()
+{
+    QFETCH(LineTypeTemplate, line);
+    QFETCH(float, margin);
+    QFETCH(float, length);
+    QFETCH(float, expected);
+    const LineRateModel model(flatCable, line, noNoise, 300, 300);
+    QCOMPARE(model.rate(1, 10, 10, margin, length), expected);
+}
+
+void tst_LineRateModel::pamRate_data()
+{
+    QTest::addColumn<LineTypeTemplate>("line");
+    QTest::addColumn<float>("length");
+    QTest::addColumn<float>("expected");
+
+    // With no crosstalk and a quiet floor a short line carries the top rate.
+    QTest::newRow("short line gets Rmax") << pam(3, 13.5f, 192, 2304, -140) << 0.0f << 2304.0f;
+    QTest::newRow("K zero") << pam(0, 13.5f, 192, 2304, -140) << 0.0f << 0.0f;
+    QTest::newRow("Rmax below Rmin - 32") << pam(3, 13.5f, 1000, 967, -140) << 0.0f << 0.0f;
+    QTest::newRow("Rmax just above Rmin - 32") << pam(3, 13.5f, 1000, 969, -140) << 0.0f << 969.0f;
+    // Transmit PSD far below the floor: no candidate passes, and the result is 0, not Rmin.
+    QTest::newRow("nothing passes") << pam(3, -80, 192, 2304, -20) << 0.0f << 0.0f;
+    QTest::newRow("a long line steps down by 64")
+        << pam(2, 13.5f, 192, 2304, -140) << 4000.0f << -1.0f;
+}
+
+void tst_LineRateModel::pamRate()
+{
+    QFETCH(LineTypeTemplate, line);
+    QFETCH(float, length);
+    QFETCH(float, expected);
+    const LineRateModel model(realCable, line, noNoise, 300, 300);
+    const float r = model.rate(4, 10, 40, 0, length);
+    if (expected >= 0) {
+        QCOMPARE(r, expected);
+        return;
+    }
+    // Any passing rate is Rmax - 64k inside the range.
+    QVERIFY(r > 0 && r < line.Rmax[0]);
+    QCOMPARE(std::fmod(line.Rmax[0] - r, 64.0f), 0.0f);
+}
+
+void tst_LineRateModel::emptyTables_data()
+{
+    QTest::addColumn<CableTemplate>("cableTable");
+    QTest::addColumn<LineTypeTemplate>("line");
+    QTest::addColumn<NoiseTemplate>("noiseTable");
+    QTest::addColumn<float>("expected");
+
+    const LineTypeTemplate adsl = dmt({25.875f, 1104}, {-40, -40}, {15, 15}, {-140, -140});
+    const LineTypeTemplate shdsl = pam(3, 13.5f, 192, 2304, -140);
+    QTest::newRow("DMT, empty cable") << CableTemplate() << adsl << noNoise << 0.0f;
+    QTest::newRow("PAM, empty cable") << CableTemplate() << shdsl << noNoise << 0.0f;
+    QTest::newRow("DMT of one row") << flatCable << dmt({100}, {-40}, {15}, {-140}) << noNoise
+                                    << 0.0f;
+    QTest::newRow("DMT of no row") << flatCable << dmt({}, {}, {}, {}) << noNoise << 0.0f;
+    LineTypeTemplate noRow = shdsl;
+    noRow.count = 0;
+    noRow.K.clear();
+    QTest::newRow("PAM of no row") << flatCable << noRow << noNoise << 0.0f;
+    // 251 tones at -40 dBm/Hz: against the own noise alone every tone is capped at 15 bits;
+    // -60 dBm/Hz of additive noise leaves 20 dB, 3 bits a tone.
+    QTest::newRow("empty noise adds nothing") << flatCable << adsl << noNoise << 15060.0f;
+    QTest::newRow("loud noise") << flatCable << adsl << noise({1, 30000}, {-60, -60}) << 3012.0f;
+}
+
+void tst_LineRateModel::emptyTables()
+{
+    QFETCH(CableTemplate, cableTable);
+    QFETCH(LineTypeTemplate, line);
+    QFETCH(NoiseTemplate, noiseTable);
+    QFETCH(float, expected);
+    const LineRateModel model(cableTable, line, noiseTable, 300, 300);
+    QCOMPARE(model.rate(1, 10, 10, 0, 1000), expected);
+}
+
+void tst_LineRateModel::sweepMatchesSingleRates()
+{
+    // The sweep keeps state between lengths; going back to a shorter length must not reuse it.
+    const LineRateModel model(realCable, pam(2, 13.5f, 192, 5696, -140), noNoise, 300, 300);
+    RateSweep sweep(model, 4, 10, 40, {0, 3, 6});
+    const float lengths[] = {0, 500, 1500, 3000, 6000, 1000, 1000, 9000};
+    for (float L : lengths) {
+        float rates[3];
+        sweep.evaluate(L, rates);
+        for (int j = 0; j < 3; ++j)
+            QCOMPARE(rates[j], model.rate(4, 10, 40, float(j * 3), L));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_LineRateModel)
+#include "tst_lineratemodel.moc"
