@@ -1,0 +1,282 @@
+#include "engine/sweep.h"
+
+#include "engine/lineratemodel.h"
+#include "engine/templatefile.h"
+#include "engine/templatekind.h"
+#include "engine/workspace.h"
+
+#include <QDir>
+
+#include <climits>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+// Beyond these a float tone, bin or rate counter stops advancing and a loop never ends.
+constexpr double MaxFrequency = 1000000.0; // kHz
+constexpr double MaxRate = 100000.0;       // kbit/s
+
+bool fail(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+    return false;
+}
+
+int truncToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= 2147483647.0)
+        return INT_MAX;
+    if (v <= -2147483648.0)
+        return INT_MIN;
+    return int(v);
+}
+
+struct Column {
+    const QVector<float> *values;
+    int caption;       // index into the kind's captions
+    double bound;      // largest magnitude allowed, 0 = any finite value
+};
+
+// Every value the model uses must be finite and inside its bounds; the message names the file,
+// the row as the editor numbers it and the column caption.
+bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &rows, int count,
+                  const QVector<Column> &columns, QString *error)
+{
+    const QStringList captions = templateColumnCaptions(kind);
+    for (int i = 0; i < count; ++i) {
+        for (const Column &c : columns) {
+            const float v = c.values->at(i);
+            QString reason;
+            if (!std::isfinite(v))
+                reason = QStringLiteral("the value is not a finite number");
+            else if (c.bound > 0 && std::fabs(double(v)) > c.bound)
+                reason = QStringLiteral("%1 exceeds %2 in magnitude")
+                             .arg(double(v), 0, 'g', 9)
+                             .arg(c.bound, 0, 'f', 0);
+            if (!reason.isEmpty())
+                return fail(error, QStringLiteral("Bad template %1: row %2, column \"%3\": %4")
+                                       .arg(QDir::toNativeSeparators(path))
+                                       .arg(rows.value(i, i) + 1)
+                                       .arg(captions.value(c.caption), reason));
+        }
+    }
+    return true;
+}
+
+bool readCable(const QString &workdir, const QString &name, CableTemplate &t, QString *error)
+{
+    const QString path = workspacePath(workdir, QStringLiteral("Cable/%1.att").arg(name));
+    if (!readTwoColumnTemplate(path, t, error))
+        return false;
+    return checkColumns(path, CableAttenuation, t.rows, t.count,
+                        {{&t.F, 0, MaxFrequency}, {&t.a, 1, 0}}, error);
+}
+
+bool readNoise(const QString &workdir, const QString &name, NoiseTemplate &t, QString *error)
+{
+    t = NoiseTemplate();
+    if (name.isEmpty())
+        return true; // no noise template chosen: no additive noise
+    const QString path = workspacePath(workdir, QStringLiteral("AddNoise/%1.add").arg(name));
+    if (!readTwoColumnTemplate(path, t, error))
+        return false;
+    return checkColumns(path, AdditiveNoise, t.rows, t.count,
+                        {{&t.F, 0, MaxFrequency}, {&t.N, 1, 0}}, error);
+}
+
+bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate &t,
+                  QString *error)
+{
+    const QString path = workspacePath(workdir, QStringLiteral("xDSL/%1").arg(name));
+    if (name.contains(QLatin1String(".DMT"))) {
+        if (!readDmtTemplate(path, t, error))
+            return false;
+        return checkColumns(path, LineTypeDmt, t.rows, t.count,
+                            {{&t.F, 0, MaxFrequency}, {&t.S, 1, 0}, {&t.Kmax, 2, 0}, {&t.N, 3, 0}},
+                            error);
+    }
+    if (!readPamTemplate(path, t, error))
+        return false;
+    // Only the first row enters the model.
+    return checkColumns(path, LineTypePam, t.rows, std::min(t.count, 1),
+                        {{&t.P, 1, 0}, {&t.Rmin, 2, MaxRate}, {&t.Rmax, 3, MaxRate}, {&t.N, 4, 0}},
+                        error);
+}
+
+enum class Family { None, LineTypes, Cables, Loads, Elfext, Next, Margins };
+
+QString rateLabel(const QString &value)
+{
+    return QStringLiteral("R,кбит/с\n") + value;
+}
+
+} // namespace
+
+std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
+                                    QString *error, const SweepProgress &progress)
+{
+    const auto refuse = [error](const QString &message) -> std::optional<SweepResult> {
+        fail(error, message);
+        return std::nullopt;
+    };
+    if (settings.cableTypes.isEmpty())
+        return refuse(QStringLiteral("No cable template: directory %1 is empty")
+                          .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("Cable")))));
+    if (settings.lineTypes.isEmpty())
+        return refuse(QStringLiteral("No line type template: directory %1 is empty")
+                          .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("xDSL")))));
+    if (settings.xDSL_points.isEmpty() || settings.Norm_ELFEXT_points.isEmpty()
+        || settings.Norm_NEXT_points.isEmpty() || settings.SNRMargin_points.isEmpty())
+        return refuse(QStringLiteral("No value given for the load, a crosstalk norm or the SNR margin"));
+    if (settings.cableLengthStep <= 0)
+        return refuse(QStringLiteral("The length step must be positive (%1 m given)")
+                          .arg(settings.cableLengthStep));
+    if (settings.cableLengthFrom > settings.cableLengthTo)
+        return refuse(QStringLiteral("The first length %1 m is beyond the last length %2 m")
+                          .arg(settings.cableLengthFrom)
+                          .arg(settings.cableLengthTo));
+
+    Family family = Family::None;
+    if (settings.lineTypes.size() > 1)
+        family = Family::LineTypes;
+    else if (settings.cableTypes.size() > 1)
+        family = Family::Cables;
+    else if (settings.xDSL_points.size() > 1)
+        family = Family::Loads;
+    else if (settings.Norm_ELFEXT_points.size() > 1)
+        family = Family::Elfext;
+    else if (settings.Norm_NEXT_points.size() > 1)
+        family = Family::Next;
+    else if (settings.SNRMargin_points.size() > 1)
+        family = Family::Margins;
+
+    // Every template is read and checked before anything is computed.
+    QVector<CableTemplate> cables(family == Family::Cables ? settings.cableTypes.size() : 1);
+    for (int j = 0; j < cables.size(); ++j)
+        if (!readCable(workdir, settings.cableTypes.at(j), cables[j], error))
+            return std::nullopt;
+    QVector<LineTypeTemplate> lines(family == Family::LineTypes ? settings.lineTypes.size() : 1);
+    for (int j = 0; j < lines.size(); ++j)
+        if (!readLineType(workdir, settings.lineTypes.at(j), lines[j], error))
+            return std::nullopt;
+    NoiseTemplate noise;
+    if (!readNoise(workdir, settings.noiseTemplate, noise, error))
+        return std::nullopt;
+
+    QVector<float> lengths;
+    for (qint64 L = settings.cableLengthFrom; L <= settings.cableLengthTo;
+         L += settings.cableLengthStep)
+        lengths << float(L);
+    const int span = settings.cableLengthTo - settings.cableLengthFrom;
+    const auto progressValue = [&](int k) {
+        if (span == 0)
+            return 100;
+        return truncToInt(double(settings.cableLengthStep) * 100.0 / double(span) * double(k));
+    };
+
+    const int m0 = settings.xDSL_points.first();
+    const float E0 = settings.Norm_ELFEXT_points.first();
+    const float X0 = settings.Norm_NEXT_points.first();
+    const float margin0 = settings.SNRMargin_points.first();
+    const float fX = settings.norm_NEXT_frequency;
+    const float fE = settings.norm_ELFEXT_frequency;
+
+    SweepResult result;
+    int curves = 1;
+    QVector<QVector<float>> rates; // per curve, per length
+
+    if (family == Family::LineTypes || family == Family::Cables) {
+        curves = family == Family::LineTypes ? lines.size() : cables.size();
+        for (int j = 0; j < curves; ++j) {
+            const QString name = family == Family::LineTypes ? settings.lineTypes.at(j)
+                                                             : settings.cableTypes.at(j);
+            if (progress.begin)
+                progress.begin(name);
+            const LineRateModel model(family == Family::Cables ? cables[j] : cables[0],
+                                      family == Family::LineTypes ? lines[j] : lines[0], noise, fX,
+                                      fE);
+            RateSweep sweep(model, m0, E0, X0, {margin0});
+            QVector<float> curve(lengths.size());
+            for (int k = 0; k < lengths.size(); ++k) {
+                if (progress.step)
+                    progress.step(progressValue(k));
+                sweep.evaluate(lengths[k], &curve[k]);
+            }
+            rates << curve;
+            result.labels << (family == Family::LineTypes
+                                  ? rateLabel(name)
+                                  : rateLabel(QStringLiteral("кабель %1").arg(name)));
+            if (progress.end)
+                progress.end();
+        }
+    } else {
+        if (progress.begin)
+            progress.begin(settings.cableTypes.first());
+        const LineRateModel model(cables[0], lines[0], noise, fX, fE);
+        std::vector<std::unique_ptr<RateSweep>> sweeps;
+        switch (family) {
+        case Family::Loads:
+            for (int m : settings.xDSL_points) {
+                sweeps.push_back(std::make_unique<RateSweep>(model, m, E0, X0, QVector<float>{margin0}));
+                result.labels << rateLabel(QStringLiteral("m=%1").arg(m));
+            }
+            break;
+        case Family::Elfext:
+            for (float E : settings.Norm_ELFEXT_points) {
+                sweeps.push_back(std::make_unique<RateSweep>(model, m0, E, X0, QVector<float>{margin0}));
+                result.labels << rateLabel(QStringLiteral("ELFEXT=%1дБ").arg(double(E), 0, 'g', -1));
+            }
+            break;
+        case Family::Next:
+            for (float X : settings.Norm_NEXT_points) {
+                sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X, QVector<float>{margin0}));
+                result.labels << rateLabel(QStringLiteral("NEXT=%1дБ").arg(double(X), 0, 'g', -1));
+            }
+            break;
+        case Family::Margins:
+            // One sweep for every margin: they share the spectra and the SNR of each tone.
+            sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X0, settings.SNRMargin_points));
+            for (float margin : settings.SNRMargin_points)
+                result.labels << rateLabel(QStringLiteral("SNR Margin=%1дБ").arg(double(margin), 0, 'g', -1));
+            break;
+        default:
+            sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X0, QVector<float>{margin0}));
+            result.labels << rateLabel(QStringLiteral("m=%1").arg(m0));
+            break;
+        }
+        curves = result.labels.size();
+        rates.fill(QVector<float>(lengths.size()), curves);
+        QVector<float> point(curves);
+        for (int k = 0; k < lengths.size(); ++k) {
+            if (progress.step)
+                progress.step(progressValue(k));
+            float *out = point.data();
+            for (const auto &sweep : sweeps) {
+                sweep->evaluate(lengths[k], out);
+                out += family == Family::Margins ? curves : 1;
+            }
+            for (int j = 0; j < curves; ++j)
+                rates[j][k] = point[j];
+        }
+        if (progress.end)
+            progress.end();
+    }
+
+    result.rows.reserve(lengths.size());
+    for (int k = 0; k < lengths.size(); ++k) {
+        ResultRow row;
+        row.length = lengths[k];
+        for (int j = 0; j < curves; ++j) {
+            const float r = rates[j][k];
+            row.rates << r;
+            if (result.maxRate < r)
+                result.maxRate = truncToInt(r);
+        }
+        result.rows << row;
+    }
+    return result;
+}

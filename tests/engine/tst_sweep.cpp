@@ -1,0 +1,355 @@
+#include "engine/lineratemodel.h"
+#include "engine/sweep.h"
+#include "engine/templatefile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+Q_DECLARE_METATYPE(CalcSettings)
+
+namespace {
+
+using Rows = QVector<QVector<double>>;
+
+bool writeTable(const QString &path, const Rows &rows)
+{
+    QVector<TemplateCell> cells;
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            cells.append({qint16(r), qint16(c), rows[r][c]});
+    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
+}
+
+const Rows cableRows{{1, 1.83}, {100, 10.77}, {1104, 26.75}, {2208, 38.62}, {30000, 149.88}};
+const Rows thinCableRows{{1, 2.32}, {100, 15.78}, {1104, 34.16}, {2208, 48.85}, {30000, 188.83}};
+const Rows adslRows{{25.875, -40, 0, -140}, {138, -40, 15, -140}, {1104, -40, 15, -140}};
+const Rows shdslRows{{3, 13.5, 192, 2304, -140}};
+const Rows noiseRows{{1, -140}, {30000, -140}};
+
+CalcSettings baseSettings()
+{
+    CalcSettings s;
+    s.cableTypes << QStringLiteral("K1");
+    s.lineTypes << QStringLiteral("ADSL.DMT");
+    s.noiseTemplate = QStringLiteral("white");
+    s.xDSL_points << 1;
+    s.cableCapacity = 4;
+    s.Norm_ELFEXT_points << 40;
+    s.Norm_NEXT_points << 50;
+    s.norm_ELFEXT_frequency = 300;
+    s.norm_NEXT_frequency = 300;
+    s.SNRMargin_points << 0;
+    s.cableLengthFrom = 1000;
+    s.cableLengthTo = 10000;
+    s.cableLengthStep = 1000;
+    return s;
+}
+
+} // namespace
+
+class tst_Sweep : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void family_data();
+    void family();
+    void familyCurvesUseTheirOwnValues();
+    void lengths_data();
+    void lengths();
+    void progress_data();
+    void progress();
+    void refused_data();
+    void refused();
+    void noNoiseTemplateAddsNoNoise();
+    void hugeBandFinishes();
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+};
+
+void tst_Sweep::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(writeTable(path("Cable/K1.att"), cableRows));
+    QVERIFY(writeTable(path("Cable/K2.att"), thinCableRows));
+    QVERIFY(writeTable(path("Cable/empty.att"), {}));
+    QVERIFY(writeTable(path("xDSL/ADSL.DMT"), adslRows));
+    QVERIFY(writeTable(path("xDSL/SHDSL.PAM"), shdslRows));
+    QVERIFY(writeTable(path("AddNoise/white.add"), noiseRows));
+    const double inf = std::numeric_limits<double>::infinity();
+    QVERIFY(writeTable(path("xDSL/infinite.DMT"), {adslRows[0], {138, -40, inf, -140}}));
+    QVERIFY(writeTable(path("xDSL/far.DMT"), {adslRows[0], {2e6, -40, 15, -140}}));
+    QVERIFY(writeTable(path("xDSL/fast.PAM"), {{3, 13.5, 192, 200000, -140}}));
+    QVERIFY(writeTable(path("Cable/nan.att"), {{1, 1}, {2, std::nan("")}}));
+    QVERIFY(writeTable(path("AddNoise/inf.add"), {{-inf, -140}}));
+    QVERIFY(writeTable(path("xDSL/wide.DMT"), {{-999999, -40, 1, -140}, {999999, -40, 1, -140}}));
+}
+
+void tst_Sweep::family_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<QStringList>("labels");
+
+    CalcSettings s = baseSettings();
+    QTest::newRow("single curve") << s << QStringList{"R,кбит/с\nm=1"};
+
+    s = baseSettings();
+    s.lineTypes = QStringList{"ADSL.DMT", "SHDSL.PAM"};
+    s.SNRMargin_points = {0, 3, 6};
+    QTest::newRow("line types before margins")
+        << s << QStringList{"R,кбит/с\nADSL.DMT", "R,кбит/с\nSHDSL.PAM"};
+
+    s = baseSettings();
+    s.cableTypes = QStringList{"K1", "K2"};
+    s.xDSL_points = {1, 4};
+    QTest::newRow("cables before loads")
+        << s << QStringList{"R,кбит/с\nкабель K1", "R,кбит/с\nкабель K2"};
+
+    s = baseSettings();
+    s.xDSL_points = {1, 2, 5};
+    s.Norm_ELFEXT_points = {20, 30};
+    QTest::newRow("loads before norms")
+        << s << QStringList{"R,кбит/с\nm=1", "R,кбит/с\nm=2", "R,кбит/с\nm=5"};
+
+    s = baseSettings();
+    s.xDSL_points = {4};
+    s.Norm_ELFEXT_points = {20, 30.5};
+    s.Norm_NEXT_points = {20, 30};
+    QTest::newRow("ELFEXT before NEXT")
+        << s << QStringList{"R,кбит/с\nELFEXT=20дБ", "R,кбит/с\nELFEXT=30.5дБ"};
+
+    s = baseSettings();
+    s.lineTypes = QStringList{"SHDSL.PAM"};
+    s.xDSL_points = {4};
+    s.Norm_NEXT_points = {40, 60};
+    s.SNRMargin_points = {0, 6};
+    QTest::newRow("NEXT before margins")
+        << s << QStringList{"R,кбит/с\nNEXT=40дБ", "R,кбит/с\nNEXT=60дБ"};
+
+    s = baseSettings();
+    s.SNRMargin_points = {0, 3, 12};
+    QTest::newRow("margins")
+        << s << QStringList{"R,кбит/с\nSNR Margin=0дБ", "R,кбит/с\nSNR Margin=3дБ",
+                            "R,кбит/с\nSNR Margin=12дБ"};
+}
+
+void tst_Sweep::family()
+{
+    QFETCH(CalcSettings, settings);
+    QFETCH(QStringList, labels);
+    QString error;
+    const std::optional<SweepResult> result = runSweep(settings, m_dir.path(), &error);
+    QVERIFY2(result, qPrintable(error));
+    QCOMPARE(result->labels, labels);
+    QCOMPARE(result->rows.size(), 10);
+    float largest = 0;
+    for (const ResultRow &row : result->rows) {
+        QCOMPARE(row.rates.size(), labels.size());
+        for (float r : row.rates)
+            largest = std::max(largest, r);
+    }
+    QVERIFY(largest > 0);
+    QCOMPARE(result->maxRate, int(largest));
+}
+
+void tst_Sweep::familyCurvesUseTheirOwnValues()
+{
+    // Each curve must match its own model with the first value of every other parameter.
+    CalcSettings s = baseSettings();
+    s.lineTypes = QStringList{"ADSL.DMT", "SHDSL.PAM"};
+    s.SNRMargin_points = {3, 9};
+    s.xDSL_points = {4};
+    const std::optional<SweepResult> result = runSweep(s, m_dir.path(), nullptr);
+    QVERIFY(result);
+
+    CableTemplate cable;
+    NoiseTemplate noise;
+    LineTypeTemplate dmt, pam;
+    QVERIFY(readTwoColumnTemplate(path("Cable/K1.att"), cable));
+    QVERIFY(readTwoColumnTemplate(path("AddNoise/white.add"), noise));
+    QVERIFY(readDmtTemplate(path("xDSL/ADSL.DMT"), dmt));
+    QVERIFY(readPamTemplate(path("xDSL/SHDSL.PAM"), pam));
+    const LineRateModel dmtModel(cable, dmt, noise, 300, 300);
+    const LineRateModel pamModel(cable, pam, noise, 300, 300);
+    bool pamNonZero = false;
+    for (const ResultRow &row : result->rows) {
+        QCOMPARE(row.rates[0], dmtModel.rate(4, 40, 50, 3, row.length));
+        QCOMPARE(row.rates[1], pamModel.rate(4, 40, 50, 3, row.length));
+        pamNonZero = pamNonZero || row.rates[1] > 0;
+    }
+    QVERIFY(pamNonZero);
+    QVERIFY(result->rows[0].rates[0] != result->rows[0].rates[1]);
+}
+
+void tst_Sweep::lengths_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<int>("step");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<float>("last");
+    QTest::newRow("to is a point") << 1000 << 10000 << 1000 << 10 << 10000.0f;
+    QTest::newRow("to between points") << 1000 << 9500 << 1000 << 9 << 9000.0f;
+    QTest::newRow("one point") << 500 << 500 << 10 << 1 << 500.0f;
+    QTest::newRow("from zero") << 0 << 30000 << 10 << 3001 << 30000.0f;
+}
+
+void tst_Sweep::lengths()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(int, step);
+    QFETCH(int, count);
+    QFETCH(float, last);
+    CalcSettings s = baseSettings();
+    s.cableLengthFrom = from;
+    s.cableLengthTo = to;
+    s.cableLengthStep = step;
+    const std::optional<SweepResult> result = runSweep(s, m_dir.path(), nullptr);
+    QVERIFY(result);
+    QCOMPARE(result->rows.size(), count);
+    QCOMPARE(result->rows.first().length, float(from));
+    QCOMPARE(result->rows.last().length, last);
+    for (int k = 1; k < count; ++k)
+        QCOMPARE(result->rows[k].length - result->rows[k - 1].length, float(step));
+}
+
+void tst_Sweep::progress_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<QStringList>("stages");
+    QTest::addColumn<QVector<int>>("steps");
+
+    const QVector<int> tenths{0, 11, 22, 33, 44, 55, 66, 77, 88, 100};
+    CalcSettings s = baseSettings();
+    s.xDSL_points = {1, 2};
+    QTest::newRow("one stage for a load family") << s << QStringList{"K1"} << tenths;
+
+    s = baseSettings();
+    s.lineTypes = QStringList{"ADSL.DMT", "SHDSL.PAM"};
+    QTest::newRow("a stage per line type")
+        << s << QStringList{"ADSL.DMT", "SHDSL.PAM"} << tenths + tenths;
+
+    s = baseSettings();
+    s.cableTypes = QStringList{"K2", "K1"};
+    s.cableLengthTo = 3000;
+    QTest::newRow("a stage per cable") << s << QStringList{"K2", "K1"}
+                                       << QVector<int>{0, 50, 100, 0, 50, 100};
+
+    s = baseSettings();
+    s.cableLengthTo = s.cableLengthFrom;
+    QTest::newRow("a single length") << s << QStringList{"K1"} << QVector<int>{100};
+}
+
+void tst_Sweep::progress()
+{
+    QFETCH(CalcSettings, settings);
+    QFETCH(QStringList, stages);
+    QFETCH(QVector<int>, steps);
+    QStringList begun;
+    QVector<int> values;
+    int ended = 0;
+    SweepProgress progress;
+    progress.begin = [&](const QString &name) { begun << name; };
+    progress.step = [&](int v) { values << v; };
+    progress.end = [&] { ++ended; };
+    QVERIFY(runSweep(settings, m_dir.path(), nullptr, progress));
+    QCOMPARE(begun, stages);
+    QCOMPARE(ended, stages.size());
+    QCOMPARE(values, steps);
+}
+
+void tst_Sweep::refused_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<QStringList>("mentions");
+
+    CalcSettings s = baseSettings();
+    s.cableTypes.clear();
+    QTest::newRow("no cable") << s << QStringList{"Cable", "empty"};
+    s = baseSettings();
+    s.lineTypes.clear();
+    QTest::newRow("no line type") << s << QStringList{"xDSL", "empty"};
+    s = baseSettings();
+    s.cableLengthStep = 0;
+    QTest::newRow("zero step") << s << QStringList{"step"};
+    s = baseSettings();
+    s.cableLengthFrom = 2000;
+    s.cableLengthTo = 1000;
+    QTest::newRow("from beyond to") << s << QStringList{"2000", "1000"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"missing.DMT"};
+    QTest::newRow("missing line type") << s << QStringList{"missing.DMT"};
+    s = baseSettings();
+    s.cableTypes = QStringList{"K1", "gone"};
+    QTest::newRow("missing second cable") << s << QStringList{"gone.att"};
+    s = baseSettings();
+    s.noiseTemplate = QStringLiteral("pink");
+    QTest::newRow("missing noise") << s << QStringList{"pink.add"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"infinite.DMT"};
+    QTest::newRow("infinite Kmax") << s << QStringList{"infinite.DMT", "row 2", "\"Kmax\"", "finite"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"far.DMT"};
+    QTest::newRow("frequency too far") << s << QStringList{"far.DMT", "row 2", "\"F, кГц\"", "1000000"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"fast.PAM"};
+    QTest::newRow("PAM rate too high") << s << QStringList{"fast.PAM", "row 1", "\"Rmax, кбит/с\""};
+    s = baseSettings();
+    s.cableTypes = QStringList{"nan"};
+    QTest::newRow("NaN attenuation") << s << QStringList{"nan.att", "row 2", "\"a, дБ/км\""};
+    s = baseSettings();
+    s.noiseTemplate = QStringLiteral("inf");
+    QTest::newRow("infinite noise frequency") << s << QStringList{"inf.add", "row 1", "\"F, кГц\""};
+}
+
+void tst_Sweep::refused()
+{
+    QFETCH(CalcSettings, settings);
+    QFETCH(QStringList, mentions);
+    QString error;
+    int steps = 0;
+    SweepProgress progress;
+    progress.step = [&](int) { ++steps; };
+    QVERIFY(!runSweep(settings, m_dir.path(), &error, progress));
+    for (const QString &word : mentions)
+        QVERIFY2(error.contains(word), qPrintable(error));
+    QCOMPARE(steps, 0);
+}
+
+void tst_Sweep::noNoiseTemplateAddsNoNoise()
+{
+    // The calculation dialog leaves the noise empty when it has none to offer; the run goes on.
+    CalcSettings s = baseSettings();
+    s.noiseTemplate.clear();
+    s.cableTypes = QStringList{"empty"};
+    const std::optional<SweepResult> emptyCable = runSweep(s, m_dir.path(), nullptr);
+    QVERIFY(emptyCable);
+    QCOMPARE(emptyCable->maxRate, 0);
+    s.cableTypes = QStringList{"K1"};
+    const std::optional<SweepResult> result = runSweep(s, m_dir.path(), nullptr);
+    QVERIFY(result);
+    QVERIFY(result->maxRate > 0);
+}
+
+void tst_Sweep::hugeBandFinishes()
+{
+    // The widest band the bounds allow: some 460000 tones, evaluated, not looped forever.
+    CalcSettings s = baseSettings();
+    s.lineTypes = QStringList{"wide.DMT"};
+    s.cableLengthTo = s.cableLengthFrom;
+    const std::optional<SweepResult> result = runSweep(s, m_dir.path(), nullptr);
+    QVERIFY(result);
+    QCOMPARE(result->rows.size(), 1);
+    QVERIFY(result->rows[0].rates[0] > 0);
+}
+
+QTEST_GUILESS_MAIN(tst_Sweep)
+#include "tst_sweep.moc"
