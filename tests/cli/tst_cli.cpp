@@ -1,0 +1,377 @@
+#include "engine/csvwriter.h"
+#include "engine/sweep.h"
+#include "engine/templatefile.h"
+#include "engine/workspace.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <limits>
+
+#include <unistd.h>
+
+using Edit = std::function<void(CalcSettings &)>;
+Q_DECLARE_METATYPE(Edit)
+
+namespace {
+
+const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
+
+struct Run {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run calc(const QStringList &args, const QString &cwd = QString(), const QString &stdoutFile = QString())
+{
+    QProcess p;
+    if (!cwd.isEmpty())
+        p.setWorkingDirectory(cwd);
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
+    p.start(QStringLiteral(KOLVANE_CALC), args);
+    Run r;
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.code = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// What the engine itself gives for these settings, as the CSV export writes it.
+QByteArray expectedCsv(const CalcSettings &settings, const QString &workdir)
+{
+    QString error;
+    const std::optional<SweepResult> result = runSweep(settings, workdir, &error);
+    if (!result)
+        qFatal("reference run failed: %s", qPrintable(error));
+    QByteArray bytes;
+    QTextStream out(&bytes);
+    writeCsv(out, QStringList{QStringLiteral("L,м")} + result->labels, result->rows);
+    out.flush();
+    return bytes;
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
+{
+    QVector<TemplateCell> cells;
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            cells.append({qint16(r), qint16(c), rows[r][c]});
+    return writeTemplateCells(path, cells);
+}
+
+} // namespace
+
+class tst_Cli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_workspace; // a small workspace of our own, for faults the samples do not have
+
+private slots:
+    void initTestCase();
+    void defaultsOnSamples();
+    void optionsReachTheRun_data();
+    void optionsReachTheRun();
+    void badInput_data();
+    void badInput();
+    void badTemplateValue();
+    void emptyWorkspace();
+    void unreadableTemplate();
+    void outputFile();
+    void outputFileNotWritable();
+    void failedStdout();
+    void helpAndVersion();
+};
+
+void tst_Cli::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFileInfo(QStringLiteral(KOLVANE_CALC)).isExecutable());
+    m_workspace = m_dir.filePath(QStringLiteral("ws"));
+    const QDir ws(m_workspace);
+    QVERIFY(ws.mkpath(QStringLiteral("Cable")) && ws.mkpath(QStringLiteral("xDSL"))
+            && ws.mkpath(QStringLiteral("AddNoise")));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/good.att")), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/inf.att")),
+                       {{1, 1.8}, {1000, std::numeric_limits<double>::infinity()}}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/adsl.DMT")),
+                       {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/huge.PAM")), {{3, 13.5, 192, 1e9, -140}}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/white.add")), {{1, -140}, {30000, -140}}));
+}
+
+void tst_Cli::defaultsOnSamples()
+{
+    // No option at all: the dialog's untouched state on the workspace, run from inside it.
+    const Run r = calc({}, Samples);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.out, expectedCsv(defaultCalcSettings(Samples), Samples));
+
+    const QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 12); // header, ten lengths, nothing after the last LF
+    QCOMPARE(lines.first(), QByteArray("L,м;R,кбит/с m=1;"));
+    QCOMPARE(lines.at(1).left(5), QByteArray("1000;"));
+    QCOMPARE(lines.at(10).left(6), QByteArray("10000;"));
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(!r.out.contains('\r'));
+    // A 0.4 mm ADSL2+ line carries megabits at 1 km and nothing useful at 10 km.
+    QVERIFY(lines.at(1).split(';').at(1).toDouble() > 10000);
+    QCOMPARE(lines.at(10), QByteArray("10000;0;"));
+
+    // -C from elsewhere gives the same bytes.
+    QCOMPARE(calc({QStringLiteral("-C"), Samples}, m_dir.path()).out, r.out);
+}
+
+void tst_Cli::optionsReachTheRun_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<Edit>("edit");
+    QTest::newRow("cable family")
+        << QStringList{"--cable", "PE-0.40mm-26AWG", "--cable", "PE-0.50mm-24AWG", "--margin", "6"}
+        << Edit([](CalcSettings &s) {
+               s.cableTypes = {"PE-0.40mm-26AWG", "PE-0.50mm-24AWG"};
+               s.SNRMargin_points = {6};
+           });
+    QTest::newRow("line type family")
+        << QStringList{"--line", "ADSL_DS.DMT", "--line", "SHDSL_PAM16.PAM", "--to", "6000"}
+        << Edit([](CalcSettings &s) {
+               s.lineTypes = {"ADSL_DS.DMT", "SHDSL_PAM16.PAM"};
+               s.cableLengthTo = 6000;
+           });
+    QTest::newRow("load family with M")
+        << QStringList{"--load", "1,3,4", "--capacity", "4", "--elfext", "66", "--elfext-freq", "300"}
+        << Edit([](CalcSettings &s) {
+               s.xDSL_points = {1, 3, 4};
+               s.Norm_ELFEXT_points = {66};
+           });
+    QTest::newRow("ELFEXT family at another frequency")
+        << QStringList{"--load", "25", "--capacity", "50", "--elfext", "47,83,120", "--elfext-freq", "1000"}
+        << Edit([](CalcSettings &s) {
+               s.xDSL_points = {25};
+               s.cableCapacity = 50;
+               s.Norm_ELFEXT_points = {47, 83, 120};
+               s.norm_ELFEXT_frequency = 1000;
+           });
+    QTest::newRow("NEXT family for a PAM line")
+        << QStringList{"--line", "SHDSL_PAM32.PAM", "--load", "10", "--next", "40,50,60",
+                       "--next-freq", "80", "--from", "500", "--to", "6000", "--step", "250"}
+        << Edit([](CalcSettings &s) {
+               s.lineTypes = {"SHDSL_PAM32.PAM"};
+               s.xDSL_points = {10};
+               s.Norm_NEXT_points = {40, 50, 60};
+               s.norm_NEXT_frequency = 80;
+               s.cableLengthFrom = 500;
+               s.cableLengthTo = 6000;
+               s.cableLengthStep = 250;
+           });
+    QTest::newRow("margin family")
+        << QStringList{"--margin", "0,6,15,30"}
+        << Edit([](CalcSettings &s) { s.SNRMargin_points = {0, 6, 15, 30}; });
+    QTest::newRow("single length")
+        << QStringList{"--from", "0", "--to", "0", "--step", "10"}
+        << Edit([](CalcSettings &s) {
+               s.cableLengthFrom = 0;
+               s.cableLengthTo = 0;
+               s.cableLengthStep = 10;
+           });
+    QTest::newRow("other noise")
+        << QStringList{"--noise", "AWGN-140+ISDN24-NEXT"}
+        << Edit([](CalcSettings &s) { s.noiseTemplate = "AWGN-140+ISDN24-NEXT"; });
+    QTest::newRow("no noise") << QStringList{"--noise", ""}
+                              << Edit([](CalcSettings &s) { s.noiseTemplate.clear(); });
+    QTest::newRow("blanks around list values")
+        << QStringList{"--load", " 1, 2"} << Edit([](CalcSettings &s) { s.xDSL_points = {1, 2}; });
+}
+
+void tst_Cli::optionsReachTheRun()
+{
+    QFETCH(QStringList, args);
+    QFETCH(Edit, edit);
+    CalcSettings settings = defaultCalcSettings(Samples);
+    edit(settings);
+    const Run r = calc(QStringList{"--workdir", Samples} + args);
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(r.out, expectedCsv(settings, Samples));
+}
+
+void tst_Cli::badInput_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("unknown option") << QStringList{"--lenght", "5"} << "lenght";
+    QTest::newRow("missing value") << QStringList{"--load"} << "--load";
+    QTest::newRow("stray argument") << QStringList{"ADSL.DMT"} << "ADSL.DMT";
+    QTest::newRow("non-numeric value") << QStringList{"--capacity", "four"} << "four";
+    QTest::newRow("fraction where whole numbers go") << QStringList{"--margin", "1.5"} << "1.5";
+    QTest::newRow("empty list item") << QStringList{"--load", "1,,3"} << "--load";
+    QTest::newRow("load 0") << QStringList{"--load", "0"} << "--load";
+    QTest::newRow("load 100") << QStringList{"--load", "100"} << "--load";
+    QTest::newRow("capacity 0") << QStringList{"--capacity", "0"} << "--capacity";
+    QTest::newRow("norm 9") << QStringList{"--next", "9"} << "--next";
+    QTest::newRow("norm 121") << QStringList{"--elfext", "121"} << "--elfext";
+    QTest::newRow("margin 31") << QStringList{"--margin", "31"} << "--margin";
+    QTest::newRow("negative margin") << QStringList{"--margin", "-1"} << "--margin";
+    QTest::newRow("frequency 0") << QStringList{"--next-freq", "0"} << "--next-freq";
+    QTest::newRow("frequency 30001") << QStringList{"--elfext-freq", "30001"} << "--elfext-freq";
+    QTest::newRow("length beyond 30000") << QStringList{"--to", "30001"} << "--to";
+    QTest::newRow("negative length") << QStringList{"--from", "-10"} << "--from";
+    QTest::newRow("step 9") << QStringList{"--step", "9"} << "--step";
+    QTest::newRow("step 5001") << QStringList{"--step", "5001"} << "--step";
+    QTest::newRow("from beyond to") << QStringList{"--from", "2000", "--to", "1000"} << "--from";
+    QTest::newRow("eleven values") << QStringList{"--margin", "0,1,2,3,4,5,6,7,8,9,10"} << "--margin";
+    QTest::newRow("not increasing") << QStringList{"--next", "60,50"} << "increasing";
+    QTest::newRow("repeated value") << QStringList{"--load", "2,2"} << "increasing";
+    QTest::newRow("two families")
+        << QStringList{"--load", "1,2", "--margin", "0,6"} << "--load and --margin";
+    QTest::newRow("two template families")
+        << QStringList{"--cable", "PE-0.40mm-26AWG", "--cable", "PE-0.64mm-22AWG",
+                       "--line", "ADSL_DS.DMT", "--line", "ADSL_US.DMT"}
+        << "--cable and --line";
+    QTest::newRow("single-valued option twice") << QStringList{"--capacity", "4", "--capacity", "5"}
+                                                << "--capacity";
+    QTest::newRow("list option twice") << QStringList{"--load", "1", "--load", "2"} << "--load";
+    QTest::newRow("missing cable") << QStringList{"--cable", "PE-0.41mm"} << "PE-0.41mm.att";
+    QTest::newRow("cable named with its extension")
+        << QStringList{"--cable", "PE-0.40mm-26AWG.att"} << "PE-0.40mm-26AWG.att.att";
+    QTest::newRow("line type without extension") << QStringList{"--line", "ADSL_DS"} << "ADSL_DS";
+    QTest::newRow("missing noise") << QStringList{"--noise", "pink"} << "pink.add";
+    QTest::newRow("directory as template") << QStringList{"--line", "."} << "not a template file";
+    QTest::newRow("missing workspace") << QStringList{"-C", "/nonexistent/kolvane"} << "/nonexistent/kolvane";
+}
+
+void tst_Cli::badInput()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, mentions);
+    const QStringList full = args.contains("-C") ? args : QStringList{"-C", Samples} + args;
+    const Run r = calc(full);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.startsWith("kolvane-calc: "), r.err.constData());
+    QVERIFY2(r.err.endsWith('\n') && r.err.count('\n') == 1, r.err.constData());
+    QVERIFY2(QString::fromUtf8(r.err).contains(mentions), r.err.constData());
+}
+
+void tst_Cli::badTemplateValue()
+{
+    // Values the model cannot use would hang or poison the run: refused, naming the file.
+    Run r = calc({"-C", m_workspace, "--cable", "inf", "--line", "adsl.DMT", "--noise", "white"});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.startsWith("kolvane-calc: ") && r.err.contains("inf.att"), r.err.constData());
+
+    r = calc({"-C", m_workspace, "--cable", "good", "--line", "huge.PAM", "--noise", "white"});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("huge.PAM"), r.err.constData());
+
+    r = calc({"-C", m_workspace, "--cable", "good", "--line", "adsl.DMT", "--noise", "white"});
+    QCOMPARE(r.code, 0);
+}
+
+void tst_Cli::emptyWorkspace()
+{
+    QTemporaryDir empty;
+    QVERIFY(empty.isValid());
+    const Run r = calc({"-C", empty.path()});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("Cable"), r.err.constData());
+}
+
+void tst_Cli::unreadableTemplate()
+{
+    if (::geteuid() == 0)
+        QSKIP("running as root: a file without read permission is still readable");
+    const QString path = QDir(m_workspace).filePath(QStringLiteral("Cable/locked.att"));
+    QVERIFY(writeTable(path, {{1, 1.8}, {30000, 150}}));
+    QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+    const Run r = calc({"-C", m_workspace, "--cable", "locked", "--line", "adsl.DMT", "--noise", "white"});
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("locked.att"), r.err.constData());
+}
+
+void tst_Cli::outputFile()
+{
+    const QString path = m_dir.filePath(QStringLiteral("rates.csv"));
+    const QStringList args{"-C", Samples, "--load", "1,2,5", "-o", path};
+    Run r = calc(args);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray());
+    CalcSettings s = defaultCalcSettings(Samples);
+    s.xDSL_points = {1, 2, 5};
+    const QByteArray expected = expectedCsv(s, Samples);
+    QCOMPARE(fileContents(path), expected);
+
+    // Bad input leaves the earlier file as it was.
+    r = calc({"-C", Samples, "--load", "5,2", "-o", path});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(fileContents(path), expected);
+    QCOMPARE(QDir(m_dir.path()).entryList({"rates.csv*"}, QDir::Files | QDir::Hidden),
+             QStringList{"rates.csv"});
+}
+
+void tst_Cli::outputFileNotWritable()
+{
+    // The parent is a regular file: not writable for anyone, root included.
+    const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
+    {
+        QFile f(blocker);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("keep");
+    }
+    Run r = calc({"-C", Samples, "-o", blocker + QStringLiteral("/rates.csv")});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.startsWith("kolvane-calc: ") && r.err.contains("rates.csv"), r.err.constData());
+    QCOMPARE(fileContents(blocker), QByteArray("keep"));
+
+    // A directory in the way of the output file.
+    r = calc({"-C", Samples, "-o", m_dir.path()});
+    QCOMPARE(r.code, 1);
+    QVERIFY(QFileInfo(m_dir.path()).isDir());
+}
+
+void tst_Cli::failedStdout()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    // A full disk under the standard output is a failed run, not a success.
+    const Run r = calc({"-C", Samples, "--from", "0", "--to", "30000", "--step", "10"}, QString(),
+                       QStringLiteral("/dev/full"));
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.startsWith("kolvane-calc: "), r.err.constData());
+}
+
+void tst_Cli::helpAndVersion()
+{
+    Run r = calc({"--help"});
+    QCOMPARE(r.code, 0);
+    for (const char *option : {"--workdir", "--cable", "--line", "--noise", "--capacity", "--load",
+                               "--elfext", "--next", "--elfext-freq", "--next-freq", "--from",
+                               "--to", "--step", "--margin", "-o", "--version"})
+        QVERIFY2(r.out.contains(option), option);
+
+    r = calc({"--version"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("kolvane-calc "), r.out.constData());
+}
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"
