@@ -1,6 +1,611 @@
 #include "app/mainwindow.h"
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+#include "app/helplauncher.h"
+#include "engine/csvwriter.h"
+#include "engine/sweep.h"
+#include "input/propertiesdialog.h"
+#include "report/export.h"
+#include "report/graphoptions.h"
+#include "report/graphwidget.h"
+#include "report/reportmdisubwindow.h"
+#include "templates/templatemanager.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QDir>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QWindow>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , m_help(std::make_unique<HelpLauncher>())
 {
+    auto *statusLabel = new QLabel;
+    statusLabel->setIndent(3);
+    statusLabel->setMinimumHeight(15);
+    statusBar()->addWidget(statusLabel, 1);
+
+    m_graphSettings = std::make_unique<GraphSettings>();
+    m_graphOptionsDialog = std::make_unique<GraphOptions>();
+
+    resize(855, 600);
+    createCentralArea();
+    createTemplateTree();
+    m_templates = new TemplateManager(templatesArea, templateTree, cableRoot, lineTypeRoot, noiseRoot,
+                                      this, this);
+    connect(m_templates, &TemplateManager::templateShown, this, &MainWindow::showTemplates);
+    m_templates->refreshTemplateTree();
+
+    createActions();
+    createMenus();
+    createToolBars();
+    connect(templateTree, &QTreeWidget::itemDoubleClicked, this, &MainWindow::cableFileSelected);
+
+    createResultWindows();
+    createGraphWindow();
+    createContextMenus();
+
+    setWindowIcon(QIcon(QStringLiteral(":/images/main.png")));
     setWindowTitle(tr("Kolvane"));
+}
+
+MainWindow::~MainWindow()
+{
+    // The graph points into the records below; it goes first.
+    delete graphWindow;
+    graphWindow = nullptr;
+    graphWidget = nullptr;
+}
+
+void MainWindow::createCentralArea()
+{
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+    auto *layout = new QHBoxLayout(central);
+    tabWidget = new QTabWidget(central);
+    tabWidget->setObjectName(QStringLiteral("tabWidget"));
+    tabWidget->setTabShape(QTabWidget::Triangular);
+    tabWidget->setDocumentMode(true);
+
+    templatesArea = new QMdiArea;
+    templatesArea->setObjectName(QStringLiteral("templatesArea"));
+    templatesArea->setFrameShape(QFrame::Box);
+    tabWidget->addTab(templatesArea, tr("шаблоны"));
+    resultsArea = new QMdiArea;
+    resultsArea->setObjectName(QStringLiteral("resultsArea"));
+    resultsArea->setFrameShape(QFrame::Box);
+    tabWidget->addTab(resultsArea, tr("результат"));
+
+    layout->addWidget(tabWidget);
+    tabWidget->setCurrentIndex(0);
+}
+
+void MainWindow::createTemplateTree()
+{
+    treeDock = new QDockWidget(this);
+    treeDock->setObjectName(QStringLiteral("treeDock"));
+    treeDock->hide();
+    templateTree = new QTreeWidget;
+    templateTree->setObjectName(QStringLiteral("templateTree"));
+    treeDock->setWidget(templateTree);
+    addDockWidget(Qt::LeftDockWidgetArea, treeDock);
+    templateTree->headerItem()->setText(0, tr("Дерево шаблонов"));
+
+    cableRoot = new QTreeWidgetItem(templateTree);
+    cableRoot->setText(0, tr("Тип кабеля"));
+    lineTypeRoot = new QTreeWidgetItem(templateTree);
+    lineTypeRoot->setText(0, tr("Тип линии xDSL"));
+    noiseRoot = new QTreeWidgetItem(templateTree);
+    noiseRoot->setText(0, tr("Шаблон помех на входе приемника"));
+}
+
+QAction *MainWindow::addAction(const QString &text, const char *name, const QString &icon,
+                               const QKeySequence &shortcut, const QString &statusTip)
+{
+    auto *action = new QAction(text, this);
+    action->setObjectName(QLatin1String(name));
+    if (!icon.isEmpty())
+        action->setIcon(QIcon(icon));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    action->setStatusTip(statusTip);
+    return action;
+}
+
+void MainWindow::createActions()
+{
+    newFileAct = addAction(tr("Файл"), "newFileAct", QStringLiteral(":/images/new.png"),
+                           QKeySequence::New, tr("Создать новый файл"));
+    connect(newFileAct, &QAction::triggered, this, &MainWindow::newFile);
+
+    saveAct = addAction(tr("Сохранить"), "saveAct", QStringLiteral(":/images/save.png"),
+                        QKeySequence::Save, tr("Сохранить файл на диск"));
+    connect(saveAct, &QAction::triggered, this, &MainWindow::save);
+
+    saveAsAct = addAction(tr("Сохранить как..."), "saveAsAct", QString(), QKeySequence(),
+                          tr("Сохранить файл под новым именем"));
+    connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
+
+    exitAct = addAction(tr("Выход"), "exitAct", QString(), QKeySequence(tr("Ctrl+Q")),
+                        tr("Выйти из приложения"));
+    connect(exitAct, &QAction::triggered, this, &QWidget::close);
+
+    insertLineAct = addAction(tr("Вставить строку"), "insertLineAct", QStringLiteral(":/images/add.png"),
+                              QKeySequence(), tr("Вставить новую строку в данную позицию"));
+    connect(insertLineAct, &QAction::triggered, this, &MainWindow::insertLine);
+
+    deleteLineAct = addAction(tr("Удалить строку"), "deleteLineAct", QStringLiteral(":/images/remove.png"),
+                              QKeySequence(), tr("Удалить текущую строку"));
+    connect(deleteLineAct, &QAction::triggered, this, &MainWindow::deleteLine);
+
+    showTreeAct = addAction(tr("Дерево шаблонов"), "showTreeAct", QString(), QKeySequence(),
+                            tr("Показать дерево шаблонов"));
+    connect(showTreeAct, &QAction::triggered, this, &MainWindow::showProjectTree);
+
+    showTemplatesAct = addAction(tr("Вкладка \"шаблоны\""), "showTemplatesAct", QString(), QKeySequence(),
+                                 tr("Переключиться на вкладку \"шаблоны\""));
+    connect(showTemplatesAct, &QAction::triggered, this, &MainWindow::showTemplates);
+
+    showResultAct = addAction(tr("Вкладка \"результат\""), "showResultAct", QString(), QKeySequence(),
+                              tr("Переключиться на вкладку \"результат\""));
+    connect(showResultAct, &QAction::triggered, this, &MainWindow::showResult);
+
+    calcInputAct = addAction(tr("Ввод исходных данных"), "calcInputAct", QStringLiteral(":/images/calculate.png"),
+                             QKeySequence(Qt::Key_F5), tr("Ввод исходных данных к расчёту"));
+    connect(calcInputAct, &QAction::triggered, this, &MainWindow::showPropertiesDialog);
+
+    graphOptionsAct = addAction(tr("Настройки"), "graphOptionsAct", QStringLiteral(":/images/options.png"),
+                                QKeySequence(Qt::Key_F6), tr("Настройки параметров графика"));
+    connect(graphOptionsAct, &QAction::triggered, this, &MainWindow::showGraphOptionsDialog);
+
+    exportCsvAct = addAction(tr("Экспорт в *.csv"), "exportCsvAct", QStringLiteral(":/images/xls.png"),
+                             QKeySequence(tr("Ctrl+t")),
+                             tr("Экспортировать таблицу результатов в csv-формат"));
+    connect(exportCsvAct, &QAction::triggered, this, &MainWindow::exportToCsv);
+
+    exportPdfAct = addAction(tr("Экспорт в *.pdf"), "exportPdfAct", QStringLiteral(":/images/pdf.png"),
+                             QKeySequence(tr("Ctrl+1")), tr("Экспортировать график в pdf-формат"));
+    connect(exportPdfAct, &QAction::triggered, this, &MainWindow::exportToPdf);
+
+    exportPngAct = addAction(tr("Экспорт в *.png"), "exportPngAct", QStringLiteral(":/images/png.png"),
+                             QKeySequence(tr("Ctrl+2")), tr("Экспортировать график в png-формат"));
+    connect(exportPngAct, &QAction::triggered, this, &MainWindow::exportToPng);
+
+    exportJpgAct = addAction(tr("Экспорт в *.jpg"), "exportJpgAct", QStringLiteral(":/images/jpg.png"),
+                             QKeySequence(tr("Ctrl+3")), tr("Экспортировать график в jpg-формат"));
+    connect(exportJpgAct, &QAction::triggered, this, &MainWindow::exportToJpg);
+
+    helpAct = addAction(tr("Вызвать справку"), "helpAct", QString(), QKeySequence(Qt::Key_F1),
+                        tr("Вызвать справку"));
+    connect(helpAct, &QAction::triggered, this, &MainWindow::help);
+
+    aboutAct = addAction(tr("О программе..."), "aboutAct", QString(), QKeySequence(), tr("О программе..."));
+    connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
+}
+
+void MainWindow::createMenus()
+{
+    fileMenu = menuBar()->addMenu(tr("Файл"));
+    fileMenu->addAction(newFileAct);
+    fileMenu->addAction(saveAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAct);
+
+    editMenu = menuBar()->addMenu(tr("Правка"));
+    editMenu->addAction(insertLineAct);
+    editMenu->addAction(deleteLineAct);
+
+    viewMenu = menuBar()->addMenu(tr("Вид"));
+    viewMenu->addAction(showTreeAct);
+    viewMenu->addAction(showTemplatesAct);
+    viewMenu->addAction(showResultAct);
+
+    toolsMenu = menuBar()->addMenu(tr("Инструменты"));
+    toolsMenu->addAction(calcInputAct);
+    graphMenu = toolsMenu->addMenu(QIcon(QStringLiteral(":/images/graph.png")), tr("График"));
+    graphMenu->addAction(graphOptionsAct);
+    graphMenu->addAction(exportPdfAct);
+    graphMenu->addAction(exportPngAct);
+    graphMenu->addAction(exportJpgAct);
+    tableMenu = toolsMenu->addMenu(QIcon(QStringLiteral(":/images/table.png")), tr("Таблица"));
+    tableMenu->addAction(exportCsvAct);
+
+    helpMenu = menuBar()->addMenu(tr("Справка"));
+    helpMenu->addAction(helpAct);
+    helpMenu->addAction(aboutAct);
+}
+
+void MainWindow::createToolBars()
+{
+    fileToolBar = addToolBar(tr("Файл"));
+    fileToolBar->setObjectName(QStringLiteral("fileToolBar"));
+    fileToolBar->addAction(newFileAct);
+    fileToolBar->addAction(saveAct);
+
+    calcToolBar = addToolBar(tr("Вычислить"));
+    calcToolBar->setObjectName(QStringLiteral("calcToolBar"));
+    for (QAction *action : {calcInputAct, graphOptionsAct, exportCsvAct, exportPdfAct, exportJpgAct, exportPngAct})
+        calcToolBar->addAction(action);
+}
+
+void MainWindow::createResultWindows()
+{
+    resultTable = new QTableWidget;
+    resultTable->setObjectName(QStringLiteral("resultTable"));
+    resultTable->setRowCount(200);
+    resultTable->setColumnCount(26);
+    auto *lengthHeader = new QTableWidgetItem;
+    lengthHeader->setText(tr("L,м"));
+    resultTable->setHorizontalHeaderItem(0, lengthHeader);
+
+    tableWindow = new ReportMdiSubWindow(resultsArea);
+    tableWindow->setObjectName(QStringLiteral("tableWindow"));
+    tableWindow->setWidget(resultTable);
+    tableWindow->setWindowTitle(tr("Kolvane - Таблица скорости"));
+    tableWindow->setWindowIcon(QIcon(QStringLiteral(":/images/table.png")));
+    tableWindow->show();
+}
+
+void MainWindow::createGraphWindow()
+{
+    graphWidget = new GraphWidget;
+    graphWidget->setObjectName(QStringLiteral("graphWidget"));
+    graphWidget->setGraphSettings(m_graphSettings.get());
+    graphWindow = new ReportMdiSubWindow(resultsArea);
+    graphWindow->setObjectName(QStringLiteral("graphWindow"));
+    graphWindow->setWindowTitle(tr("Kolvane - График скорости"));
+    graphWindow->setWindowIcon(QIcon(QStringLiteral(":/images/graph.png")));
+    graphWindow->setWidget(graphWidget);
+    graphWindow->setMinimumWidth(550);
+    graphWindow->setMinimumHeight(450);
+    graphWindow->show();
+}
+
+void MainWindow::createContextMenus()
+{
+    resultTable->addAction(exportCsvAct);
+    resultTable->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    graphWidget->addAction(graphOptionsAct);
+    graphWidget->addAction(exportPdfAct);
+    graphWidget->addAction(exportPngAct);
+    graphWidget->addAction(exportJpgAct);
+    graphWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+// Calculation
+
+void MainWindow::showPropertiesDialog()
+{
+    if (!m_propertiesDialog)
+        m_propertiesDialog = new PropertiesDialog(this);
+    if (m_propertiesDialog->exec() != QDialog::Accepted)
+        return;
+    if (!runCalculation())
+        return;
+    graphWidget->setGraphSettings(m_graphSettings.get());
+    graphWidget->setResult(&m_resultSet, m_calcSettings.get(), GraphWidget::AutoScale);
+    m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
+}
+
+void MainWindow::showGraphOptionsDialog()
+{
+    if (m_graphOptionsDialog->exec() != QDialog::Accepted || !m_propertiesDialog)
+        return;
+    m_graphOptionsDialog->collectSettings(*m_graphSettings);
+    graphWidget->setGraphSettings(m_graphSettings.get());
+    if (!runCalculation())
+        return;
+    graphWidget->setResult(&m_resultSet, m_calcSettings.get(), GraphWidget::UserScale);
+    m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
+}
+
+bool MainWindow::runCalculation()
+{
+    if (!m_propertiesDialog)
+        return false;
+    auto settings = std::make_unique<CalcSettings>();
+    m_propertiesDialog->fillSettings(*settings);
+
+    if (settings->cableTypes.isEmpty() || settings->lineTypes.isEmpty()) {
+        const QString directory = settings->cableTypes.isEmpty() ? QStringLiteral("Cable")
+                                                                 : QStringLiteral("xDSL");
+        QMessageBox::warning(this, tr("Kolvane"),
+                             tr("Расчёт не выполнен: каталог шаблонов %1 пуст.\n"
+                                "Создайте шаблон командой \"Файл\" или скопируйте шаблоны в %2.")
+                                 .arg(directory, QDir::toNativeSeparators(QDir::current().filePath(directory))));
+        return false;
+    }
+
+    SweepProgress progress;
+    progress.begin = [this](const QString &name) { beginProgress(name); };
+    progress.step = [this](int value) { advanceProgress(value); };
+    progress.end = [this] { endProgress(); };
+    QString error;
+    calculating = true;
+    const std::optional<SweepResult> result = runSweep(*settings, QString(), &error, progress);
+    calculating = false;
+    endProgress();
+    if (!result) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт не выполнен.\n%1").arg(error));
+        return false;
+    }
+
+    if (!graphWindow->isVisible())
+        graphWindow->show();
+    if (!tableWindow->isVisible())
+        tableWindow->show();
+    tabWidget->setCurrentIndex(1);
+
+    m_resultSet = result->rows;
+    settings->maxRate = result->maxRate;
+    m_retiredCalcSettings = std::move(m_calcSettings);
+    m_calcSettings = std::move(settings);
+
+    const bool family = m_calcSettings->lineTypes.size() > 1 || m_calcSettings->cableTypes.size() > 1
+        || m_calcSettings->xDSL_points.size() > 1 || m_calcSettings->Norm_ELFEXT_points.size() > 1
+        || m_calcSettings->Norm_NEXT_points.size() > 1 || m_calcSettings->SNRMargin_points.size() > 1;
+    fillResultTable(result->labels, family);
+    return true;
+}
+
+void MainWindow::fillResultTable(const QStringList &labels, bool resizeColumns)
+{
+    const int curves = labels.size();
+    resultTable->setUpdatesEnabled(false);
+    resultTable->clearContents();
+    // Sized from the run itself, so no family is ever cut off.
+    resultTable->setRowCount(m_resultSet.size());
+    resultTable->setColumnCount(curves + 1);
+    for (int j = 0; j < curves; ++j)
+        resultTable->setHorizontalHeaderItem(j + 1, new QTableWidgetItem(labels.at(j)));
+    for (int r = 0; r < m_resultSet.size(); ++r) {
+        const ResultRow &row = m_resultSet.at(r);
+        resultTable->setItem(r, 0, new QTableWidgetItem(QString::number(int(row.length))));
+        for (int j = 0; j < curves && j < row.rates.size(); ++j)
+            resultTable->setItem(r, j + 1, new QTableWidgetItem(QString::number(double(row.rates.at(j)), 'g', 6)));
+    }
+    if (resizeColumns) {
+        for (int j = 0; j < curves; ++j)
+            resultTable->resizeColumnToContents(j + 1);
+    }
+    resultTable->setUpdatesEnabled(true);
+}
+
+void MainWindow::beginProgress(const QString &name)
+{
+    endProgress();
+    progressDialog = new QProgressDialog(tr("Вычисляю для %1").arg(name), QString(), 0, 100, this);
+    progressDialog->setCancelButton(nullptr);
+    progressDialog->setMinimumDuration(0);
+    progressDialog->show();
+    progressValue = -1;
+    // A window paints only once the window system has shown it; wait for that briefly.
+    QElapsedTimer shown;
+    shown.start();
+    while (progressDialog->windowHandle() && !progressDialog->windowHandle()->isExposed() && shown.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+}
+
+void MainWindow::advanceProgress(int value)
+{
+    if (!progressDialog || value == progressValue)
+        return;
+    progressValue = value;
+    progressDialog->setValue(value);
+    // The run does not return to the event loop until it ends. Window-system events other than
+    // the user's input (exposure, repaints) are let through, and the advance is painted now.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (progressDialog)
+        progressDialog->repaint();
+}
+
+void MainWindow::endProgress()
+{
+    delete progressDialog;
+    progressDialog = nullptr;
+    progressValue = -1;
+}
+
+// Export
+
+void MainWindow::defaultExportName(QString &name) const
+{
+    if (m_calcSettings)
+        name += ::defaultExportName(*m_calcSettings);
+}
+
+bool MainWindow::canExport() const
+{
+    return m_propertiesDialog && m_calcSettings && graphWidget->hasResult();
+}
+
+QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension)
+{
+    QString proposed;
+    defaultExportName(proposed);
+    QString path = QFileDialog::getSaveFileName(this, caption, proposed, filter);
+    if (path.isEmpty())
+        return QString();
+    if (!path.endsWith(extension, Qt::CaseInsensitive)) {
+        // Template names hold dots, so the dialog cannot tell that the extension is missing.
+        path += extension;
+        if (QFileInfo::exists(path)
+            && QMessageBox::question(this, tr("Kolvane"),
+                                     tr("Файл %1 уже существует.\nЗаменить его?")
+                                         .arg(QDir::toNativeSeparators(path)),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                != QMessageBox::Yes)
+            return QString();
+    }
+    return path;
+}
+
+void MainWindow::reportExport(const QString &path, bool written, const QString &error)
+{
+    if (written) {
+        statusBar()->showMessage(tr("Сохранено: %1").arg(QDir::toNativeSeparators(path)), 5000);
+        return;
+    }
+    QMessageBox::warning(this, tr("Kolvane"),
+                         tr("Не удалось сохранить файл %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+}
+
+void MainWindow::exportToCsv()
+{
+    if (!canExport())
+        return;
+    const QString path = exportFileName(tr("Сохранить таблицу в *.csv"), tr("файлы Excel(*.csv)"),
+                                        QStringLiteral(".csv"));
+    if (path.isEmpty())
+        return;
+    const int curves = m_resultSet.isEmpty() ? resultTable->columnCount() - 1 : m_resultSet.first().rates.size();
+    QStringList headers;
+    for (int i = 0; i <= curves; ++i) {
+        const QTableWidgetItem *item = resultTable->horizontalHeaderItem(i);
+        headers << (item ? item->text() : QString());
+    }
+    QString error;
+    const bool written = saveCsv(path, headers, m_resultSet, &error);
+    reportExport(path, written, error);
+}
+
+void MainWindow::exportGraph(const QString &caption, const QString &filter, const QString &extension,
+                             const char *format)
+{
+    if (!canExport())
+        return;
+    const QString path = exportFileName(caption, filter, extension);
+    if (path.isEmpty())
+        return;
+    QString error;
+    const bool written = format ? exportGraphImage(graphWidget, path, format, &error)
+                                : exportGraphPdf(graphWidget, path, &error);
+    reportExport(path, written, error);
+}
+
+void MainWindow::exportToPdf()
+{
+    exportGraph(tr("Сохранить график в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"), nullptr);
+}
+
+void MainWindow::exportToJpg()
+{
+    exportGraph(tr("Сохранить график в *.jpg"), tr("Файлы jpg(*.jpg)"), QStringLiteral(".jpg"), "JPG");
+}
+
+void MainWindow::exportToPng()
+{
+    exportGraph(tr("Сохранить график в *.png"), tr("Файлы png(*.png)"), QStringLiteral(".png"), "PNG");
+}
+
+// Templates
+
+void MainWindow::newFile()
+{
+    m_templates->newFile();
+}
+
+void MainWindow::openPropertiesDialog()
+{
+}
+
+void MainWindow::save()
+{
+    m_templates->save();
+}
+
+void MainWindow::saveAs()
+{
+    m_templates->saveAs();
+}
+
+void MainWindow::cableFileSelected(QTreeWidgetItem *item, int column)
+{
+    m_templates->cableFileSelected(item, column);
+}
+
+void MainWindow::insertLine()
+{
+    m_templates->insertLine();
+}
+
+void MainWindow::deleteLine()
+{
+    m_templates->deleteLine();
+}
+
+void MainWindow::TemplateSubWindowModified()
+{
+    setWindowModified(true);
+}
+
+// View
+
+void MainWindow::showTemplates()
+{
+    tabWidget->setCurrentIndex(0);
+}
+
+void MainWindow::showProjectTree()
+{
+    treeDock->show();
+}
+
+void MainWindow::showResult()
+{
+    tabWidget->setCurrentIndex(1);
+}
+
+// Help
+
+void MainWindow::about()
+{
+    QMessageBox::about(
+        this, tr("О программе Kolvane"),
+        tr("<h3>Kolvane v1.6 26.02.2012</h3>"
+           "<table>"
+           "<tr><td width=\"200\"><b>Kolvane developers</b>&nbsp;&nbsp;&nbsp;</td>"
+           "<td width=\"150\"><a href=\"https://kolvane.invalid\">https://kolvane.invalid</a>&nbsp;&nbsp;&nbsp;</td>"
+           "<td width=\"150\"><b>+7 000 000-00-00</b></td></tr>"
+           "<tr><td><b>Kolvane support</b></td>"
+           "<td><a href=\"https://support.kolvane.invalid\">https://support.kolvane.invalid</a></td>"
+           "<td><b>+7 000 000-00-01</b></td></tr>"
+           "</table>"
+           "<br><p>Программа Kolvane обеспечивает расчет скоростных характеристик цифровых абонентских "
+           "линий ADSL, ADSL2, ADSL2+, VDSL2, SHDSL в зависимости от типа кабеля, загрузки кабеля "
+           "цифровыми линиями, норм переходных влияний, длины кабельной линии, аддитивных помех.</p>"));
+}
+
+void MainWindow::help()
+{
+    m_help->open(this);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // A close requested by the window system while a run paints its progress waits for the run.
+    // Unsaved template edits are asked about, one editor at a time; Cancel keeps the program.
+    if (!calculating && m_templates->closeAllEditors())
+        event->accept();
+    else
+        event->ignore();
 }

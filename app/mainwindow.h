@@ -1,10 +1,168 @@
 #pragma once
 
+#include "engine/calcsettings.h"
+#include "engine/resultset.h"
+#include "report/graphsettings.h"
+
 #include <QMainWindow>
 
+#include <memory>
+
+class GraphOptions;
+class GraphWidget;
+class HelpLauncher;
+class PropertiesDialog;
+class QAction;
+class QDockWidget;
+class QMdiArea;
+class QMenu;
+class QProgressDialog;
+class QTabWidget;
+class QTableWidget;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class ReportMdiSubWindow;
+class TemplateManager;
+
+// The frame every other window hangs in: menus, tool bars, the template tree dock and two MDI
+// areas, "шаблоны" for template editors and "результат" for the result table and the graph.
+// It owns the records of the last calculation and routes the user's commands; the numbers
+// come from the engine, the pictures from the report classes.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the calculation the dialog describes and fills the result table. Nothing changes
+    // when the run is refused (no template, a bad template): a message says why, false.
+    bool runCalculation();
+
+    // Appends the file name proposed for exports of the last calculation.
+    void defaultExportName(QString &name) const;
+
+    const ResultSet &resultSet() const { return m_resultSet; }
+    // The record of the last run, or null before the first one.
+    const CalcSettings *calcSettings() const { return m_calcSettings.get(); }
+    const GraphSettings &graphSettings() const { return *m_graphSettings; }
+    PropertiesDialog *propertiesDialog() const { return m_propertiesDialog; }
+    GraphOptions *graphOptionsDialog() const { return m_graphOptionsDialog.get(); }
+    TemplateManager *templateManager() const { return m_templates; }
+    HelpLauncher &helpLauncher() const { return *m_help; }
+
+public slots:
+    void newFile();
+    void openPropertiesDialog();
+    void save();
+    void saveAs();
+    void cableFileSelected(QTreeWidgetItem *item, int column);
+    void showGraphOptionsDialog();
+    void insertLine();
+    void deleteLine();
+    void exportToCsv();
+    void exportToPdf();
+    void exportToJpg();
+    void exportToPng();
+    void showTemplates();
+    void showProjectTree();
+    void showResult();
+    void about();
+    void help();
+    void TemplateSubWindowModified();
+    void showPropertiesDialog();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createCentralArea();
+    void createTemplateTree();
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createResultWindows();
+    void createGraphWindow();
+    void createContextMenus();
+    QAction *addAction(const QString &text, const char *name, const QString &icon,
+                       const QKeySequence &shortcut, const QString &statusTip);
+
+    void fillResultTable(const QStringList &labels, bool resizeColumns);
+    void beginProgress(const QString &name);
+    void advanceProgress(int value);
+    void endProgress();
+
+    // True when there is a result to export; the export slots do nothing otherwise.
+    bool canExport() const;
+    // Asks for the export file; the extension is added when the name lacks it, and a file that
+    // would then be replaced without the dialog's own question is asked about. "" = cancelled.
+    QString exportFileName(const QString &caption, const QString &filter, const QString &extension);
+    void exportGraph(const QString &caption, const QString &filter, const QString &extension,
+                     const char *format);
+    void reportExport(const QString &path, bool written, const QString &error);
+
+    QTreeWidgetItem *cableRoot = nullptr;
+    QTreeWidgetItem *lineTypeRoot = nullptr;
+    QTreeWidgetItem *noiseRoot = nullptr;
+
+    QAction *newFileAct = nullptr;
+    QAction *saveAct = nullptr;
+    QAction *saveAsAct = nullptr;
+    QAction *exitAct = nullptr;
+    QAction *insertLineAct = nullptr;
+    QAction *deleteLineAct = nullptr;
+    QAction *showTemplatesAct = nullptr;
+    QAction *showTreeAct = nullptr;
+    QAction *showResultAct = nullptr;
+    QAction *calcInputAct = nullptr;
+    QAction *graphOptionsAct = nullptr;
+    QAction *exportCsvAct = nullptr;
+    QAction *exportPdfAct = nullptr;
+    QAction *exportJpgAct = nullptr;
+    QAction *exportPngAct = nullptr;
+    QAction *helpAct = nullptr;
+    QAction *aboutAct = nullptr;
+
+    QProgressDialog *progressDialog = nullptr;
+    int progressValue = -1;
+    bool calculating = false;
+
+    QMenu *fileMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *viewMenu = nullptr;
+    QMenu *toolsMenu = nullptr;
+    QMenu *graphMenu = nullptr;
+    QMenu *tableMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+
+    QToolBar *fileToolBar = nullptr;
+    QToolBar *calcToolBar = nullptr;
+
+    QTableWidget *resultTable = nullptr;
+    ReportMdiSubWindow *tableWindow = nullptr;
+    ReportMdiSubWindow *graphWindow = nullptr;
+
+    QMdiArea *templatesArea = nullptr;
+    QMdiArea *resultsArea = nullptr;
+    QTabWidget *tabWidget = nullptr;
+    GraphWidget *graphWidget = nullptr;
+    QTreeWidget *templateTree = nullptr;
+
+    ResultSet m_resultSet;
+    TemplateManager *m_templates = nullptr; // the editor windows; a child of this window
+
+    PropertiesDialog *m_propertiesDialog = nullptr;
+
+    // The graph keeps pointing at the previous record until it is handed the new one,
+    // so a run retires the record instead of deleting it.
+    std::unique_ptr<CalcSettings> m_calcSettings;
+    std::unique_ptr<CalcSettings> m_retiredCalcSettings;
+
+    std::unique_ptr<GraphSettings> m_graphSettings;
+    std::unique_ptr<GraphOptions> m_graphOptionsDialog;
+
+    QDockWidget *treeDock = nullptr;
+
+    std::unique_ptr<HelpLauncher> m_help;
 };
