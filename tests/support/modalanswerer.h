@@ -7,6 +7,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -56,6 +59,47 @@ public:
         });
     }
 
+    // What a save dialog showed the user.
+    struct FileDialogSeen {
+        QString title;
+        QStringList filters;
+        QString proposedName; // the file name in the name field
+    };
+
+    // Answers the next file dialog with `path`, or cancels it when `path` is empty.
+    void pushSaveFile(const QString &path, FileDialogSeen *seen = nullptr)
+    {
+        push([this, path, seen](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) {
+                m_wrongKind++;
+                static_cast<QDialog *>(w)->reject();
+                return;
+            }
+            if (seen) {
+                seen->title = dialog->windowTitle();
+                seen->filters = dialog->nameFilters();
+                seen->proposedName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            }
+            if (path.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            typeFileName(dialog, path);
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept() checks the name as OK does
+        });
+    }
+
+    // Types a name into a file dialog's name field. (selectFile() leaves the field alone once it
+    // has the focus, which a shown dialog gets at a moment of its own.)
+    static void typeFileName(QFileDialog *dialog, const QString &path)
+    {
+        if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+            edit->setText(path);
+        else
+            dialog->selectFile(path);
+    }
+
     int pending() const { return m_actions.size(); }
     int unexpected() const { return m_unexpected; }
     int wrongKind() const { return m_wrongKind; }
@@ -68,6 +112,10 @@ private:
         if (!w || w->property("answered").toBool() || !w->isVisible())
             return;
         w->setProperty("answered", true);
+        // A dialog that is kept and shown again (exec() once more) is answered again.
+        if (auto *dialog = qobject_cast<QDialog *>(w))
+            connect(dialog, &QDialog::finished, dialog, [dialog] { dialog->setProperty("answered", false); },
+                    Qt::SingleShotConnection);
         if (m_actions.isEmpty()) {
             m_unexpected++;
             if (auto *box = qobject_cast<QMessageBox *>(w))
