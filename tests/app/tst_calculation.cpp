@@ -1,0 +1,419 @@
+#include "app/mainwindow.h"
+#include "engine/sweep.h"
+#include "engine/templatefile.h"
+#include "engine/workspace.h"
+#include "report/graphoptions.h"
+#include "report/graphwidget.h"
+
+#include "appfixture.h"
+
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <cstring>
+
+namespace {
+
+quint32 bits(float f)
+{
+    quint32 b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
+// What a progress dialog of the run showed: its label and every value its bar painted.
+struct ProgressRecord {
+    QString label;
+    QList<int> painted;
+};
+
+// Watches every paint of a progress bar while the run goes on without an event loop.
+class ProgressWatcher : public QObject
+{
+public:
+    QList<ProgressRecord> dialogs;
+
+    ProgressWatcher() { qApp->installEventFilter(this); }
+    ~ProgressWatcher() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto *bar = qobject_cast<QProgressBar *>(object);
+        if (!bar)
+            return false;
+        auto *dialog = qobject_cast<QProgressDialog *>(bar->parentWidget());
+        if (!dialog)
+            return false;
+        if (dialogs.isEmpty() || m_current != dialog) {
+            m_current = dialog;
+            dialogs.append({dialog->labelText(), {}});
+        }
+        QList<int> &painted = dialogs.last().painted;
+        if (painted.isEmpty() || painted.last() != bar->value())
+            painted.append(bar->value());
+        return false;
+    }
+
+private:
+    const QProgressDialog *m_current = nullptr;
+};
+
+QStringList headerTexts(const QTableWidget *table)
+{
+    QStringList texts;
+    for (int c = 0; c < table->columnCount(); ++c) {
+        const QTableWidgetItem *item = table->horizontalHeaderItem(c);
+        texts << (item ? item->text() : QStringLiteral("<none>"));
+    }
+    return texts;
+}
+
+DialogSetup both(const DialogSetup &a, const DialogSetup &b)
+{
+    return [=](PropertiesDialog *d) {
+        a(d);
+        b(d);
+    };
+}
+
+DialogSetup chooseLoads(int capacity, const QVector<int> &loads)
+{
+    return [=](PropertiesDialog *dialog) {
+        dialogChild<QSpinBox>(dialog, QStringLiteral("cableCapacityBox"))->setValue(capacity);
+        dialogChild<QComboBox>(dialog, QStringLiteral("xDSL_pointsCountBox"))->setCurrentIndex(loads.size() - 1);
+        // Each value's range lies between its neighbours: one pass down, one up, settles any order.
+        for (int i = 0; i < loads.size(); ++i)
+            dialogChild<QSpinBox>(dialog, QStringLiteral("xDSL_pointsBoxes%1").arg(i))->setValue(loads.at(i));
+        for (int i = loads.size() - 1; i >= 0; --i)
+            dialogChild<QSpinBox>(dialog, QStringLiteral("xDSL_pointsBoxes%1").arg(i))->setValue(loads.at(i));
+    };
+}
+
+} // namespace
+
+class tst_Calculation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void untouchedDialogGivesTheEngineNumbers();
+    void families_data();
+    void families();
+    void tableShrinksAfterALargerResult();
+    void manyCablesAreNotCutOff();
+    void progressIsPaintedAsItAdvances();
+    void refusedRuns_data();
+    void refusedRuns();
+    void cancelledDialogRunsNothing();
+    void graphOptionsBeforeAnyCalculation();
+    void graphOptionsRerunInUserScale();
+    void closedResultWindowsComeBack();
+
+private:
+    QTableWidget *table() const { return m_app->child<QTableWidget>("resultTable"); }
+
+    std::unique_ptr<AppFixture> m_app;
+};
+
+void tst_Calculation::init()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    m_app = std::make_unique<AppFixture>();
+    QVERIFY(m_app->start());
+}
+
+void tst_Calculation::cleanup()
+{
+    m_app.reset();
+}
+
+void tst_Calculation::untouchedDialogGivesTheEngineNumbers()
+{
+    m_app->calculate();
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+
+    QString error;
+    const CalcSettings expected = defaultCalcSettings();
+    const std::optional<SweepResult> engine = runSweep(expected, QString(), &error);
+    QVERIFY2(engine, qPrintable(error));
+
+    QTableWidget *t = table();
+    QCOMPARE(t->rowCount(), 10);
+    QCOMPARE(t->columnCount(), 2);
+    QCOMPARE(headerTexts(t), (QStringList{"L,м", "R,кбит/с\nm=1"}));
+    const ResultSet &rows = m_app->window->resultSet();
+    QCOMPARE(rows.size(), 10);
+    for (int r = 0; r < 10; ++r) {
+        QCOMPARE(t->item(r, 0)->text(), QString::number(1000 * (r + 1)));
+        QCOMPARE(rows.at(r).length, float(1000 * (r + 1)));
+        QCOMPARE(bits(rows.at(r).rates.at(0)), bits(engine->rows.at(r).rates.at(0)));
+        QCOMPARE(t->item(r, 1)->text(), QString::number(double(engine->rows.at(r).rates.at(0)), 'g', 6));
+    }
+    QVERIFY(engine->maxRate > 0);
+
+    const CalcSettings *settings = m_app->window->calcSettings();
+    QVERIFY(settings);
+    QCOMPARE(settings->maxRate, engine->maxRate);
+    CalcSettings withoutRate = *settings;
+    withoutRate.maxRate = expected.maxRate;
+    QCOMPARE(withoutRate, expected);
+
+    // The results are in front, and the graph scaled itself to the run.
+    QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 1);
+    auto *graph = m_app->child<GraphWidget>("graphWidget");
+    QVERIFY(graph->hasResult());
+    QCOMPARE(graph->currentScaleMode(), GraphWidget::AutoScale);
+    QCOMPARE(m_app->window->graphSettings().lengthMax, 10000);
+    QCOMPARE(m_app->window->graphSettings().rateMax, niceCeiling(engine->maxRate));
+    // The options dialog shows the axis values the graph chose.
+    auto *lengthMaxBox = m_app->window->graphOptionsDialog()->findChild<QSpinBox *>("lengthMaxBox");
+    QCOMPARE(lengthMaxBox->value(), 10000);
+}
+
+void tst_Calculation::families_data()
+{
+    QTest::addColumn<DialogSetup>("setup");
+    QTest::addColumn<QStringList>("headers");
+
+    QTest::newRow("loads 1, 2, 5") << chooseLoads(8, {1, 2, 5})
+                                   << QStringList{"L,м", "R,кбит/с\nm=1", "R,кбит/с\nm=2", "R,кбит/с\nm=5"};
+    QTest::newRow("a DMT and a PAM line type")
+        << chooseLineTypes({"ADSL2+_DS.DMT", "SHDSL_PAM16.PAM"})
+        << QStringList{"L,м", "R,кбит/с\nADSL2+_DS.DMT", "R,кбит/с\nSHDSL_PAM16.PAM"};
+    QTest::newRow("two cables")
+        << chooseCables({"PE-0.40mm-26AWG", "PE-0.50mm-24AWG"})
+        << QStringList{"L,м", "R,кбит/с\nкабель PE-0.40mm-26AWG", "R,кбит/с\nкабель PE-0.50mm-24AWG"};
+    QTest::newRow("three margins")
+        << chooseFamily(QStringLiteral("SNRMargin_pointsCountBox"), 3, QStringLiteral("SNRMargin_pointsBoxes"),
+                        {0, 6, 12})
+        << QStringList{"L,м", "R,кбит/с\nSNR Margin=0дБ", "R,кбит/с\nSNR Margin=6дБ", "R,кбит/с\nSNR Margin=12дБ"};
+}
+
+void tst_Calculation::families()
+{
+    QFETCH(DialogSetup, setup);
+    QFETCH(QStringList, headers);
+
+    m_app->calculate(setup);
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QTableWidget *t = table();
+    QCOMPARE(headerTexts(t), headers);
+    QCOMPARE(t->rowCount(), 10);
+
+    // The GUI shows exactly what the engine computes for the record the dialog filled.
+    const CalcSettings *settings = m_app->window->calcSettings();
+    QVERIFY(settings);
+    QString error;
+    const std::optional<SweepResult> engine = runSweep(*settings, QString(), &error);
+    QVERIFY2(engine, qPrintable(error));
+    QCOMPARE(m_app->window->resultSet(), engine->rows);
+    QCOMPARE(settings->maxRate, engine->maxRate);
+    int largest = 0;
+    for (const ResultRow &row : engine->rows)
+        for (float rate : row.rates)
+            largest = std::max(largest, int(rate));
+    QCOMPARE(settings->maxRate, largest);
+    for (int r = 0; r < t->rowCount(); ++r)
+        for (int c = 1; c < t->columnCount(); ++c)
+            QCOMPARE(t->item(r, c)->text(), QString::number(double(engine->rows.at(r).rates.at(c - 1)), 'g', 6));
+}
+
+void tst_Calculation::tableShrinksAfterALargerResult()
+{
+    m_app->calculate(both(chooseLineTypes({"ADSL2+_DS.DMT", "ADSL_DS.DMT", "VDSL2-8b_DS.DMT"}),
+                          chooseLengths(0, 30000, 10)));
+    QCOMPARE(table()->rowCount(), 3001);
+    QCOMPARE(table()->columnCount(), 4);
+    QCOMPARE(table()->item(3000, 0)->text(), QStringLiteral("30000"));
+
+    m_app->calculate(both(chooseLineTypes({"ADSL2+_DS.DMT"}), chooseLengths(1000, 9500, 1000)));
+    QCOMPARE(table()->rowCount(), 9);
+    QCOMPARE(table()->columnCount(), 2);
+    QCOMPARE(table()->item(8, 0)->text(), QStringLiteral("9000"));
+    QCOMPARE(table()->horizontalHeaderItem(0)->text(), QStringLiteral("L,м"));
+    QCOMPARE(table()->horizontalHeaderItem(1)->text(), QStringLiteral("R,кбит/с\nm=1"));
+}
+
+void tst_Calculation::manyCablesAreNotCutOff()
+{
+    // More cables than the 19 curves a table of 20 columns would hold. The dialog lists the
+    // directory when it is first opened, so the copies made now are offered.
+    const QString source = m_app->path("Cable/PE-0.40mm-26AWG.att");
+    for (int i = 0; i < 21; ++i)
+        QVERIFY(QFile::copy(source, m_app->path(QStringLiteral("Cable/x%1.att").arg(i, 2, 10, QLatin1Char('0')))));
+    m_app->calculate([](PropertiesDialog *dialog) {
+        auto *count = dialogChild<QComboBox>(dialog, QStringLiteral("cableTypeCountBox"));
+        count->setCurrentIndex(count->count() - 1);
+    });
+    const QStringList cables = m_app->window->calcSettings()->cableTypes;
+    QCOMPARE(cables.size(), 25);
+    QCOMPARE(table()->columnCount(), 26);
+    QCOMPARE(table()->horizontalHeaderItem(25)->text(), QStringLiteral("R,кбит/с\nкабель ") + cables.last());
+    QVERIFY(table()->item(9, 25));
+    QCOMPARE(m_app->window->resultSet().first().rates.size(), 25);
+}
+
+void tst_Calculation::progressIsPaintedAsItAdvances()
+{
+    ProgressWatcher watcher;
+    m_app->calculate(both(chooseLineTypes({"ADSL2+_DS.DMT", "SHDSL_PAM16.PAM"}), chooseLengths(1000, 10000, 1000)));
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+
+    // One dialog per line type, each painted at every new value: 0, 11, 22, ... 100.
+    QCOMPARE(watcher.dialogs.size(), 2);
+    QCOMPARE(watcher.dialogs.at(0).label, QStringLiteral("Вычисляю для ADSL2+_DS.DMT"));
+    QCOMPARE(watcher.dialogs.at(1).label, QStringLiteral("Вычисляю для SHDSL_PAM16.PAM"));
+    const QList<int> expected = {0, 11, 22, 33, 44, 55, 66, 77, 88, 100};
+    for (const ProgressRecord &dialog : watcher.dialogs) {
+        // The first paint may come with the window's first show, before the run's first value.
+        QList<int> painted = dialog.painted;
+        if (!painted.isEmpty() && painted.first() == -1)
+            painted.removeFirst();
+        QCOMPARE(painted, expected);
+    }
+    // The dialogs are gone once the run is over.
+    QVERIFY(m_app->window->findChildren<QProgressDialog *>().isEmpty());
+
+    // A value family is one dialog for the whole run, named after the cable.
+    watcher.dialogs.clear();
+    m_app->calculate(chooseLoads(8, {1, 2, 5}));
+    QCOMPARE(watcher.dialogs.size(), 1);
+    QCOMPARE(watcher.dialogs.at(0).label, QStringLiteral("Вычисляю для PE-0.40mm-26AWG"));
+}
+
+void tst_Calculation::refusedRuns_data()
+{
+    QTest::addColumn<QString>("emptied");     // a template directory emptied before the dialog opens
+    QTest::addColumn<QString>("damaged");     // a template file overwritten after a first run
+    QTest::addColumn<QString>("messagePart"); // what the message must name
+
+    QTest::newRow("no cable") << "Cable" << "" << "Cable";
+    QTest::newRow("no line type") << "xDSL" << "" << "xDSL";
+    QTest::newRow("infinite frequency") << "" << "Cable/PE-0.40mm-26AWG.att" << "PE-0.40mm-26AWG.att";
+}
+
+void tst_Calculation::refusedRuns()
+{
+    QFETCH(QString, emptied);
+    QFETCH(QString, damaged);
+    QFETCH(QString, messagePart);
+
+    if (!emptied.isEmpty()) {
+        QDir(m_app->path(emptied)).removeRecursively();
+        QVERIFY(QDir().mkpath(m_app->path(emptied)));
+    } else {
+        m_app->calculate();
+        QVERIFY(m_app->window->calcSettings());
+        QVERIFY(writeTemplateCells(m_app->path(damaged), {{0, 0, 1.0}, {0, 1, 2.0}, {1, 0, qInf()}, {1, 1, 3.0}}));
+        m_app->child<QTabWidget>("tabWidget")->setCurrentIndex(0);
+    }
+    const ResultSet rowsBefore = m_app->window->resultSet();
+    const CalcSettings *settingsBefore = m_app->window->calcSettings();
+    const QStringList headersBefore = headerTexts(table());
+    const int rowCountBefore = table()->rowCount();
+
+    m_app->answerCalculationDialog();
+    m_app->answerer->pushButton(QMessageBox::Ok);
+    m_app->window->showPropertiesDialog();
+
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QCOMPARE(m_app->answerer->texts().size(), 1);
+    const QString message = m_app->answerer->texts().first();
+    QVERIFY2(message.contains(messagePart), qPrintable(message));
+    // Nothing else changed: the last results, the record, the table and the current tab.
+    QCOMPARE(m_app->window->resultSet(), rowsBefore);
+    QCOMPARE(m_app->window->calcSettings(), settingsBefore);
+    QCOMPARE(headerTexts(table()), headersBefore);
+    QCOMPARE(table()->rowCount(), rowCountBefore);
+    QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 0);
+    QVERIFY(m_app->window->findChildren<QProgressDialog *>().isEmpty());
+}
+
+void tst_Calculation::cancelledDialogRunsNothing()
+{
+    m_app->answerCalculationDialog({}, false);
+    m_app->window->showPropertiesDialog();
+    QVERIFY(m_app->window->propertiesDialog());
+    QVERIFY(!m_app->window->calcSettings());
+    QVERIFY(m_app->window->resultSet().isEmpty());
+    QCOMPARE(table()->rowCount(), 200);
+    QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 0);
+}
+
+void tst_Calculation::graphOptionsBeforeAnyCalculation()
+{
+    GraphOptions *options = m_app->window->graphOptionsDialog();
+    m_app->answerer->push([](QWidget *w) {
+        auto *dialog = qobject_cast<GraphOptions *>(w);
+        QVERIFY(dialog);
+        dialog->findChild<QSpinBox *>("lengthMaxBox")->setValue(5000);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    });
+    m_app->window->showGraphOptionsDialog();
+    QCOMPARE(m_app->answerer->pending(), 0);
+    // No run, no record taken over; the typed value waits in the dialog.
+    QVERIFY(!m_app->window->propertiesDialog());
+    QVERIFY(m_app->window->resultSet().isEmpty());
+    QCOMPARE(m_app->window->graphSettings(), GraphSettings());
+    QCOMPARE(options->findChild<QSpinBox *>("lengthMaxBox")->value(), 5000);
+    QVERIFY(!m_app->child<GraphWidget>("graphWidget")->hasResult());
+}
+
+void tst_Calculation::graphOptionsRerunInUserScale()
+{
+    m_app->calculate();
+    // The user changes the dialog after the run and cancels; the options' OK still re-runs
+    // from what the dialog holds now.
+    m_app->answerCalculationDialog(chooseLengths(1000, 5000, 500), false);
+    m_app->window->showPropertiesDialog();
+
+    m_app->answerer->push([](QWidget *w) {
+        auto *dialog = qobject_cast<GraphOptions *>(w);
+        QVERIFY(dialog);
+        dialog->findChild<QSpinBox *>("lengthMaxBox")->setValue(6000);
+        dialog->findChild<QSpinBox *>("lengthGridStepBox")->setValue(400);
+        dialog->findChild<QSpinBox *>("lengthLabelStepBox")->setValue(600);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    });
+    m_app->window->showGraphOptionsDialog();
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+
+    QCOMPARE(table()->rowCount(), 9);
+    QCOMPARE(m_app->window->calcSettings()->cableLengthTo, 5000);
+    auto *graph = m_app->child<GraphWidget>("graphWidget");
+    QCOMPARE(graph->currentScaleMode(), GraphWidget::UserScale);
+    const GraphSettings &settings = m_app->window->graphSettings();
+    QCOMPARE(settings.lengthMax, 6000);
+    QCOMPARE(settings.lengthGridStep, 400);
+    // The label step moves to a multiple of the grid step, halves down.
+    QCOMPARE(settings.lengthLabelStep, 400);
+    GraphOptions *options = m_app->window->graphOptionsDialog();
+    QCOMPARE(options->findChild<QSpinBox *>("lengthLabelStepBox")->value(), 400);
+}
+
+void tst_Calculation::closedResultWindowsComeBack()
+{
+    auto *tableWindow = m_app->child<QMdiSubWindow>("tableWindow");
+    auto *graphWindow = m_app->child<QMdiSubWindow>("graphWindow");
+    tableWindow->close();
+    graphWindow->close();
+    QVERIFY(tableWindow->isHidden() && graphWindow->isHidden());
+
+    m_app->calculate();
+    QVERIFY(tableWindow->isVisible());
+    QVERIFY(graphWindow->isVisible());
+    QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 1);
+}
+
+QTEST_MAIN(tst_Calculation)
+#include "tst_calculation.moc"
