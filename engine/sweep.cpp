@@ -41,27 +41,34 @@ struct Column {
     double bound;      // largest magnitude allowed, 0 = any finite value
 };
 
-// Every value the model uses must be finite and inside its bounds; the message names the file,
-// the row as the editor numbers it and the column caption.
+// The message names the file, the row as the editor numbers it and the column caption.
+bool badValue(const QString &path, TemplateKind kind, int row, int caption, const QString &reason,
+              QString *error)
+{
+    return fail(error, QStringLiteral("Bad template %1: row %2, column \"%3\": %4")
+                           .arg(QDir::toNativeSeparators(path))
+                           .arg(row + 1)
+                           .arg(templateColumnCaptions(kind).value(caption), reason));
+}
+
+const QString NotFinite = QStringLiteral("the value is not a finite number");
+
+// Every value the model uses must be finite and inside its bounds.
 bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &rows, int count,
                   const QVector<Column> &columns, QString *error)
 {
-    const QStringList captions = templateColumnCaptions(kind);
     for (int i = 0; i < count; ++i) {
         for (const Column &c : columns) {
             const float v = c.values->at(i);
             QString reason;
             if (!std::isfinite(v))
-                reason = QStringLiteral("the value is not a finite number");
+                reason = NotFinite;
             else if (c.bound > 0 && std::fabs(double(v)) > c.bound)
                 reason = QStringLiteral("%1 exceeds %2 in magnitude")
                              .arg(double(v), 0, 'g', 9)
                              .arg(c.bound, 0, 'f', 0);
             if (!reason.isEmpty())
-                return fail(error, QStringLiteral("Bad template %1: row %2, column \"%3\": %4")
-                                       .arg(QDir::toNativeSeparators(path))
-                                       .arg(rows.value(i, i) + 1)
-                                       .arg(captions.value(c.caption), reason));
+                return badValue(path, kind, rows.value(i, i), c.caption, reason, error);
         }
     }
     return true;
@@ -101,7 +108,9 @@ bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate 
     }
     if (!readPamTemplate(path, t, error))
         return false;
-    // Only the first row enters the model.
+    // Only the first row enters the model. Its K is held truncated, where NaN would read as 0.
+    if (t.count > 0 && !t.Kread.isEmpty() && !std::isfinite(t.Kread.first()))
+        return badValue(path, LineTypePam, t.rows.value(0), 0, NotFinite, error);
     return checkColumns(path, LineTypePam, t.rows, std::min(t.count, 1),
                         {{&t.P, 1, 0}, {&t.Rmin, 2, MaxRate}, {&t.Rmax, 3, MaxRate}, {&t.N, 4, 0}},
                         error);

@@ -170,6 +170,7 @@ bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *err
     for (const TemplateRow &row : std::as_const(rows)) {
         record.rows.append(row.row);
         record.K.append(truncateToInt(row.values[0]));
+        record.Kread.append(row.values[0]);
         record.P.append(float(row.values[1]));
         record.Rmin.append(float(row.values[2]));
         record.Rmax.append(float(row.values[3]));

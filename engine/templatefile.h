@@ -49,6 +49,7 @@ struct LineTypeTemplate {
     QVector<float> S;      // DMT: transmit PSD, dBm/Hz
     QVector<float> Kmax;   // DMT: bits per tone
     QVector<qint32> K;     // PAM: bits per symbol, truncated toward zero
+    QVector<double> Kread; // PAM: K as the file holds it; a NaN would truncate to a plain 0
     QVector<float> P;      // PAM: total power, dBm
     QVector<float> Rmin;   // PAM: kbit/s
     QVector<float> Rmax;   // PAM: kbit/s

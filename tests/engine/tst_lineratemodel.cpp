@@ -175,6 +175,16 @@ void tst_LineRateModel::dmtRate_data()
     // Tones 25.875, 30.1875, ... 1104: 251 tones below 1104 + 2.15625, one bit each.
     QTest::newRow("tone count across an ADSL band")
         << dmt({25.875f, 1104}, {-40, -40}, {1, 1}, {-140, -140}) << 0.0f << 0.0f << 1004.0f;
+    // log10 of the noise sum is rounded to float before it is multiplied by 10: the SNR lands
+    // one float step above the 15-bit boundary instead of on it.
+    QTest::newRow("noise logarithm rounded before the bit count")
+        << dmt({100, 100.5f}, {-64, -64}, {15, 15}, {-124.9045f, -124.9045f}) << 6.0f << 0.0f
+        << 56.0f;
+    // From 0.1 kHz the tones drift in single precision; the 512th lands exactly on the band end
+    // (a double accumulation would stay below it and add a tone).
+    QTest::newRow("tone frequency accumulates in float")
+        << dmt({0.1f, 2201.63134765625f}, {-40, -40}, {1, 1}, {-140, -140}) << 0.0f << 0.0f
+        << 2044.0f;
     QTest::newRow("band that starts at its end")
         << dmt({500, 100}, {-40, -40}, {8, 8}, {-140, -140}) << 0.0f << 0.0f << 0.0f;
 }

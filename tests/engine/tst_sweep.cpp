@@ -87,6 +87,8 @@ void tst_Sweep::initTestCase()
     QVERIFY(writeTable(path("xDSL/infinite.DMT"), {adslRows[0], {138, -40, inf, -140}}));
     QVERIFY(writeTable(path("xDSL/far.DMT"), {adslRows[0], {2e6, -40, 15, -140}}));
     QVERIFY(writeTable(path("xDSL/fast.PAM"), {{3, 13.5, 192, 200000, -140}}));
+    QVERIFY(writeTable(path("xDSL/nanK.PAM"), {{std::nan(""), 13.5, 192, 2304, -140}}));
+    QVERIFY(writeTable(path("xDSL/infK.PAM"), {{-inf, 13.5, 192, 2304, -140}}));
     QVERIFY(writeTable(path("Cable/nan.att"), {{1, 1}, {2, std::nan("")}}));
     QVERIFY(writeTable(path("AddNoise/inf.add"), {{-inf, -140}}));
     QVERIFY(writeTable(path("xDSL/wide.DMT"), {{-999999, -40, 1, -140}, {999999, -40, 1, -140}}));
@@ -302,6 +304,13 @@ void tst_Sweep::refused_data()
     s = baseSettings();
     s.lineTypes = QStringList{"fast.PAM"};
     QTest::newRow("PAM rate too high") << s << QStringList{"fast.PAM", "row 1", "\"Rmax, кбит/с\""};
+    // K is stored truncated to an integer, which would hide a value that is no number at all.
+    s = baseSettings();
+    s.lineTypes = QStringList{"nanK.PAM"};
+    QTest::newRow("NaN bits per symbol") << s << QStringList{"nanK.PAM", "row 1", "\"K\"", "finite"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"infK.PAM"};
+    QTest::newRow("infinite bits per symbol") << s << QStringList{"infK.PAM", "row 1", "\"K\"", "finite"};
     s = baseSettings();
     s.cableTypes = QStringList{"nan"};
     QTest::newRow("NaN attenuation") << s << QStringList{"nan.att", "row 2", "\"a, дБ/км\""};
