@@ -4,13 +4,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
 
 namespace {
 
@@ -104,29 +106,46 @@ bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error)
     if (path.isEmpty())
         return fail(error, tr("Не задано имя файла"));
 
-    // The printer writes its own file, so it gets a temporary one in the target directory,
-    // renamed over the target only once the document is complete.
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temporary.open())
-        return fail(error, tr("Не удаётся создать файл в %1: %2")
-                               .arg(QDir::toNativeSeparators(target.absolutePath()), temporary.errorString()));
-    temporary.close();
+    // The printer only writes to a file name of its own. It gets one in a private temporary
+    // directory; the finished document then replaces the target through QSaveFile, which
+    // overwrites an existing file in one step and gives a new one the usual permissions.
+    const QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return fail(error, tr("Не удаётся создать временный каталог: %1").arg(scratch.errorString()));
+    const QString draft = scratch.filePath(QStringLiteral("graph.pdf"));
 
     QPrinter printer(QPrinter::ScreenResolution);
-    printer.setOutputFileName(temporary.fileName());
+    printer.setOutputFileName(draft);
     printer.setOutputFormat(QPrinter::PdfFormat);
     QPainter painter;
     if (!painter.begin(&printer))
-        return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(temporary.fileName())));
+        return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(draft)));
+    // Drawn at the widget's size; a graph wider or taller than the page's printable area is
+    // scaled down to it (vector output loses nothing) instead of being cut off at the margin.
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    const double fit = std::min(double(page.width()) / graph->width(), double(page.height()) / graph->height());
+    if (fit < 1.0)
+        painter.scale(fit, fit);
     graph->drawGraph(painter);
     if (!painter.end())
-        return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(temporary.fileName())));
+        return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(draft)));
 
-    if (QFileInfo(temporary.fileName()).size() == 0)
+    QFile written(draft);
+    if (!written.open(QIODevice::ReadOnly))
+        return fail(error, written.errorString());
+    const QByteArray document = written.readAll();
+    if (document.isEmpty())
         return fail(error, tr("PDF-документ пуст"));
-    if (!temporary.rename(target.absoluteFilePath()))
-        return fail(error, temporary.errorString());
-    temporary.setAutoRemove(false);
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, file.errorString());
+    if (file.write(document) != document.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(error, reason);
+    }
+    if (!file.commit())
+        return fail(error, file.errorString());
     return true;
 }
