@@ -57,6 +57,27 @@ void settleUserAxis(int &maximum, int &gridStep, int &labelStep, int textExtent,
     }
 }
 
+// Draws `text` in `box`; a text wider than the box is set in a smaller font instead of being
+// clipped, since a rate label cut to its last digits ("35000" for 135000) would be misread.
+void drawFittedText(QPainter &painter, const QRect &box, int flags, const QString &text)
+{
+    const int needed = painter.fontMetrics().horizontalAdvance(text);
+    if (needed <= box.width()) {
+        painter.drawText(box, flags, text);
+        return;
+    }
+    painter.save();
+    QFont font = painter.font();
+    const double scale = double(box.width() - 2) / needed;
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * scale);
+    else
+        font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
+    painter.setFont(font);
+    painter.drawText(box, flags, text);
+    painter.restore();
+}
+
 QString letter(int index)
 {
     return QString(QChar(char16_t(u'a' + index)));
@@ -264,8 +285,8 @@ void GraphWidget::drawRateAxis(QPainter &painter, const QPen &gridPen)
         painter.setPen(Qt::black);
         painter.drawLine(left - 5, y, left, y);
         if (k == 0 || k % labelEvery == 0) {
-            painter.drawText(QRect(left - 50, y - 10, 40, 20), Qt::AlignRight | Qt::AlignVCenter,
-                             QString::number(labelValue));
+            drawFittedText(painter, QRect(left - 50, y - 10, 40, 20), Qt::AlignRight | Qt::AlignVCenter,
+                           QString::number(labelValue));
             labelValue += s.rateLabelStep;
         }
     }

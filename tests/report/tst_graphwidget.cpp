@@ -36,6 +36,8 @@ private slots:
     void conditionsBlockLines_data();
     void conditionsBlockLines();
     void minimumSize();
+    void wideRateLabelsAreNotCut_data();
+    void wideRateLabelsAreNotCut();
 };
 
 void tst_GraphWidget::niceCeilingValues_data()
@@ -404,6 +406,44 @@ void tst_GraphWidget::minimumSize()
     GraphWidget graph;
     graph.resize(100, 100);
     QCOMPARE(graph.size(), QSize(550, 450));
+}
+
+void tst_GraphWidget::wideRateLabelsAreNotCut_data()
+{
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("9 pt, six-digit labels") << 9;
+    QTest::newRow("14 pt, five and six digits") << 14;
+}
+
+// A label wider than the 40 pixels left of the axis must not lose its leading digits.
+void tst_GraphWidget::wideRateLabelsAreNotCut()
+{
+    QFETCH(int, pointSize);
+    GraphFixture f;
+    f.setFlatCurves({140000.f}); // labels 0, 35000, 70000, 105000
+    f.settings.markVisible = false;
+    f.graph.setResult(&f.rows, &f.calc, GraphWidget::AutoScale);
+    QImage image(f.graph.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), pointSize));
+    f.graph.drawGraph(painter);
+    painter.end();
+    QCOMPARE(f.settings.rateLabelStep, 35000);
+
+    const QRect plot = f.graph.plotArea();
+    for (int k = 1; k < 4; ++k) {
+        const int y = f.rateY(35000.f * k);
+        int inkInside = 0, inkAtEdge = 0;
+        for (int row = y - 10; row < y + 10; ++row) {
+            for (int x = 0; x < plot.left() - 10; ++x) {
+                const bool dark = QColor(image.pixel(x, row)).lightness() < 160;
+                (x < 2 ? inkAtEdge : inkInside) += dark;
+            }
+        }
+        QVERIFY2(inkInside > 10, qPrintable(QStringLiteral("label %1 not drawn").arg(35000 * k)));
+        QVERIFY2(inkAtEdge == 0, qPrintable(QStringLiteral("label %1 runs into the edge").arg(35000 * k)));
+    }
 }
 
 QTEST_MAIN(tst_GraphWidget)
