@@ -1,5 +1,7 @@
 #include "engine/lineratemodel.h"
 
+#include "engine/checks.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -20,17 +22,6 @@ constexpr float NoCrosstalk = 200.0f;   // dB
 constexpr double RateStep = 64.0;       // kbit/s
 constexpr int BoundCheckInterval = 32;  // bins between the early-failure checks
 constexpr long long NoiseCacheFloats = 8 * 1024 * 1024;
-
-int truncToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return INT_MAX;
-    if (v <= -2147483648.0)
-        return INT_MIN;
-    return int(v);
-}
 
 float power(float db)
 {

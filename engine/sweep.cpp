@@ -1,5 +1,6 @@
 #include "engine/sweep.h"
 
+#include "engine/checks.h"
 #include "engine/lineratemodel.h"
 #include "engine/templatefile.h"
 #include "engine/templatekind.h"
@@ -16,24 +17,6 @@ namespace {
 // Beyond these a float tone, bin or rate counter stops advancing and a loop never ends.
 constexpr double MaxFrequency = 1000000.0; // kHz
 constexpr double MaxRate = 100000.0;       // kbit/s
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
-int truncToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return INT_MAX;
-    if (v <= -2147483648.0)
-        return INT_MIN;
-    return int(v);
-}
 
 struct Column {
     const QVector<float> *values;

@@ -1,5 +1,7 @@
 #include "engine/templatefile.h"
 
+#include "engine/checks.h"
+
 #include <QDataStream>
 #include <QFile>
 #include <QMap>
@@ -12,25 +14,6 @@
 namespace {
 
 constexpr int CellSize = 12;
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
-
-// Truncation toward zero that stays defined for NaN and values outside the int range.
-qint32 truncateToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return std::numeric_limits<qint32>::max();
-    if (v <= -2147483648.0)
-        return std::numeric_limits<qint32>::min();
-    return static_cast<qint32>(v);
-}
 
 bool readRows(const QString &path, int columns, QVector<TemplateRow> *rows, QString *error)
 {
@@ -169,7 +152,7 @@ bool readPamTemplate(const QString &path, LineTypeTemplate &record, QString *err
     const bool ok = readRows(path, 5, &rows, error);
     for (const TemplateRow &row : std::as_const(rows)) {
         record.rows.append(row.row);
-        record.K.append(truncateToInt(row.values[0]));
+        record.K.append(truncToInt(row.values[0]));
         record.Kread.append(row.values[0]);
         record.P.append(float(row.values[1]));
         record.Rmin.append(float(row.values[2]));

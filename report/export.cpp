@@ -1,5 +1,6 @@
 #include "report/export.h"
 
+#include "engine/checks.h"
 #include "report/graphwidget.h"
 
 #include <QCoreApplication>
@@ -19,13 +20,6 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("Export", text);
-}
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
 }
 
 bool checkGraph(GraphWidget *graph, QString *error)
