@@ -7,7 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 build="$root/build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOLVANE_BUILD_BENCH=OFF
-cmake --build "$build" --parallel "$(nproc)" --target kolvane kolvane-calc
+cmake --build "$build" --parallel "$(nproc)" --target kolvane kolvane-calc kolvane-help
 
 if [ $# -ge 1 ]; then
     dir="$1"
@@ -19,8 +19,8 @@ else
     fi
 fi
 [ -d "$dir" ] || { echo "No such directory: $dir" >&2; exit 1; }
-# The help file is looked up in the working directory.
-if [ -f "$build/help/help.chm" ] && [ ! -e "$dir/help.chm" ]; then
+# The help file is looked up in the working directory; a rebuilt help replaces an older copy.
+if [ -f "$build/help/help.chm" ] && ! cmp -s "$build/help/help.chm" "$dir/help.chm"; then
     cp "$build/help/help.chm" "$dir/help.chm"
 fi
 cd "$dir"
