@@ -18,7 +18,10 @@ TemplatesTableWidget *CMdiSubWindow::table() const
 bool CMdiSubWindow::resolveUnsavedChanges()
 {
     TemplatesTableWidget *editor = table();
-    if (!editor || !editor->isModified())
+    if (!editor)
+        return true;
+    editor->commitPendingEdit();
+    if (!editor->isModified())
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, tr("Kol_vane"),
@@ -35,7 +38,7 @@ bool CMdiSubWindow::resolveUnsavedChanges()
         }
         QString error;
         if (!editor->saveToFile(&error)) {
-            QMessageBox::warning(this, tr("Kol_vane"),
+            QMessageBox::warning(this, tr("Kolvane"),
                                  tr("Не удалось сохранить файл %1:\n%2").arg(editor->filePath(), error));
             return false;
         }

@@ -118,7 +118,7 @@ TemplateEditorEntry *TemplateManager::activeEditor() const
 
 void TemplateManager::showError(const QString &text)
 {
-    QMessageBox::warning(m_dialogParent, tr("Kol_vane"), text);
+    QMessageBox::warning(m_dialogParent, tr("Kolvane"), text);
 }
 
 void TemplateManager::save()
@@ -144,6 +144,7 @@ bool TemplateManager::saveEditorAs(TemplateEditorEntry *entry, const QString &pa
             return false;
         }
     }
+    entry->table->commitPendingEdit();
     if (!entry->table->writeToFile(target, error))
         return false;
     entry->path = target;
@@ -194,13 +195,20 @@ TemplatesTableWidget *TemplateManager::createTemplate(TemplateKind kind, const Q
         showError(tr("Имя файла \"%1\" не должно содержать разделителей пути").arg(name));
         return nullptr;
     }
+    // The tree and the calculation dialog do not list hidden files: the template would be lost
+    // from view as soon as its window is closed.
+    if (name.startsWith(QLatin1Char('.'))) {
+        showError(tr("Имя файла \"%1\" не должно начинаться с точки: такой файл скрыт и не "
+                     "появится в дереве шаблонов").arg(name));
+        return nullptr;
+    }
     const QString fileName = name + templateExtension(kind);
     const QString directory = templateDirectory(kind);
     const QString path = directory + QLatin1Char('/') + fileName;
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink()) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
-            m_dialogParent, tr("Kol_vane"),
+            m_dialogParent, tr("Kolvane"),
             tr("Файл %1 уже существует.\nЗаменить его новым шаблоном из одной нулевой строки?")
                 .arg(path),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
@@ -236,6 +244,7 @@ void TemplateManager::newFile()
 bool TemplateManager::closeAllEditors()
 {
     for (TemplateEditorEntry *entry : std::as_const(m_editors)) {
+        entry->table->commitPendingEdit();
         if (!entry->table->isModified())
             continue;
         entry->window->show();

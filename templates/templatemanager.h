@@ -60,8 +60,9 @@ public:
     bool saveEditorAs(TemplateEditorEntry *entry, const QString &path, QString *error);
 
     // Writes a template of one zero row as directory(kind)/name + extension, opens it and
-    // relists the tree. Refuses an empty name or one with a path separator, asks before an
-    // existing file is replaced, and reports a file that cannot be written; null then.
+    // relists the tree. Refuses an empty name, one with a path separator and one that starts
+    // with a dot (a hidden file), asks before an existing file is replaced, and reports a file
+    // that cannot be written; null then.
     TemplatesTableWidget *createTemplate(TemplateKind kind, const QString &name);
 
     // The main window's close: the close question for every editor with unsaved changes, in

@@ -1,5 +1,6 @@
 #include "templates/templatestablewidget.h"
 
+#include "engine/checks.h"
 #include "engine/templatefile.h"
 #include "templates/templatevalue.h"
 #include "templates/templatevaluedelegate.h"
@@ -24,13 +25,6 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
-
-bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
 
 } // namespace
 
@@ -151,6 +145,7 @@ bool TemplatesTableWidget::writeToFile(const QString &path, QString *error) cons
 
 bool TemplatesTableWidget::saveToFile(QString *error)
 {
+    commitPendingEdit();
     if (!writeToFile(m_filePath, error))
         return false;
     setModified(false);
@@ -172,6 +167,13 @@ bool TemplatesTableWidget::validateFirstColumn() const
         previous = value;
     }
     return rowCount() > 0;
+}
+
+void TemplatesTableWidget::commitPendingEdit()
+{
+    // Editing always starts at the current cell (F2, a typed key, a double-click).
+    if (QWidget *editor = indexWidget(currentIndex()))
+        commitData(editor);
 }
 
 void TemplatesTableWidget::insertLine()

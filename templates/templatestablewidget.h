@@ -28,13 +28,17 @@ public:
     // Replaces the table's contents by the file's cells; the table grows to hold every cell.
     // False (table unchanged) when the file cannot be read. Leaves the table unmodified.
     bool loadFromFile(QString *error = nullptr);
-    // Writes every non-empty cell, row by row, atomically. Refuses (writing nothing) when a
-    // cell is not a number; false with the reason in *error, and the table stays modified.
+    // Writes every non-empty cell (an open cell editor's text included), row by row,
+    // atomically. Refuses (writing nothing) when a cell is not a number; false with the reason
+    // in *error, and the table stays modified.
     bool saveToFile(QString *error = nullptr);
     // Same, to another file; filePath and the modified state are left alone.
     bool writeToFile(const QString &path, QString *error = nullptr) const;
     // Column 0 filled in every row, not negative, not decreasing downwards.
     bool validateFirstColumn() const;
+    // Takes over the text of a cell editor that is still open (typed but not yet confirmed):
+    // the user sees it in the table, so saving and the close question must count it.
+    void commitPendingEdit();
 
     // Inserts a row of "0" cells below the current row (at the top without one).
     void insertLine();

@@ -58,8 +58,10 @@ inline QByteArray readBytes(const QString &path)
     return file.readAll();
 }
 
-// Types into a cell the way a user does: F2, replace the text, Return.
-inline void typeIntoCell(QTableWidget *table, int row, int column, const QString &text)
+// Opens a cell's editor with F2 and replaces its text, leaving the editor open: typed but not
+// yet confirmed, as when the user goes straight to a command.
+inline void beginTypingIntoCell(QTableWidget *table, int row, int column, const QString &text,
+                                QLineEdit **opened = nullptr)
 {
     table->setCurrentCell(row, column);
     QTest::keyClick(table, Qt::Key_F2);
@@ -73,6 +75,17 @@ inline void typeIntoCell(QTableWidget *table, int row, int column, const QString
     editor->selectAll();
     QTest::keyClick(editor, Qt::Key_Delete);
     QTest::keyClicks(editor, text);
+    if (opened)
+        *opened = editor;
+}
+
+// Types into a cell the way a user does: F2, replace the text, Return.
+inline void typeIntoCell(QTableWidget *table, int row, int column, const QString &text)
+{
+    QLineEdit *editor = nullptr;
+    beginTypingIntoCell(table, row, column, text, &editor);
+    if (!editor)
+        return;
     QTest::keyClick(editor, Qt::Key_Return);
     // The delegate commits a Return through a queued call.
     QCoreApplication::processEvents();

@@ -34,6 +34,8 @@ private slots:
     void doubleClickOpensByMarker();
     void doubleClickOnOpenEditorKeepsEdits();
     void commandsActOnTheCurrentEditor();
+    void unconfirmedCellTextIsKept_data();
+    void unconfirmedCellTextIsKept();
     void failedSaveIsReported();
     void saveAsMovesTheEditor();
     void newFileCreatesOneZeroRow_data();
@@ -165,15 +167,19 @@ void tst_TemplateManager::doubleClickOpensByMarker_data()
     QTest::addColumn<int>("branch");     // 0 cable, 1 line type, 2 noise
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("path");   // the editor's path, empty: no editor
-    QTest::addColumn<int>("columns");
-    QTest::newRow("cable") << "Cable/x.att" << 0 << "x.att" << "Cable/x.att" << 2;
-    QTest::newRow("dmt") << "xDSL/a.DMT" << 1 << "a.DMT" << "xDSL/a.DMT" << 4;
-    QTest::newRow("pam") << "xDSL/p.PAM" << 1 << "p.PAM" << "xDSL/p.PAM" << 5;
-    QTest::newRow("noise") << "AddNoise/n.add" << 2 << "n.add" << "AddNoise/n.add" << 2;
-    QTest::newRow(".att is tried first") << "Cable/x.PAM.att" << 0 << "x.PAM.att" << "Cable/x.PAM.att" << 2;
-    QTest::newRow("kind from the name, not the branch") << "AddNoise/y.att" << 2 << "y.att" << "Cable/y.att" << 2;
-    QTest::newRow("upper-case .ATT has no kind") << "Cable/c.ATT" << 0 << "c.ATT" << "" << 0;
-    QTest::newRow("lower-case dmt has no kind") << "xDSL/l.dmt" << 1 << "l.dmt" << "" << 0;
+    QTest::addColumn<QStringList>("captions"); // the editor's column headers
+    const QStringList cable{"F, кГц", "a, дБ/км"};
+    const QStringList dmt{"F, кГц", "S, дБм/Гц", "Kmax", "N, дБм/Гц"};
+    const QStringList pam{"K", "P, дБм", "Rmin, кбит/с", "Rmax, кбит/с", "N, дБм/Гц"};
+    const QStringList noise{"F, кГц", "N, дБм/Гц"};
+    QTest::newRow("cable") << "Cable/x.att" << 0 << "x.att" << "Cable/x.att" << cable;
+    QTest::newRow("dmt") << "xDSL/a.DMT" << 1 << "a.DMT" << "xDSL/a.DMT" << dmt;
+    QTest::newRow("pam") << "xDSL/p.PAM" << 1 << "p.PAM" << "xDSL/p.PAM" << pam;
+    QTest::newRow("noise") << "AddNoise/n.add" << 2 << "n.add" << "AddNoise/n.add" << noise;
+    QTest::newRow(".att is tried first") << "Cable/x.PAM.att" << 0 << "x.PAM.att" << "Cable/x.PAM.att" << cable;
+    QTest::newRow("kind from the name, not the branch") << "AddNoise/y.att" << 2 << "y.att" << "Cable/y.att" << cable;
+    QTest::newRow("upper-case .ATT has no kind") << "Cable/c.ATT" << 0 << "c.ATT" << "" << QStringList();
+    QTest::newRow("lower-case dmt has no kind") << "xDSL/l.dmt" << 1 << "l.dmt" << "" << QStringList();
 }
 
 void tst_TemplateManager::doubleClickOpensByMarker()
@@ -182,7 +188,8 @@ void tst_TemplateManager::doubleClickOpensByMarker()
     QFETCH(int, branch);
     QFETCH(QString, entry);
     QFETCH(QString, path);
-    QFETCH(int, columns);
+    QFETCH(QStringList, captions);
+    const int columns = captions.size();
 
     QDir().mkpath(QFileInfo(file).path());
     QVERIFY(writeBytes(file, cellBytes(fullRows(2, qMax(columns, 2)))));
@@ -204,9 +211,10 @@ void tst_TemplateManager::doubleClickOpensByMarker()
     QCOMPARE(editor->path, path);
     QCOMPARE(editor->table->filePath(), path);
     QCOMPARE(editor->window->windowTitle(), path);
-    QCOMPARE(editor->table->columnCount(), columns);
-    QCOMPARE(editor->table->horizontalHeaderItem(0)->text(),
-             TemplatesTableWidget::columnCaptions(editor->table->templateKind()).first());
+    QStringList headers;
+    for (int c = 0; c < editor->table->columnCount(); ++c)
+        headers << editor->table->horizontalHeaderItem(c)->text();
+    QCOMPARE(headers, captions);
     QVERIFY(!editor->table->isModified());
     // Loaded only when the file is the one the path names.
     if (path == file)
@@ -279,6 +287,45 @@ void tst_TemplateManager::commandsActOnTheCurrentEditor()
     m_manager->insertLine();
     QCOMPARE(two->table->rowCount(), 2);
     QCOMPARE(one->table->rowCount(), 3);
+}
+
+void tst_TemplateManager::unconfirmedCellTextIsKept_data()
+{
+    QTest::addColumn<int>("command"); // 0 "Сохранить", 1 the editor's close button, 2 the program's close
+    QTest::newRow("save") << 0;
+    QTest::newRow("editor window closed, yes") << 1;
+    QTest::newRow("program closed, yes") << 2;
+}
+
+void tst_TemplateManager::unconfirmedCellTextIsKept()
+{
+    QFETCH(int, command);
+    QVERIFY(writeBytes("Cable/t.att", cellBytes(fullRows(2, 2))));
+    m_manager->refreshTemplateTree();
+    doubleClick(child(m_cable, "t.att"));
+    QCOMPARE(m_manager->editors().size(), 1);
+    TemplateEditorEntry *entry = m_manager->editors().first();
+    // Typed, and the command comes before Return or a click elsewhere (Ctrl+S, Ctrl+Q).
+    beginTypingIntoCell(entry->table, 1, 1, QStringLiteral("55"));
+    if (QTest::currentTestFailed())
+        return;
+
+    ModalAnswerer answerer;
+    if (command == 0) {
+        m_manager->save();
+    } else {
+        answerer.pushButton(QMessageBox::Yes);
+        if (command == 1)
+            entry->window->close();
+        else
+            QVERIFY(m_manager->closeAllEditors());
+    }
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    QVector<RawCell> expected = fullRows(2, 2);
+    expected[3].value = 55.0;
+    QCOMPARE(readBytes("Cable/t.att"), cellBytes(expected));
+    QVERIFY(!entry->table->isModified());
 }
 
 void tst_TemplateManager::failedSaveIsReported()
@@ -392,12 +439,15 @@ void tst_TemplateManager::newFileRefusesBadNames_data()
     QTest::newRow("slash") << "../escape";
     QTest::newRow("subdirectory") << "sub/x";
     QTest::newRow("backslash") << "a\\b";
+    QTest::newRow("hidden file") << ".x";
+    QTest::newRow("only dots") << "..";
 }
 
 void tst_TemplateManager::newFileRefusesBadNames()
 {
     QFETCH(QString, name);
-    const QStringList before = QDir(".").entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+    const QStringList before = QDir(".").entryList(all);
     ModalAnswerer answerer;
     answerer.push(fillNewFileDialog(0, name));
     answerer.pushButton(QMessageBox::Ok);
@@ -406,8 +456,8 @@ void tst_TemplateManager::newFileRefusesBadNames()
     QCOMPARE(answerer.unexpected(), 0);
     QCOMPARE(answerer.texts().size(), 1);
     QCOMPARE(m_manager->editors().size(), 0);
-    QCOMPARE(QDir("Cable").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-    QCOMPARE(QDir(".").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    QCOMPARE(QDir("Cable").entryList(all), QStringList());
+    QCOMPARE(QDir(".").entryList(all), before);
     QCOMPARE(QDir("..").entryList(QStringList("escape*")), QStringList());
 }
 
