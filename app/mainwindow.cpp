@@ -325,16 +325,6 @@ bool MainWindow::runCalculation()
     auto settings = std::make_unique<CalcSettings>();
     m_propertiesDialog->fillSettings(*settings);
 
-    if (settings->cableTypes.isEmpty() || settings->lineTypes.isEmpty()) {
-        const QString directory = settings->cableTypes.isEmpty() ? QStringLiteral("Cable")
-                                                                 : QStringLiteral("xDSL");
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Расчёт не выполнен: каталог шаблонов %1 пуст.\n"
-                                "Создайте шаблон командой \"Файл\" или скопируйте шаблоны в %2.")
-                                 .arg(directory, QDir::toNativeSeparators(QDir::current().filePath(directory))));
-        return false;
-    }
-
     SweepProgress progress;
     progress.begin = [this](const QString &name) { beginProgress(name); };
     progress.step = [this](int value) { advanceProgress(value); };
@@ -360,18 +350,14 @@ bool MainWindow::runCalculation()
     m_retiredCalcSettings = std::move(m_calcSettings);
     m_calcSettings = std::move(settings);
 
-    const bool family = m_calcSettings->lineTypes.size() > 1 || m_calcSettings->cableTypes.size() > 1
-        || m_calcSettings->xDSL_points.size() > 1 || m_calcSettings->Norm_ELFEXT_points.size() > 1
-        || m_calcSettings->Norm_NEXT_points.size() > 1 || m_calcSettings->SNRMargin_points.size() > 1;
-    fillResultTable(result->labels, family);
+    fillResultTable(result->labels);
     return true;
 }
 
-void MainWindow::fillResultTable(const QStringList &labels, bool resizeColumns)
+void MainWindow::fillResultTable(const QStringList &labels)
 {
     const int curves = labels.size();
     resultTable->setUpdatesEnabled(false);
-    resultTable->clearContents();
     // Sized from the run itself, so no family is ever cut off.
     resultTable->setRowCount(m_resultSet.size());
     resultTable->setColumnCount(curves + 1);
@@ -383,7 +369,8 @@ void MainWindow::fillResultTable(const QStringList &labels, bool resizeColumns)
         for (int j = 0; j < curves && j < row.rates.size(); ++j)
             resultTable->setItem(r, j + 1, new QTableWidgetItem(QString::number(double(row.rates.at(j)), 'g', 6)));
     }
-    if (resizeColumns) {
+    // A family's labels differ in width; a single curve keeps the column as it is.
+    if (curves > 1) {
         for (int j = 0; j < curves; ++j)
             resultTable->resizeColumnToContents(j + 1);
     }
@@ -397,7 +384,6 @@ void MainWindow::beginProgress(const QString &name)
     progressDialog->setCancelButton(nullptr);
     progressDialog->setMinimumDuration(0);
     progressDialog->show();
-    progressValue = -1;
     // A window paints only once the window system has shown it; wait for that briefly.
     QElapsedTimer shown;
     shown.start();
@@ -407,22 +393,19 @@ void MainWindow::beginProgress(const QString &name)
 
 void MainWindow::advanceProgress(int value)
 {
-    if (!progressDialog || value == progressValue)
+    if (!progressDialog || progressDialog->value() == value)
         return;
-    progressValue = value;
     progressDialog->setValue(value);
     // The run does not return to the event loop until it ends. Window-system events other than
     // the user's input (exposure, repaints) are let through, and the advance is painted now.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (progressDialog)
-        progressDialog->repaint();
+    progressDialog->repaint();
 }
 
 void MainWindow::endProgress()
 {
     delete progressDialog;
     progressDialog = nullptr;
-    progressValue = -1;
 }
 
 // Export

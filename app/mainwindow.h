@@ -88,7 +88,7 @@ private:
     QAction *addAction(const QString &text, const char *name, const QString &icon,
                        const QKeySequence &shortcut, const QString &statusTip);
 
-    void fillResultTable(const QStringList &labels, bool resizeColumns);
+    void fillResultTable(const QStringList &labels);
     void beginProgress(const QString &name);
     void advanceProgress(int value);
     void endProgress();
@@ -125,7 +125,6 @@ private:
     QAction *aboutAct = nullptr;
 
     QProgressDialog *progressDialog = nullptr;
-    int progressValue = -1;
     bool calculating = false;
 
     QMenu *fileMenu = nullptr;
