@@ -5,12 +5,12 @@
 
 #include "app/mainwindow.h"
 #include "input/propertiesdialog.h"
+#include "workspacelauncher.h"
 
 #include "modalanswerer.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
@@ -19,24 +19,6 @@
 
 #include <functional>
 #include <memory>
-
-inline bool copyTree(const QString &from, const QString &to)
-{
-    if (!QDir().mkpath(to))
-        return false;
-    QDirIterator it(from, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString source = it.next();
-        const QString target = QDir(to).filePath(QDir(from).relativeFilePath(source));
-        if (it.fileInfo().isDir()) {
-            if (!QDir().mkpath(target))
-                return false;
-        } else if (!QFile::copy(source, target)) {
-            return false;
-        }
-    }
-    return true;
-}
 
 inline QString sampleWorkspace()
 {
@@ -108,18 +90,19 @@ inline DialogSetup chooseLengths(int from, int to, int step)
 
 struct AppFixture {
     QTemporaryDir dir;
+    QString workspace = dir.filePath(QStringLiteral("workspace")); // the working directory
     QString previousCurrent = QDir::currentPath();
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<MainWindow> window;
 
     // A copy of the sample workspace as the working directory, then the main window.
-    bool start(bool withSamples = true)
+    bool start()
     {
-        if (!dir.isValid())
+        // The tests close the window; a quit posted for that would end a later nested event loop.
+        QApplication::setQuitOnLastWindowClosed(false);
+        if (!dir.isValid() || !copyDirectoryTree(sampleWorkspace(), workspace, nullptr))
             return false;
-        if (withSamples && !copyTree(sampleWorkspace(), dir.path()))
-            return false;
-        if (!QDir::setCurrent(dir.path()))
+        if (!QDir::setCurrent(workspace))
             return false;
         answerer = std::make_unique<ModalAnswerer>();
         window = std::make_unique<MainWindow>();
@@ -138,7 +121,7 @@ struct AppFixture {
         QDir::setCurrent(previousCurrent);
     }
 
-    QString path(const QString &relative) const { return dir.filePath(relative); }
+    QString path(const QString &relative) const { return QDir(workspace).filePath(relative); }
 
     // Answers the calculation dialog: applies the setup, then "Вычислить" (or "Отмена").
     void answerCalculationDialog(const DialogSetup &setup = {}, bool accept = true)

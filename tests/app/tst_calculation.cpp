@@ -127,7 +127,6 @@ private:
 
 void tst_Calculation::init()
 {
-    QApplication::setQuitOnLastWindowClosed(false);
     m_app = std::make_unique<AppFixture>();
     QVERIFY(m_app->start());
 }

@@ -64,7 +64,6 @@ private:
 
 void tst_Export::init()
 {
-    QApplication::setQuitOnLastWindowClosed(false);
     m_app = std::make_unique<AppFixture>();
     QVERIFY(m_app->start());
 }
@@ -115,7 +114,7 @@ void tst_Export::saveDialogs()
     QCOMPARE(seen.proposedName, defaultName);
     QVERIFY(QFileInfo(target).size() > 0);
     // Written beside the target and renamed: no temporary file is left over.
-    QCOMPARE(QDir(m_app->dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out") + extension});
+    QCOMPARE(QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out") + extension});
 }
 
 void tst_Export::csvEqualsTheCommandLine()
@@ -127,7 +126,7 @@ void tst_Export::csvEqualsTheCommandLine()
     QCOMPARE(m_app->answerer->pending(), 0);
 
     QProcess cli;
-    cli.setWorkingDirectory(m_app->dir.path());
+    cli.setWorkingDirectory(m_app->workspace);
     cli.start(QStringLiteral(KOLVANE_CALC), {QStringLiteral("--line"), QStringLiteral("ADSL2+_DS.DMT"),
                                             QStringLiteral("--line"), QStringLiteral("ADSL_DS.DMT"),
                                             QStringLiteral("--line"), QStringLiteral("VDSL2-8b_DS.DMT")});
@@ -218,7 +217,7 @@ void tst_Export::pdfOpensAndIsNotBlank()
                             m_app->path("page")});
     QVERIFY(render.waitForFinished(60000));
     QCOMPARE(render.exitCode(), 0);
-    const QStringList pages = QDir(m_app->dir.path()).entryList({QStringLiteral("page*.png")});
+    const QStringList pages = QDir(m_app->workspace).entryList({QStringLiteral("page*.png")});
     QCOMPARE(pages.size(), 1);
     const QImage page(m_app->path(pages.first()));
     QVERIFY(!page.isNull());
@@ -264,13 +263,13 @@ void tst_Export::cancelledDialogWritesNothing()
 {
     QFETCH(QString, action);
     m_app->calculate();
-    const QStringList before = QDir(m_app->dir.path()).entryList(QDir::Files | QDir::Hidden);
+    const QStringList before = QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden);
     m_app->answerer->pushSaveFile(QString());
     this->action(qPrintable(action))->trigger();
     // No message either: an unexpected box would be counted.
     QCOMPARE(m_app->answerer->pending(), 0);
     QCOMPARE(m_app->answerer->unexpected(), 0);
-    QCOMPARE(QDir(m_app->dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+    QCOMPARE(QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 void tst_Export::failedWriteIsReported_data()
@@ -328,7 +327,7 @@ void tst_Export::failedWriteIsReported()
              qPrintable(m_app->answerer->texts().first()));
     QVERIFY(!QFileInfo::exists(target));
     // Nothing went anywhere else either.
-    QCOMPARE(QDir(m_app->dir.path()).entryList(QDir::Files).size(), readOnlyDirectory ? 0 : 1);
+    QCOMPARE(QDir(m_app->workspace).entryList(QDir::Files).size(), readOnlyDirectory ? 0 : 1);
     if (readOnlyDirectory)
         QFile::setPermissions(m_app->path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -355,12 +354,12 @@ void tst_Export::nothingBeforeARun()
         m_app->window->showPropertiesDialog();
         QVERIFY(m_app->window->propertiesDialog());
     }
-    const QStringList before = QDir(m_app->dir.path()).entryList(QDir::Files | QDir::Hidden);
+    const QStringList before = QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden);
     this->action(qPrintable(action))->trigger();
     QTest::qWait(50);
     // Not even a save dialog: the answerer would have counted it.
     QCOMPARE(m_app->answerer->unexpected(), 0);
-    QCOMPARE(QDir(m_app->dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+    QCOMPARE(QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 QTEST_MAIN(tst_Export)

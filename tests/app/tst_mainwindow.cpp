@@ -76,11 +76,8 @@ private:
 
 void tst_MainWindow::init()
 {
-    // The tests close the window; a quit posted for that would end a later nested event loop.
-    QApplication::setQuitOnLastWindowClosed(false);
     m_app = std::make_unique<AppFixture>();
     QVERIFY(m_app->start());
-    QApplication::setActiveWindow(m_app->window.get());
 }
 
 void tst_MainWindow::cleanup()

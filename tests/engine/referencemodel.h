@@ -2,25 +2,16 @@
 
 // A step-by-step evaluation of the line-rate model, kept deliberately plain: no precomputation,
 // every interpolation and power worked out where the formula uses it. The production model must
-// match it to the bit. It shares only the template records with the engine.
+// match it to the bit. It shares only the template records and the bounded truncation with
+// the engine.
 
+#include "engine/checks.h"
 #include "engine/templatefile.h"
 
 #include <climits>
 #include <cmath>
 
 namespace reference {
-
-inline int truncToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    if (v >= 2147483647.0)
-        return INT_MAX;
-    if (v <= -2147483648.0)
-        return INT_MIN;
-    return int(v);
-}
 
 inline float interpolate(float x, int count, const float *xs, const float *ys)
 {
