@@ -11,5 +11,6 @@ bool CalcSettings::operator==(const CalcSettings &o) const
         && noiseTemplate == o.noiseTemplate && maxRate == o.maxRate
         && cableTypesText == o.cableTypesText && xDSL_pointsText == o.xDSL_pointsText
         && norm_ELFEXT_Text == o.norm_ELFEXT_Text && norm_NEXT_Text == o.norm_NEXT_Text
-        && SNRMarginText == o.SNRMarginText && lineTypesText == o.lineTypesText;
+        && SNRMarginText == o.SNRMarginText && lineTypesText == o.lineTypesText
+        && sections == o.sections && targetRates == o.targetRates;
 }

@@ -4,6 +4,14 @@
 #include <QStringList>
 #include <QVector>
 
+// A fixed length of another cable in front of the swept cable (exchange side first).
+struct CableSection {
+    QString cable; // name without ".att"
+    int length = 0; // m, whole metres >= 1
+    bool operator==(const CableSection &o) const { return cable == o.cable && length == o.length; }
+    bool operator!=(const CableSection &o) const { return !(*this == o); }
+};
+
 // The complete input of one calculation run. At most one of the six value lists
 // (cableTypes, lineTypes, xDSL_points, Norm_ELFEXT_points, Norm_NEXT_points,
 // SNRMargin_points) holds more than one entry: it forms the family of curves.
@@ -28,6 +36,10 @@ struct CalcSettings {
     QString norm_NEXT_Text;
     QString SNRMarginText;
     QString lineTypesText;
+    // Beyond the classic dialog: fixed cable sections in loop order (the swept length is the
+    // total loop length) and target rates for reach and margin. Both empty = the classic run.
+    QVector<CableSection> sections;
+    QVector<int> targetRates;          // kbit/s, strictly increasing
 
     bool operator==(const CalcSettings &o) const;
     bool operator!=(const CalcSettings &o) const { return !(*this == o); }

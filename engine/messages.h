@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// The engine speaks to two audiences: kolvane-calc answers in English, the GUI in Russian.
+// Each message is written once with both texts side by side, so neither can be forgotten;
+// the program picks the language at start (English unless told otherwise).
+enum class MessageLanguage { English, Russian };
+
+void setMessageLanguage(MessageLanguage language);
+MessageLanguage messageLanguage();
+
+// The text in the current language; fill its %1, %2, ... with one multi-argument arg(), so a
+// '%' inside a file name is never taken for a placeholder.
+QString localized(const char *english, const char *russian);
