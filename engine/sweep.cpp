@@ -1,5 +1,7 @@
 #include "engine/sweep.h"
 
+#include "engine/calcinput.h"
+#include "engine/messages.h"
 #include "engine/checks.h"
 #include "engine/lineratemodel.h"
 #include "engine/templatefile.h"
@@ -59,7 +61,7 @@ bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &ro
 
 bool readCable(const QString &workdir, const QString &name, CableTemplate &t, QString *error)
 {
-    const QString path = workspacePath(workdir, QStringLiteral("Cable/%1.att").arg(name));
+    const QString path = workspacePath(workdir, cableTemplatePath(name));
     if (!readTwoColumnTemplate(path, t, error))
         return false;
     return checkColumns(path, CableAttenuation, t.rows, t.count,
@@ -71,7 +73,7 @@ bool readNoise(const QString &workdir, const QString &name, NoiseTemplate &t, QS
     t = NoiseTemplate();
     if (name.isEmpty())
         return true; // no noise template chosen: no additive noise
-    const QString path = workspacePath(workdir, QStringLiteral("AddNoise/%1.add").arg(name));
+    const QString path = workspacePath(workdir, noiseTemplatePath(name));
     if (!readTwoColumnTemplate(path, t, error))
         return false;
     return checkColumns(path, AdditiveNoise, t.rows, t.count,
@@ -81,8 +83,8 @@ bool readNoise(const QString &workdir, const QString &name, NoiseTemplate &t, QS
 bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate &t,
                   QString *error)
 {
-    const QString path = workspacePath(workdir, QStringLiteral("xDSL/%1").arg(name));
-    if (name.contains(QLatin1String(".DMT"))) {
+    const QString path = workspacePath(workdir, lineTypeTemplatePath(name));
+    if (lineTypeKind(name) == LineTypeDmt) {
         if (!readDmtTemplate(path, t, error))
             return false;
         return checkColumns(path, LineTypeDmt, t.rows, t.count,
@@ -101,6 +103,29 @@ bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate 
 
 enum class Family { None, LineTypes, Cables, Loads, Elfext, Next, Margins };
 
+QString sweepFieldName(CalcInput::Field field)
+{
+    using CalcInput::Field;
+    switch (field) {
+    case Field::Cables: return localized("cable", "кабель");
+    case Field::LineTypes: return localized("line type", "тип линии");
+    case Field::Noise: return localized("noise", "помехи");
+    case Field::Capacity: return localized("capacity", "емкость");
+    case Field::Loads: return localized("load", "загрузка");
+    case Field::Elfext: return QStringLiteral("ELFEXT");
+    case Field::ElfextFrequency: return localized("ELFEXT frequency", "частота ELFEXT");
+    case Field::Next: return QStringLiteral("NEXT");
+    case Field::NextFrequency: return localized("NEXT frequency", "частота NEXT");
+    case Field::LengthFrom: return localized("first length", "начальная длина");
+    case Field::LengthTo: return localized("last length", "конечная длина");
+    case Field::LengthStep: return localized("length step", "шаг длины");
+    case Field::Margins: return QStringLiteral("SNR margin");
+    case Field::Sections: return localized("cable sections", "участки кабеля");
+    case Field::TargetRates: return localized("target rates", "целевые скорости");
+    }
+    return QString();
+}
+
 QString rateLabel(const QString &value)
 {
     return QStringLiteral("R,кбит/с\n") + value;
@@ -117,20 +142,12 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
     };
     if (settings.cableTypes.isEmpty())
         return refuse(QStringLiteral("No cable template: directory %1 is empty")
-                          .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("Cable")))));
+                          .arg(QDir::toNativeSeparators(workspacePath(workdir, templateDirectory(CableAttenuation)))));
     if (settings.lineTypes.isEmpty())
         return refuse(QStringLiteral("No line type template: directory %1 is empty")
-                          .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("xDSL")))));
-    if (settings.xDSL_points.isEmpty() || settings.Norm_ELFEXT_points.isEmpty()
-        || settings.Norm_NEXT_points.isEmpty() || settings.SNRMargin_points.isEmpty())
-        return refuse(QStringLiteral("No value given for the load, a crosstalk norm or the SNR margin"));
-    if (settings.cableLengthStep <= 0)
-        return refuse(QStringLiteral("The length step must be positive (%1 m given)")
-                          .arg(settings.cableLengthStep));
-    if (settings.cableLengthFrom > settings.cableLengthTo)
-        return refuse(QStringLiteral("The first length %1 m is beyond the last length %2 m")
-                          .arg(settings.cableLengthFrom)
-                          .arg(settings.cableLengthTo));
+                          .arg(QDir::toNativeSeparators(workspacePath(workdir, templateDirectory(LineTypeDmt)))));
+    if (!CalcInput::validate(settings, CalcInput::Checks::Run, sweepFieldName, error))
+        return std::nullopt;
 
     Family family = Family::None;
     if (settings.lineTypes.size() > 1)

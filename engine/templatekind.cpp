@@ -43,3 +43,23 @@ QStringList templateColumnCaptions(TemplateKind kind)
     }
     return {};
 }
+
+TemplateKind lineTypeKind(const QString &fileName)
+{
+    return fileName.contains(templateExtension(LineTypeDmt)) ? LineTypeDmt : LineTypePam;
+}
+
+QString cableTemplatePath(const QString &name)
+{
+    return templateDirectory(CableAttenuation) + QLatin1Char('/') + name + templateExtension(CableAttenuation);
+}
+
+QString lineTypeTemplatePath(const QString &fileName)
+{
+    return templateDirectory(LineTypeDmt) + QLatin1Char('/') + fileName;
+}
+
+QString noiseTemplatePath(const QString &name)
+{
+    return templateDirectory(AdditiveNoise) + QLatin1Char('/') + name + templateExtension(AdditiveNoise);
+}

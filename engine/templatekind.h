@@ -18,3 +18,13 @@ QString templateExtension(TemplateKind kind);
 int templateColumnCount(TemplateKind kind);
 // The editor's column captions, in column order.
 QStringList templateColumnCaptions(TemplateKind kind);
+
+// How the calculation reads a line-type file: DMT when its name holds ".DMT" (case-sensitive),
+// PAM otherwise.
+TemplateKind lineTypeKind(const QString &fileName);
+
+// A template's place in the workspace ("Cable/x.att", "xDSL/y.DMT", "AddNoise/z.add"). Cable and
+// noise names carry no extension; line-type names carry their own.
+QString cableTemplatePath(const QString &name);
+QString lineTypeTemplatePath(const QString &fileName);
+QString noiseTemplatePath(const QString &name);

@@ -1,5 +1,8 @@
 #include "engine/workspace.h"
 
+#include "engine/calcinput.h"
+#include "engine/templatekind.h"
+
 #include <QDir>
 
 QStringList listTemplateEntries(const QString &directory)
@@ -31,32 +34,28 @@ QString workspacePath(const QString &workdir, const QString &relative)
 
 CalcSettings defaultCalcSettings(const QString &workdir)
 {
+    using namespace CalcInput;
     CalcSettings s;
-    const QStringList cables = listTemplateEntries(workspacePath(workdir, QStringLiteral("Cable")));
-    const QStringList lines = listTemplateEntries(workspacePath(workdir, QStringLiteral("xDSL")));
-    const QStringList noises = listTemplateEntries(workspacePath(workdir, QStringLiteral("AddNoise")));
+    const QStringList cables = listTemplateEntries(workspacePath(workdir, templateDirectory(CableAttenuation)));
+    const QStringList lines = listTemplateEntries(workspacePath(workdir, templateDirectory(LineTypeDmt)));
+    const QStringList noises = listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise)));
     if (!cables.isEmpty())
         s.cableTypes << cableNameFromEntry(cables.first());
-    s.cableCapacity = 4;
-    s.xDSL_points << 1;
-    s.Norm_ELFEXT_points << 10.0f;
-    s.Norm_NEXT_points << 10.0f;
-    s.norm_ELFEXT_frequency = 300.0f;
-    s.norm_NEXT_frequency = 300.0f;
-    s.cableLengthFrom = 1000;
-    s.cableLengthTo = 10000;
-    s.cableLengthStep = 1000;
+    s.cableCapacity = DefaultCapacity;
+    s.xDSL_points << DefaultLoad;
+    s.Norm_ELFEXT_points << float(DefaultNorm);
+    s.Norm_NEXT_points << float(DefaultNorm);
+    s.norm_ELFEXT_frequency = float(DefaultFrequency);
+    s.norm_NEXT_frequency = float(DefaultFrequency);
+    s.cableLengthFrom = DefaultFrom;
+    s.cableLengthTo = DefaultTo;
+    s.cableLengthStep = DefaultStep;
     if (!lines.isEmpty())
         s.lineTypes << lines.first();
-    s.SNRMargin_points << 0.0f;
-    if (noises.size() >= 3)
-        s.noiseTemplate = noiseNameFromEntry(noises.at(2));
+    s.SNRMargin_points << float(DefaultMargin);
+    if (noises.size() > DefaultNoiseEntry)
+        s.noiseTemplate = noiseNameFromEntry(noises.at(DefaultNoiseEntry));
     s.maxRate = 0;
-    s.cableTypesText = s.cableTypes.value(0);
-    s.xDSL_pointsText = QStringLiteral("1");
-    s.norm_ELFEXT_Text = QStringLiteral("10дБ(300кГц)");
-    s.norm_NEXT_Text = QStringLiteral("10дБ(300кГц)");
-    s.SNRMarginText = QStringLiteral("0 дБ");
-    s.lineTypesText = s.lineTypes.value(0);
+    fillSummaries(s, true);
     return s;
 }

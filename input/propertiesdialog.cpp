@@ -1,5 +1,6 @@
 #include "input/propertiesdialog.h"
 
+#include "engine/templatekind.h"
 #include "engine/workspace.h"
 
 #include <QComboBox>
@@ -14,15 +15,19 @@
 
 namespace {
 
-constexpr int NormMinimum = 10;      // dB
-constexpr int NormMaximum = 120;     // dB
-constexpr int MarginMaximum = 30;    // dB
-constexpr int LengthMaximum = 30000; // m
-
 // Number of active slots behind a count box: its index + 1, none when it offers nothing.
 int activeCount(const QComboBox *countBox)
 {
     return countBox->currentIndex() + 1;
+}
+
+template <typename T>
+QVector<T> slotValues(const std::array<QSpinBox *, CalcInput::MaxValues> &boxes, int lastSlot)
+{
+    QVector<T> values;
+    for (int i = 0; i <= lastSlot; ++i)
+        values << T(boxes[i]->value());
+    return values;
 }
 
 } // namespace
@@ -30,6 +35,7 @@ int activeCount(const QComboBox *countBox)
 PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     : QDialog(parent, Qt::WindowFlags())
 {
+    using namespace CalcInput;
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(tr("Kolvane - настройка"));
@@ -47,62 +53,48 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     propertyTree->setColumnCount(2);
     propertyTree->setHeaderLabels({tr("Свойство"), tr("Значение")});
 
-    cableTypeItem = addRow(nullptr, tr("Тип кабеля"));
-    QTreeWidgetItem *cableCountRow = addRow(cableTypeItem, tr("всего возможных файлов"));
-    cableTypeCountBox = addCountBox(cableCountRow, QStringLiteral("cableTypeCountBox"), 0);
+    m_cables.summaryItem = addRow(nullptr, tr("Тип кабеля"));
+    QTreeWidgetItem *cableCountRow = addRow(m_cables.summaryItem, tr("всего возможных файлов"));
+    m_cables.countBox = addCountBox(cableCountRow, QStringLiteral("cableTypeCountBox"), 0);
 
     cableCapacityBox = addSpinBox(addRow(nullptr, tr("Емкость кабеля (пучка) M, пар")),
-                                  QStringLiteral("cableCapacityBox"), 1, 99, 4);
+                                  QStringLiteral("cableCapacityBox"), Capacity, DefaultCapacity);
 
-    xDSL_pointsItem = addRow(nullptr, tr("Загрузка кабеля (пучка) m"));
-    xDSL_pointsItem->setText(1, tr("1"));
-    QTreeWidgetItem *loadCountRow = addRow(xDSL_pointsItem, tr("всего возможных значений"));
-    xDSL_pointsCountBox = addCountBox(loadCountRow, QStringLiteral("xDSL_pointsCountBox"),
-                                      ValueSlots);
-    addValueSlots(loadCountRow, tr("значение %1, линий xDSL"), QStringLiteral("xDSL_pointsBoxes"),
-                  1, 99, xDSL_pointsBoxes, xDSL_pointsItems);
+    addValueFamily(Family::Load, addRow(nullptr, tr("Загрузка кабеля (пучка) m")),
+                   QStringLiteral("xDSL_points"), tr("значение %1, линий xDSL"), Load, 0);
 
-    norm_ELFEXT_Item = addRow(nullptr, tr("Нормы ELFEXT для 1км"));
-    norm_ELFEXT_Item->setText(1, tr("10дБ(300кГц)"));
-    norm_ELFEXT_frequencyBox = addSpinBox(addRow(norm_ELFEXT_Item, tr("частота нормы, кГц")),
-                                          QStringLiteral("norm_ELFEXT_frequencyBox"), 1, 30000,
-                                          300);
-    QTreeWidgetItem *elfextCountRow = addRow(norm_ELFEXT_Item, tr("всего возможных значений"));
-    Norm_ELFEXT_pointsCountBox = addCountBox(
-        elfextCountRow, QStringLiteral("Norm_ELFEXT_pointsCountBox"), ValueSlots);
-    addValueSlots(elfextCountRow, tr("значение %1, дБ"), QStringLiteral("Norm_ELFEXT_pointsBoxes"),
-                  NormMinimum, NormMaximum, Norm_ELFEXT_pointsBoxes, Norm_ELFEXT_pointsItems);
+    QTreeWidgetItem *elfextItem = addRow(nullptr, tr("Нормы ELFEXT для 1км"));
+    norm_ELFEXT_frequencyBox = addSpinBox(addRow(elfextItem, tr("частота нормы, кГц")),
+                                          QStringLiteral("norm_ELFEXT_frequencyBox"), Frequency,
+                                          DefaultFrequency);
+    addValueFamily(Family::Elfext, elfextItem, QStringLiteral("Norm_ELFEXT_points"),
+                   tr("значение %1, дБ"), Norm, Norm.min, norm_ELFEXT_frequencyBox);
 
-    norm_NEXT_Item = addRow(nullptr, tr("Нормы NEXT"));
-    norm_NEXT_Item->setText(1, tr("10дБ(300кГц)"));
-    norm_NEXT_frequencyBox = addSpinBox(addRow(norm_NEXT_Item, tr("частота нормы, кГц")),
-                                        QStringLiteral("norm_NEXT_frequencyBox"), 1, 30000, 300);
-    QTreeWidgetItem *nextCountRow = addRow(norm_NEXT_Item, tr("всего возможных значений"));
-    Norm_NEXT_pointsCountBox = addCountBox(nextCountRow, QStringLiteral("Norm_NEXT_pointsCountBox"),
-                                           ValueSlots);
-    addValueSlots(nextCountRow, tr("значение %1, дБ"), QStringLiteral("Norm_NEXT_pointsBoxes"),
-                  NormMinimum, NormMaximum, Norm_NEXT_pointsBoxes, Norm_NEXT_pointsItems);
+    QTreeWidgetItem *nextItem = addRow(nullptr, tr("Нормы NEXT"));
+    norm_NEXT_frequencyBox = addSpinBox(addRow(nextItem, tr("частота нормы, кГц")),
+                                        QStringLiteral("norm_NEXT_frequencyBox"), Frequency,
+                                        DefaultFrequency);
+    addValueFamily(Family::Next, nextItem, QStringLiteral("Norm_NEXT_points"), tr("значение %1, дБ"),
+                   Norm, Norm.min, norm_NEXT_frequencyBox);
 
     cableLengthItem = addRow(nullptr, tr("Изменение длины кабеля в диапазоне, м"));
-    cableLengthItem->setText(1, tr("от 1000 до 10000; шаг 1000"));
+    cableLengthItem->setText(1, lengthsSummary(DefaultFrom, DefaultTo, DefaultStep));
     cableLengthFromBox = addSpinBox(addRow(cableLengthItem, tr("от")),
-                                    QStringLiteral("cableLengthFromBox"), 0, LengthMaximum, 1000);
+                                    QStringLiteral("cableLengthFromBox"), Length, DefaultFrom);
     cableLengthToBox = addSpinBox(addRow(cableLengthItem, tr("до")),
-                                  QStringLiteral("cableLengthToBox"), 0, LengthMaximum, 10000);
+                                  QStringLiteral("cableLengthToBox"), Length, DefaultTo);
     cableLengthStepBox = addSpinBox(addRow(cableLengthItem, tr("с шагом")),
-                                    QStringLiteral("cableLengthStepBox"), 10, 5000, 1000);
+                                    QStringLiteral("cableLengthStepBox"), Step, DefaultStep);
 
-    lineTypeItem = addRow(nullptr, tr("Тип линии xDSL"));
-    QTreeWidgetItem *lineCountRow = addRow(lineTypeItem, tr("всего возможных файлов"));
-    lineTypeCountBox = addCountBox(lineCountRow, QStringLiteral("lineTypeCountBox"), 0);
+    m_lineTypes.summaryItem = addRow(nullptr, tr("Тип линии xDSL"));
+    QTreeWidgetItem *lineCountRow = addRow(m_lineTypes.summaryItem, tr("всего возможных файлов"));
+    m_lineTypes.countBox = addCountBox(lineCountRow, QStringLiteral("lineTypeCountBox"), 0);
 
-    SNRMarginItem = addRow(nullptr, tr("Запас помехозащищенности SNR Margin"));
-    SNRMarginItem->setText(1, tr("0 дБ"));
-    QTreeWidgetItem *marginCountRow = addRow(SNRMarginItem, tr("всего возможных значений"));
-    SNRMargin_pointsCountBox = addCountBox(marginCountRow, QStringLiteral("SNRMargin_pointsCountBox"),
-                                           ValueSlots);
-    addValueSlots(marginCountRow, tr("значение %1, дБ"), QStringLiteral("SNRMargin_pointsBoxes"), 0,
-                  MarginMaximum, SNRMargin_pointsBoxes, SNRMargin_pointsItems);
+    ValueFamily &margins = addValueFamily(Family::Margin, addRow(nullptr, tr("Запас помехозащищенности SNR Margin")),
+                                          QStringLiteral("SNRMargin_points"), tr("значение %1, дБ"),
+                                          Margin, 0);
+    // Only the untouched margin summary has a blank before the unit.
+    margins.summaryItem->setText(1, untouchedMarginsSummary());
 
     QTreeWidgetItem *noiseRow = addRow(nullptr, tr("Шаблон помех на входе приемника"));
     noiseTemplateBox = new QComboBox;
@@ -110,20 +102,19 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     noiseTemplateBox->setFrame(false);
     propertyTree->setItemWidget(noiseRow, 1, noiseTemplateBox);
 
-    addTemplateSlots(workspacePath(workdir, QStringLiteral("Cable")), true, cableTypeCountBox,
-                     cableCountRow, QStringLiteral("cableTypeBoxes"), cableTypeBoxes,
-                     cableTypeItems);
-    addTemplateSlots(workspacePath(workdir, QStringLiteral("xDSL")), false, lineTypeCountBox,
-                     lineCountRow, QStringLiteral("lineTypeBoxes"), lineTypeBoxes, lineTypeItems);
-    cableTypeItem->setText(1, templateSummary(cableTypeBoxes, 0));
-    lineTypeItem->setText(1, templateSummary(lineTypeBoxes, 0));
+    QStringList cableNames;
+    for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(CableAttenuation))))
+        cableNames << cableNameFromEntry(entry);
+    addTemplateSlots(m_cables, cableNames, cableCountRow, QStringLiteral("cableTypeBoxes"));
+    addTemplateSlots(m_lineTypes, listTemplateEntries(workspacePath(workdir, templateDirectory(LineTypeDmt))),
+                     lineCountRow, QStringLiteral("lineTypeBoxes"));
+    m_cables.summaryItem->setText(1, templateSummary(m_cables, 0));
+    m_lineTypes.summaryItem->setText(1, templateSummary(m_lineTypes, 0));
 
-    const QStringList noises =
-        listTemplateEntries(workspacePath(workdir, QStringLiteral("AddNoise")));
-    for (const QString &entry : noises)
+    for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise))))
         noiseTemplateBox->addItem(noiseNameFromEntry(entry));
-    // The third name is the usual background noise; with fewer names nothing is current.
-    noiseTemplateBox->setCurrentIndex(2);
+    // The usual background noise; with fewer names nothing is current.
+    noiseTemplateBox->setCurrentIndex(DefaultNoiseEntry);
 
     propertyTree->resizeColumnToContents(0);
     propertyTree->resizeColumnToContents(1);
@@ -146,23 +137,23 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     // Wired only now: the initial values above must not run any handler.
     using Combo = QComboBox;
     using Spin = QSpinBox;
-    connect(cableTypeCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(m_cables.countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_cableTypeCount);
-    for (QComboBox *box : std::as_const(cableTypeBoxes))
+    for (QComboBox *box : std::as_const(m_cables.boxes))
         connect(box, qOverload<int>(&Combo::currentIndexChanged), this,
                 &PropertiesDialog::change_cableType);
-    connect(lineTypeCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(m_lineTypes.countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_lineTypeCount);
-    for (QComboBox *box : std::as_const(lineTypeBoxes))
+    for (QComboBox *box : std::as_const(m_lineTypes.boxes))
         connect(box, qOverload<int>(&Combo::currentIndexChanged), this,
                 &PropertiesDialog::change_lineType);
-    connect(xDSL_pointsCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(values(Family::Load).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_xDSL_points_count);
-    connect(Norm_NEXT_pointsCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(values(Family::Next).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_Norm_NEXT_points_count);
-    connect(Norm_ELFEXT_pointsCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(values(Family::Elfext).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_Norm_ELFEXT_points_count);
-    connect(SNRMargin_pointsCountBox, qOverload<int>(&Combo::currentIndexChanged), this,
+    connect(values(Family::Margin).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_SNRMargin_points_count);
     connect(norm_ELFEXT_frequencyBox, &Spin::valueChanged, this,
             &PropertiesDialog::change_norm_ELFEXT_frequency);
@@ -174,21 +165,17 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     connect(cableLengthStepBox, &Spin::valueChanged, this,
             &PropertiesDialog::change_cableLengthStep);
     connect(cableCapacityBox, &Spin::valueChanged, this, &PropertiesDialog::reset_xDSL_Ranges);
+    // Slot by slot, each family in turn: a box's change re-applies its own family's ranges.
     for (int i = 0; i < ValueSlots; ++i) {
-        connect(xDSL_pointsBoxes[i], &Spin::valueChanged, this,
-                &PropertiesDialog::reset_xDSL_Ranges);
-        connect(Norm_NEXT_pointsBoxes[i], &Spin::valueChanged, this,
-                &PropertiesDialog::reset_Norm_NEXT_Range);
-        connect(Norm_ELFEXT_pointsBoxes[i], &Spin::valueChanged, this,
-                &PropertiesDialog::reset_Norm_ELFEXT_Range);
-        connect(SNRMargin_pointsBoxes[i], &Spin::valueChanged, this,
-                &PropertiesDialog::reset_SNRMargin_Range);
+        for (ValueFamily &family : m_values) {
+            connect(family.boxes[i], &Spin::valueChanged, this, family.resetSlot);
+        }
     }
     connect(calculateButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    norm_ELFEXT_Item->setHidden(true);
-    norm_NEXT_Item->setHidden(true);
+    values(Family::Elfext).summaryItem->setHidden(true);
+    values(Family::Next).summaryItem->setHidden(true);
     updateNormRowsVisibility();
 }
 
@@ -215,51 +202,58 @@ QComboBox *PropertiesDialog::addCountBox(QTreeWidgetItem *row, const QString &na
     return box;
 }
 
-QSpinBox *PropertiesDialog::addSpinBox(QTreeWidgetItem *row, const QString &name, int minimum,
-                                       int maximum, int value)
+QSpinBox *PropertiesDialog::addSpinBox(QTreeWidgetItem *row, const QString &name, IntRange range,
+                                       int value)
 {
     auto *box = new QSpinBox;
     box->setObjectName(name);
     box->setFrame(false);
-    box->setRange(minimum, maximum);
+    box->setRange(range.min, range.max);
     box->setValue(value);
     propertyTree->setItemWidget(row, 1, box);
     return box;
 }
 
-void PropertiesDialog::addValueSlots(QTreeWidgetItem *countRow, const QString &caption,
-                                     const QString &name, int minimum, int maximum,
-                                     ValueBoxes &boxes, ValueItems &items)
+PropertiesDialog::ValueFamily &PropertiesDialog::addValueFamily(Family id, QTreeWidgetItem *top,
+                                                                const QString &objectPrefix,
+                                                                const QString &slotCaption,
+                                                                IntRange range, int spreadOffset,
+                                                                QSpinBox *frequencyBox)
 {
+    ValueFamily &family = values(id);
+    family.summaryItem = top;
+    family.range = range;
+    family.spreadOffset = spreadOffset;
+    family.frequencyBox = frequencyBox;
+    QTreeWidgetItem *countRow = addRow(top, tr("всего возможных значений"));
+    family.countBox = addCountBox(countRow, objectPrefix + QStringLiteral("CountBox"), ValueSlots);
+    // Every slot starts at the bottom of the range; the first slot is the untouched value.
     for (int i = 0; i < ValueSlots; ++i) {
-        items[i] = addRow(countRow, caption.arg(i + 1));
-        boxes[i] = addSpinBox(items[i], name + QString::number(i), minimum, maximum, minimum);
+        family.items[i] = addRow(countRow, slotCaption.arg(i + 1));
+        family.boxes[i] = addSpinBox(family.items[i], objectPrefix + QStringLiteral("Boxes") + QString::number(i),
+                                     range, range.min);
         if (i > 0) {
-            items[i]->setHidden(true);
-            boxes[i]->hide();
+            family.items[i]->setHidden(true);
+            family.boxes[i]->hide();
         }
     }
+    top->setText(1, valueSummary(family, 0));
+    return family;
 }
 
-void PropertiesDialog::addTemplateSlots(const QString &directory, bool cutAttExtension,
-                                        QComboBox *countBox, QTreeWidgetItem *countRow,
-                                        const QString &name, QVector<QComboBox *> &boxes,
-                                        QVector<QTreeWidgetItem *> &items)
+void PropertiesDialog::addTemplateSlots(TemplateFamily &family, const QStringList &names,
+                                        QTreeWidgetItem *countRow, const QString &objectPrefix)
 {
-    const QStringList entries = listTemplateEntries(directory);
-    QStringList names;
-    for (const QString &entry : entries)
-        names << (cutAttExtension ? cableNameFromEntry(entry) : entry);
-    for (int i = 0; i < entries.size(); ++i) {
-        countBox->addItem(QString::number(i + 1));
+    for (int i = 0; i < names.size(); ++i) {
+        family.countBox->addItem(QString::number(i + 1));
         QTreeWidgetItem *row = addRow(countRow, tr("файл %1").arg(i + 1));
         auto *box = new QComboBox;
-        box->setObjectName(name + QString::number(i));
+        box->setObjectName(objectPrefix + QString::number(i));
         box->setFrame(false);
         box->addItems(names);
         propertyTree->setItemWidget(row, 1, box);
-        boxes << box;
-        items << row;
+        family.boxes << box;
+        family.items << row;
         if (i > 0) {
             row->setHidden(true);
             box->hide();
@@ -278,168 +272,131 @@ QTreeWidgetItem *PropertiesDialog::rowOf(const QWidget *editor) const
 
 void PropertiesDialog::fillSettings(CalcSettings &settings) const
 {
-    for (int i = 0; i < activeCount(cableTypeCountBox); ++i)
-        settings.cableTypes << cableTypeBoxes.at(i)->currentText();
+    for (int i = 0; i < activeCount(m_cables.countBox); ++i)
+        settings.cableTypes << m_cables.boxes.at(i)->currentText();
     settings.cableCapacity = cableCapacityBox->value();
-    for (int i = 0; i < activeCount(xDSL_pointsCountBox); ++i)
-        settings.xDSL_points << xDSL_pointsBoxes[i]->value();
-    for (int i = 0; i < activeCount(Norm_ELFEXT_pointsCountBox); ++i)
-        settings.Norm_ELFEXT_points << float(Norm_ELFEXT_pointsBoxes[i]->value());
-    for (int i = 0; i < activeCount(Norm_NEXT_pointsCountBox); ++i)
-        settings.Norm_NEXT_points << float(Norm_NEXT_pointsBoxes[i]->value());
+    const auto active = [this](Family id) { return countBox(id)->currentIndex(); };
+    settings.xDSL_points << slotValues<int>(values(Family::Load).boxes, active(Family::Load));
+    settings.Norm_ELFEXT_points << slotValues<float>(values(Family::Elfext).boxes, active(Family::Elfext));
+    settings.Norm_NEXT_points << slotValues<float>(values(Family::Next).boxes, active(Family::Next));
     settings.norm_ELFEXT_frequency = float(norm_ELFEXT_frequencyBox->value());
     settings.norm_NEXT_frequency = float(norm_NEXT_frequencyBox->value());
     settings.cableLengthFrom = cableLengthFromBox->value();
     settings.cableLengthTo = cableLengthToBox->value();
     settings.cableLengthStep = cableLengthStepBox->value();
-    for (int i = 0; i < activeCount(lineTypeCountBox); ++i)
-        settings.lineTypes << lineTypeBoxes.at(i)->currentText();
-    for (int i = 0; i < activeCount(SNRMargin_pointsCountBox); ++i)
-        settings.SNRMargin_points << float(SNRMargin_pointsBoxes[i]->value());
+    for (int i = 0; i < activeCount(m_lineTypes.countBox); ++i)
+        settings.lineTypes << m_lineTypes.boxes.at(i)->currentText();
+    settings.SNRMargin_points << slotValues<float>(values(Family::Margin).boxes, active(Family::Margin));
     settings.noiseTemplate = noiseTemplateBox->currentText();
-    settings.cableTypesText = cableTypeItem->text(1);
-    settings.xDSL_pointsText = xDSL_pointsItem->text(1);
-    settings.norm_ELFEXT_Text = norm_ELFEXT_Item->text(1);
-    settings.norm_NEXT_Text = norm_NEXT_Item->text(1);
-    settings.SNRMarginText = SNRMarginItem->text(1);
-    settings.lineTypesText = lineTypeItem->text(1);
+    settings.cableTypesText = m_cables.summaryItem->text(1);
+    settings.xDSL_pointsText = summaryItem(Family::Load)->text(1);
+    settings.norm_ELFEXT_Text = summaryItem(Family::Elfext)->text(1);
+    settings.norm_NEXT_Text = summaryItem(Family::Next)->text(1);
+    settings.SNRMarginText = summaryItem(Family::Margin)->text(1);
+    settings.lineTypesText = m_lineTypes.summaryItem->text(1);
 }
 
 void PropertiesDialog::updateNormRowsVisibility()
 {
-    norm_ELFEXT_Item->setHidden(true);
-    norm_NEXT_Item->setHidden(true);
+    QTreeWidgetItem *elfext = summaryItem(Family::Elfext);
+    QTreeWidgetItem *next = summaryItem(Family::Next);
+    elfext->setHidden(true);
+    next->setHidden(true);
     // The active line types are the first ones the count box selects.
-    for (int i = 0; i < activeCount(lineTypeCountBox); ++i) {
-        const QString name = lineTypeBoxes.at(i)->currentText();
-        if (name.contains(QLatin1String(".DMT")))
-            norm_ELFEXT_Item->setHidden(false);
-        if (name.contains(QLatin1String(".PAM")))
-            norm_NEXT_Item->setHidden(false);
+    for (int i = 0; i < activeCount(m_lineTypes.countBox); ++i) {
+        const TemplateKind kind = lineTypeKind(m_lineTypes.boxes.at(i)->currentText());
+        if (kind == LineTypeDmt)
+            elfext->setHidden(false);
+        // A name with neither marker is read as PAM but asks for no norm row.
+        if (m_lineTypes.boxes.at(i)->currentText().contains(templateExtension(LineTypePam)))
+            next->setHidden(false);
     }
 }
 
-QComboBox *PropertiesDialog::countBox(Family family) const
+PropertiesDialog::ValueFamily &PropertiesDialog::values(Family id)
 {
-    switch (family) {
-    case Family::CableTypes: return cableTypeCountBox;
-    case Family::LineTypes: return lineTypeCountBox;
-    case Family::Load: return xDSL_pointsCountBox;
-    case Family::Next: return Norm_NEXT_pointsCountBox;
-    case Family::Elfext: return Norm_ELFEXT_pointsCountBox;
-    case Family::Margin: return SNRMargin_pointsCountBox;
-    }
-    return nullptr;
+    for (ValueFamily &family : m_values)
+        if (family.family == id)
+            return family;
+    Q_UNREACHABLE();
 }
 
-const PropertiesDialog::ValueBoxes &PropertiesDialog::valueBoxes(Family family) const
+const PropertiesDialog::ValueFamily &PropertiesDialog::values(Family id) const
 {
-    switch (family) {
-    case Family::Next: return Norm_NEXT_pointsBoxes;
-    case Family::Elfext: return Norm_ELFEXT_pointsBoxes;
-    case Family::Margin: return SNRMargin_pointsBoxes;
-    default: return xDSL_pointsBoxes;
-    }
+    return const_cast<PropertiesDialog *>(this)->values(id);
 }
 
-const PropertiesDialog::ValueItems &PropertiesDialog::valueItems(Family family) const
+QComboBox *PropertiesDialog::countBox(Family id) const
 {
-    switch (family) {
-    case Family::Next: return Norm_NEXT_pointsItems;
-    case Family::Elfext: return Norm_ELFEXT_pointsItems;
-    case Family::Margin: return SNRMargin_pointsItems;
-    default: return xDSL_pointsItems;
-    }
+    if (id == Family::CableTypes)
+        return m_cables.countBox;
+    if (id == Family::LineTypes)
+        return m_lineTypes.countBox;
+    return values(id).countBox;
 }
 
-QTreeWidgetItem *PropertiesDialog::summaryItem(Family family) const
+QTreeWidgetItem *PropertiesDialog::summaryItem(Family id) const
 {
-    switch (family) {
-    case Family::CableTypes: return cableTypeItem;
-    case Family::LineTypes: return lineTypeItem;
-    case Family::Load: return xDSL_pointsItem;
-    case Family::Next: return norm_NEXT_Item;
-    case Family::Elfext: return norm_ELFEXT_Item;
-    case Family::Margin: return SNRMarginItem;
-    }
-    return nullptr;
+    if (id == Family::CableTypes)
+        return m_cables.summaryItem;
+    if (id == Family::LineTypes)
+        return m_lineTypes.summaryItem;
+    return values(id).summaryItem;
 }
 
-int PropertiesDialog::fullMinimum(Family family) const
+int PropertiesDialog::fullMaximum(const ValueFamily &family) const
 {
-    switch (family) {
-    case Family::Load: return 1;
-    case Family::Margin: return 0;
-    default: return NormMinimum;
+    // m never exceeds the capacity M.
+    return family.family == Family::Load ? cableCapacityBox->value() : family.range.max;
+}
+
+QString PropertiesDialog::valueSummary(const ValueFamily &family, int lastSlot) const
+{
+    switch (family.family) {
+    case Family::Next:
+    case Family::Elfext:
+        return CalcInput::normsSummary(slotValues<float>(family.boxes, lastSlot),
+                                       float(family.frequencyBox->value()));
+    case Family::Margin:
+        return CalcInput::marginsSummary(slotValues<float>(family.boxes, lastSlot));
+    default:
+        return CalcInput::loadsSummary(slotValues<int>(family.boxes, lastSlot));
     }
 }
 
-int PropertiesDialog::fullMaximum(Family family) const
+QString PropertiesDialog::templateSummary(const TemplateFamily &family, int lastSlot)
 {
-    switch (family) {
-    case Family::Load: return cableCapacityBox->value(); // m never exceeds the capacity M
-    case Family::Margin: return MarginMaximum;
-    default: return NormMaximum;
-    }
-}
-
-int PropertiesDialog::spreadOffset(Family family) const
-{
-    return (family == Family::Next || family == Family::Elfext) ? NormMinimum : 0;
-}
-
-QString PropertiesDialog::valueSummary(Family family, int lastSlot) const
-{
-    const ValueBoxes &boxes = valueBoxes(family);
-    QString text;
-    for (int i = 0; i < lastSlot; ++i)
-        text += tr("%1,").arg(boxes[i]->value());
-    text += tr("%1").arg(boxes[lastSlot]->value());
-    switch (family) {
-    case Family::Next: return text + tr("дБ(%1кГц)").arg(norm_NEXT_frequencyBox->value());
-    case Family::Elfext: return text + tr("дБ(%1кГц)").arg(norm_ELFEXT_frequencyBox->value());
-    case Family::Margin: return text + tr("дБ");
-    default: return text;
-    }
-}
-
-QString PropertiesDialog::templateSummary(const QVector<QComboBox *> &boxes, int lastSlot) const
-{
-    QString text;
-    const int last = qMin(lastSlot, int(boxes.size()) - 1); // no slot at all: empty summary
-    for (int i = 0; i < last; ++i)
-        text += tr("%1, ").arg(boxes.at(i)->currentText());
-    if (last >= 0)
-        text += tr("%1").arg(boxes.at(last)->currentText());
-    return text;
+    QStringList names;
+    // No slot at all gives an empty summary.
+    for (int i = 0; i <= lastSlot && i < family.boxes.size(); ++i)
+        names << family.boxes.at(i)->currentText();
+    return CalcInput::templatesSummary(names);
 }
 
 QString PropertiesDialog::lengthSummary() const
 {
-    return tr("от %1 до %2; шаг %3")
-        .arg(cableLengthFromBox->value())
-        .arg(cableLengthToBox->value())
-        .arg(cableLengthStepBox->value());
+    return CalcInput::lengthsSummary(cableLengthFromBox->value(), cableLengthToBox->value(),
+                                     cableLengthStepBox->value());
 }
 
-void PropertiesDialog::applyRangeRule(Family family)
+void PropertiesDialog::applyRangeRule(Family id)
 {
     if (rangeRuleSuspended)
         return;
-    const ValueBoxes &boxes = valueBoxes(family);
-    const int c = countBox(family)->currentIndex();
+    const ValueFamily &family = values(id);
+    const int c = family.countBox->currentIndex();
     for (int i = 0; i <= c; ++i) {
-        int minimum = fullMinimum(family);
+        int minimum = family.range.min;
         int maximum = fullMaximum(family);
         if (i > 0)
-            minimum = boxes[i - 1]->value() + 1;
+            minimum = family.boxes[i - 1]->value() + 1;
         if (i < c)
-            maximum = boxes[i + 1]->value() - 1;
+            maximum = family.boxes[i + 1]->value() - 1;
         // A clamped value re-enters this rule through its valueChanged; an empty range
         // collapses to its minimum, so neighbours never overtake each other.
-        boxes[i]->setRange(minimum, maximum);
+        family.boxes[i]->setRange(minimum, maximum);
     }
-    summaryItem(family)->setText(1, valueSummary(family, c));
+    family.summaryItem->setText(1, valueSummary(family, c));
 }
 
 void PropertiesDialog::reset_xDSL_Ranges()
@@ -464,49 +421,52 @@ void PropertiesDialog::reset_SNRMargin_Range()
 
 void PropertiesDialog::change_norm_ELFEXT_frequency()
 {
-    norm_ELFEXT_Item->setText(
-        1, valueSummary(Family::Elfext, Norm_ELFEXT_pointsCountBox->currentIndex()));
+    const ValueFamily &family = values(Family::Elfext);
+    family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
 }
 
 void PropertiesDialog::change_norm_NEXT_frequency()
 {
-    norm_NEXT_Item->setText(1, valueSummary(Family::Next, Norm_NEXT_pointsCountBox->currentIndex()));
+    const ValueFamily &family = values(Family::Next);
+    family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
 }
 
 void PropertiesDialog::change_cableLengthFrom()
 {
     cableLengthToBox->setRange(cableLengthFromBox->value() + cableLengthStepBox->value(),
-                               LengthMaximum);
+                               CalcInput::Length.max);
     cableLengthItem->setText(1, lengthSummary());
 }
 
 void PropertiesDialog::change_cableLengthTo()
 {
-    cableLengthFromBox->setRange(0, cableLengthToBox->value() - cableLengthStepBox->value());
+    cableLengthFromBox->setRange(CalcInput::Length.min,
+                                 cableLengthToBox->value() - cableLengthStepBox->value());
     cableLengthItem->setText(1, lengthSummary());
 }
 
 void PropertiesDialog::change_cableLengthStep()
 {
-    cableLengthFromBox->setRange(0, cableLengthToBox->value() - cableLengthStepBox->value());
+    cableLengthFromBox->setRange(CalcInput::Length.min,
+                                 cableLengthToBox->value() - cableLengthStepBox->value());
     cableLengthToBox->setRange(cableLengthFromBox->value() + cableLengthStepBox->value(),
-                               LengthMaximum);
+                               CalcInput::Length.max);
     cableLengthItem->setText(1, lengthSummary());
 }
 
 void PropertiesDialog::change_cableType(int)
 {
-    cableTypeItem->setText(1, templateSummary(cableTypeBoxes, cableTypeCountBox->currentIndex()));
+    m_cables.summaryItem->setText(1, templateSummary(m_cables, m_cables.countBox->currentIndex()));
 }
 
 void PropertiesDialog::change_lineType(int)
 {
-    lineTypeItem->setText(1, templateSummary(lineTypeBoxes, lineTypeCountBox->currentIndex()));
+    m_lineTypes.summaryItem->setText(1, templateSummary(m_lineTypes, m_lineTypes.countBox->currentIndex()));
     updateNormRowsVisibility();
 }
 
-void PropertiesDialog::showTemplateSlots(const QVector<QComboBox *> &boxes,
-                                         const QVector<QTreeWidgetItem *> &items, int lastSlot)
+void PropertiesDialog::showSlots(const QVector<QWidget *> &boxes, const QVector<QTreeWidgetItem *> &items,
+                                 int lastSlot)
 {
     for (int i = 0; i < boxes.size(); ++i) {
         const bool active = i <= lastSlot;
@@ -517,39 +477,36 @@ void PropertiesDialog::showTemplateSlots(const QVector<QComboBox *> &boxes,
     }
 }
 
-void PropertiesDialog::showValueSlots(Family family, int lastSlot)
+void PropertiesDialog::showValueSlots(const ValueFamily &family, int lastSlot)
 {
-    const ValueBoxes &boxes = valueBoxes(family);
-    const ValueItems &items = valueItems(family);
-    for (int i = 0; i < ValueSlots; ++i) {
-        const bool active = i <= lastSlot;
-        items[i]->setHidden(!active);
-        if (!active)
-            boxes[i]->hide();
-    }
+    showSlots(QVector<QWidget *>(family.boxes.begin(), family.boxes.end()),
+              QVector<QTreeWidgetItem *>(family.items.begin(), family.items.end()), lastSlot);
+}
+
+void PropertiesDialog::showTemplateSlots(const TemplateFamily &family, int lastSlot)
+{
+    showSlots(QVector<QWidget *>(family.boxes.begin(), family.boxes.end()), family.items, lastSlot);
 }
 
 void PropertiesDialog::change_cableTypeCount(int index)
 {
-    if (index < 0)
-        return;
-    showTemplateSlots(cableTypeBoxes, cableTypeItems, index);
-    for (Family other : {Family::Load, Family::Elfext, Family::Next, Family::LineTypes,
-                         Family::Margin})
-        fallBack(other);
-    cableTypeItem->setText(1, templateSummary(cableTypeBoxes, index));
+    changeTemplateCount(m_cables, index);
 }
 
 void PropertiesDialog::change_lineTypeCount(int index)
 {
+    changeTemplateCount(m_lineTypes, index);
+}
+
+void PropertiesDialog::changeTemplateCount(TemplateFamily &family, int index)
+{
     if (index < 0)
         return;
-    showTemplateSlots(lineTypeBoxes, lineTypeItems, index);
-    for (Family other : {Family::CableTypes, Family::Load, Family::Elfext, Family::Next,
-                         Family::Margin})
-        fallBack(other);
-    lineTypeItem->setText(1, templateSummary(lineTypeBoxes, index));
-    updateNormRowsVisibility();
+    showTemplateSlots(family, index);
+    fallBackAllBut(family.family);
+    family.summaryItem->setText(1, templateSummary(family, index));
+    if (family.family == Family::LineTypes)
+        updateNormRowsVisibility();
 }
 
 void PropertiesDialog::change_xDSL_points_count(int index)
@@ -572,58 +529,52 @@ void PropertiesDialog::change_SNRMargin_points_count(int index)
     changeValueCount(Family::Margin, index);
 }
 
-void PropertiesDialog::changeValueCount(Family family, int index)
+void PropertiesDialog::changeValueCount(Family id, int index)
 {
     if (index < 0)
         return;
+    ValueFamily &family = values(id);
     const int n = index + 1;
-    const int span = fullMaximum(family) - spreadOffset(family);
+    const int span = fullMaximum(family) - family.spreadOffset;
     // Single precision on purpose: the rounded targets depend on it.
     const float spacing = float(span) / float(n);
-    if (family == Family::Load && spacing < 1.0f) {
+    if (id == Family::Load && spacing < 1.0f) {
         // More loads than pairs: go back to the last accepted count, which spreads anew.
-        xDSL_pointsCountBox->setCurrentIndex(lastAcceptedLoadCountIndex);
+        family.countBox->setCurrentIndex(lastAcceptedLoadCountIndex);
         return;
     }
 
-    const ValueBoxes &boxes = valueBoxes(family);
     {
         // The old neighbour-bounded ranges and the range rule would clamp the targets
         // as they arrive one by one; open the full range and apply the rule once after.
         const QScopedValueRollback<bool> suspend(rangeRuleSuspended, true);
         for (int k = 1; k <= n; ++k) {
-            boxes[k - 1]->setRange(fullMinimum(family), fullMaximum(family));
-            boxes[k - 1]->setValue(spreadOffset(family) + qRound(double(k) * double(spacing)));
+            family.boxes[k - 1]->setRange(family.range.min, fullMaximum(family));
+            family.boxes[k - 1]->setValue(family.spreadOffset + qRound(double(k) * double(spacing)));
         }
     }
     showValueSlots(family, index);
-    applyRangeRule(family);
-
-    static const Family order[] = {Family::CableTypes, Family::Load, Family::Elfext, Family::Next,
-                                   Family::LineTypes, Family::Margin};
-    for (Family other : order) {
-        if (other != family)
-            fallBack(other);
-    }
+    applyRangeRule(id);
+    fallBackAllBut(id);
 
     // NEXT norms concern PAM line types, ELFEXT norms DMT ones: offer a line type that uses them.
-    if (family == Family::Next)
-        selectFirstLineTypeWith(QStringLiteral(".PAM"));
-    else if (family == Family::Elfext)
-        selectFirstLineTypeWith(QStringLiteral(".DMT"));
+    if (id == Family::Next)
+        selectFirstLineTypeWith(templateExtension(LineTypePam));
+    else if (id == Family::Elfext)
+        selectFirstLineTypeWith(templateExtension(LineTypeDmt));
 
-    summaryItem(family)->setText(1, valueSummary(family, index));
-    if (family == Family::Load)
-        lastAcceptedLoadCountIndex = xDSL_pointsCountBox->currentIndex();
+    family.summaryItem->setText(1, valueSummary(family, index));
+    if (id == Family::Load)
+        lastAcceptedLoadCountIndex = family.countBox->currentIndex();
 }
 
 void PropertiesDialog::selectFirstLineTypeWith(const QString &extension)
 {
-    if (lineTypeBoxes.isEmpty())
+    if (m_lineTypes.boxes.isEmpty())
         return;
-    QComboBox *first = lineTypeBoxes.first();
-    const QString other = extension == QLatin1String(".PAM") ? QStringLiteral(".DMT")
-                                                              : QStringLiteral(".PAM");
+    QComboBox *first = m_lineTypes.boxes.first();
+    const QString other = extension == templateExtension(LineTypePam) ? templateExtension(LineTypeDmt)
+                                                                      : templateExtension(LineTypePam);
     if (!first->currentText().contains(other))
         return;
     // The box's own names are the directory listing taken at construction; searching them
@@ -636,27 +587,37 @@ void PropertiesDialog::selectFirstLineTypeWith(const QString &extension)
     }
 }
 
-void PropertiesDialog::fallBack(Family family)
+void PropertiesDialog::fallBackAllBut(Family changed)
 {
-    QComboBox *count = countBox(family);
-    if (family == Family::CableTypes || family == Family::LineTypes) {
-        const bool cables = family == Family::CableTypes;
-        const QVector<QComboBox *> &boxes = cables ? cableTypeBoxes : lineTypeBoxes;
-        showTemplateSlots(boxes, cables ? cableTypeItems : lineTypeItems, 0);
+    static const Family order[] = {Family::CableTypes, Family::Load, Family::Elfext, Family::Next,
+                                   Family::LineTypes, Family::Margin};
+    for (Family other : order) {
+        if (other != changed)
+            fallBack(other);
+    }
+}
+
+void PropertiesDialog::fallBack(Family id)
+{
+    QComboBox *count = countBox(id);
+    if (id == Family::CableTypes || id == Family::LineTypes) {
+        const TemplateFamily &family = id == Family::CableTypes ? m_cables : m_lineTypes;
+        showTemplateSlots(family, 0);
         {
             const QSignalBlocker block(count); // a fall-back never runs a count slot
-            count->setCurrentIndex(boxes.isEmpty() ? -1 : 0);
+            count->setCurrentIndex(family.boxes.isEmpty() ? -1 : 0);
         }
-        summaryItem(family)->setText(1, templateSummary(boxes, 0));
-        if (!cables)
+        family.summaryItem->setText(1, templateSummary(family, 0));
+        if (id == Family::LineTypes)
             updateNormRowsVisibility();
         return;
     }
+    const ValueFamily &family = values(id);
     showValueSlots(family, 0);
     {
         const QSignalBlocker block(count);
         count->setCurrentIndex(0);
     }
     // Slot 0 keeps its value and its range until its next change runs the range rule.
-    summaryItem(family)->setText(1, valueSummary(family, 0));
+    family.summaryItem->setText(1, valueSummary(family, 0));
 }

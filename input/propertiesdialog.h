@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/calcinput.h"
 #include "engine/calcsettings.h"
 
 #include <QDialog>
@@ -57,49 +58,72 @@ public slots:
     void change_lineType(int index);
 
 private:
+    // Every list the user may give several values: two of template names, four of numbers.
     enum class Family { CableTypes, LineTypes, Load, Next, Elfext, Margin };
-    static constexpr int ValueSlots = 10;
-    using ValueBoxes = std::array<QSpinBox *, ValueSlots>;
-    using ValueItems = std::array<QTreeWidgetItem *, ValueSlots>;
+    static constexpr int ValueSlots = CalcInput::MaxValues;
+
+    // A list of template names: a count box and one combo box per slot.
+    struct TemplateFamily {
+        Family family;
+        QComboBox *countBox = nullptr;
+        QTreeWidgetItem *summaryItem = nullptr;
+        QVector<QComboBox *> boxes;
+        QVector<QTreeWidgetItem *> items;
+    };
+
+    // A list of whole numbers: a count box, ten spin boxes, and the rules for their values.
+    struct ValueFamily {
+        Family family;
+        QComboBox *countBox = nullptr;
+        QTreeWidgetItem *summaryItem = nullptr;
+        std::array<QSpinBox *, ValueSlots> boxes {};
+        std::array<QTreeWidgetItem *, ValueSlots> items {};
+        IntRange range;                   // the load's maximum is the capacity M instead
+        int spreadOffset = 0;             // a new count spreads values over (maximum - offset]
+        QSpinBox *frequencyBox = nullptr; // norms: the frequency their summary names
+        void (PropertiesDialog::*resetSlot)() = nullptr; // re-applies the ranges after a change
+    };
 
     QTreeWidgetItem *addRow(QTreeWidgetItem *parent, const QString &caption);
     QComboBox *addCountBox(QTreeWidgetItem *row, const QString &name, int count);
-    QSpinBox *addSpinBox(QTreeWidgetItem *row, const QString &name, int minimum, int maximum,
-                         int value);
-    void addValueSlots(QTreeWidgetItem *countRow, const QString &caption, const QString &name,
-                       int minimum, int maximum, ValueBoxes &boxes, ValueItems &items);
-    void addTemplateSlots(const QString &directory, bool cutAttExtension, QComboBox *countBox,
-                          QTreeWidgetItem *countRow, const QString &name,
-                          QVector<QComboBox *> &boxes, QVector<QTreeWidgetItem *> &items);
+    QSpinBox *addSpinBox(QTreeWidgetItem *row, const QString &name, IntRange range, int value);
+    ValueFamily &addValueFamily(Family family, QTreeWidgetItem *top, const QString &objectPrefix,
+                                const QString &slotCaption, IntRange range, int spreadOffset,
+                                QSpinBox *frequencyBox = nullptr);
+    void addTemplateSlots(TemplateFamily &family, const QStringList &names, QTreeWidgetItem *countRow,
+                          const QString &objectPrefix);
 
+    ValueFamily &values(Family family);
+    const ValueFamily &values(Family family) const;
     QComboBox *countBox(Family family) const;
-    const ValueBoxes &valueBoxes(Family family) const;
-    const ValueItems &valueItems(Family family) const;
     QTreeWidgetItem *summaryItem(Family family) const;
-    int fullMinimum(Family family) const;
-    int fullMaximum(Family family) const;
-    int spreadOffset(Family family) const;
-    QString valueSummary(Family family, int lastSlot) const;
-    QString templateSummary(const QVector<QComboBox *> &boxes, int lastSlot) const;
+    int fullMaximum(const ValueFamily &family) const;
+    QString valueSummary(const ValueFamily &family, int lastSlot) const;
+    static QString templateSummary(const TemplateFamily &family, int lastSlot);
     QString lengthSummary() const;
 
     void applyRangeRule(Family family);
     void changeValueCount(Family family, int index);
-    void showValueSlots(Family family, int lastSlot);
-    void showTemplateSlots(const QVector<QComboBox *> &boxes,
-                           const QVector<QTreeWidgetItem *> &items, int lastSlot);
+    void changeTemplateCount(TemplateFamily &family, int index);
+    void showSlots(const QVector<QWidget *> &boxes, const QVector<QTreeWidgetItem *> &items,
+                   int lastSlot);
+    void showValueSlots(const ValueFamily &family, int lastSlot);
+    void showTemplateSlots(const TemplateFamily &family, int lastSlot);
     void fallBack(Family family);
+    void fallBackAllBut(Family family);
     void selectFirstLineTypeWith(const QString &extension);
 
     QPushButton *calculateButton = nullptr;
     QPushButton *cancelButton = nullptr;
-    QComboBox *cableTypeCountBox = nullptr;
-    QComboBox *lineTypeCountBox = nullptr;
-    QVector<QComboBox *> cableTypeBoxes;
-    QVector<QTreeWidgetItem *> cableTypeItems;
-    QVector<QComboBox *> lineTypeBoxes;
-    QVector<QTreeWidgetItem *> lineTypeItems;
-    QTreeWidgetItem *cableTypeItem = nullptr;
+    TemplateFamily m_cables {Family::CableTypes, nullptr, nullptr, {}, {}};
+    TemplateFamily m_lineTypes {Family::LineTypes, nullptr, nullptr, {}, {}};
+    // In the order their slots are wired: a change runs the rule of its own family.
+    std::array<ValueFamily, 4> m_values {{
+        {Family::Load, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_xDSL_Ranges},
+        {Family::Next, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_Norm_NEXT_Range},
+        {Family::Elfext, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_Norm_ELFEXT_Range},
+        {Family::Margin, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_SNRMargin_Range},
+    }};
     QSpinBox *cableLengthFromBox = nullptr;
     QSpinBox *cableLengthToBox = nullptr;
     QSpinBox *cableLengthStepBox = nullptr;
@@ -107,24 +131,7 @@ private:
     QSpinBox *norm_NEXT_frequencyBox = nullptr;
     QComboBox *noiseTemplateBox = nullptr;
     QSpinBox *cableCapacityBox = nullptr;
-    QTreeWidgetItem *xDSL_pointsItem = nullptr;
-    QTreeWidgetItem *SNRMarginItem = nullptr;
-    QComboBox *xDSL_pointsCountBox = nullptr;
-    QComboBox *Norm_NEXT_pointsCountBox = nullptr;
-    QComboBox *Norm_ELFEXT_pointsCountBox = nullptr;
-    QComboBox *SNRMargin_pointsCountBox = nullptr;
-    QTreeWidgetItem *norm_ELFEXT_Item = nullptr;
-    QTreeWidgetItem *norm_NEXT_Item = nullptr;
     QTreeWidgetItem *cableLengthItem = nullptr;
-    QTreeWidgetItem *lineTypeItem = nullptr;
-    ValueBoxes xDSL_pointsBoxes {};
-    ValueItems xDSL_pointsItems {};
-    ValueBoxes Norm_NEXT_pointsBoxes {};
-    ValueItems Norm_NEXT_pointsItems {};
-    ValueBoxes Norm_ELFEXT_pointsBoxes {};
-    ValueItems Norm_ELFEXT_pointsItems {};
-    ValueBoxes SNRMargin_pointsBoxes {};
-    ValueItems SNRMargin_pointsItems {};
     QTreeWidget *propertyTree = nullptr;
 
     // Index of the load count box the last spread accepted; a refused count returns here.
