@@ -93,6 +93,9 @@ private slots:
     void outputFileNotWritable();
     void failedStdout();
     void helpAndVersion();
+    void tableIsTheDefaultCommand_data();
+    void tableIsTheDefaultCommand();
+    void unknownCommand();
 };
 
 void tst_Cli::initTestCase()
@@ -368,9 +371,45 @@ void tst_Cli::helpAndVersion()
                                "--to", "--step", "--margin", "-o", "--version"})
         QVERIFY2(r.out.contains(option), option);
 
+    // The program's help lists the commands; a command's help names it in the usage line.
+    QVERIFY2(r.out.contains("Commands:") && r.out.contains("  table "), r.out.constData());
+    QVERIFY2(r.out.startsWith("Usage: kolvane-calc [COMMAND] [options]\n"), r.out.constData());
+    r = calc({"table", "--help"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.startsWith("Usage: kolvane-calc table [options]\n"), r.out.constData());
+    QVERIFY(r.out.contains("--margin") && !r.out.contains("Commands:"));
+
     r = calc({"--version"});
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.startsWith("kolvane-calc "), r.out.constData());
+}
+
+void tst_Cli::tableIsTheDefaultCommand_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("defaults") << QStringList{"-C", Samples};
+    QTest::newRow("a family and lengths")
+        << QStringList{"-C", Samples, "--line", "SHDSL_PAM16.PAM", "--next", "40,60", "--from", "0", "--step", "500"};
+    QTest::newRow("bad input") << QStringList{"-C", Samples, "--step", "7"};
+}
+
+void tst_Cli::tableIsTheDefaultCommand()
+{
+    // Every invocation from before the commands keeps its bytes and its status.
+    QFETCH(QStringList, args);
+    const Run plain = calc(args);
+    const Run named = calc(QStringList{"table"} + args);
+    QCOMPARE(named.code, plain.code);
+    QCOMPARE(named.out, plain.out);
+    QCOMPARE(named.err, plain.err);
+}
+
+void tst_Cli::unknownCommand()
+{
+    const Run r = calc({"tabel", "-C", Samples});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("\"tabel\""), r.err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -1,0 +1,325 @@
+#include "cli/calccommandline.h"
+
+#include "engine/csvwriter.h"
+#include "engine/templatekind.h"
+#include "engine/workspace.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// A template must be an existing file (else bad input) that can be opened (else the run fails).
+std::optional<Failure> checkTemplate(const QString &workdir, const QString &relative,
+                                     const QString &what)
+{
+    const QString path = QDir::toNativeSeparators(workspacePath(workdir, relative));
+    const QFileInfo info(path);
+    if (!info.exists())
+        return Failure{BadInput, QStringLiteral("no %1 template %2").arg(what, path)};
+    if (!info.isFile())
+        return Failure{BadInput, QStringLiteral("%1 is not a template file").arg(path)};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
+    return std::nullopt;
+}
+
+} // namespace
+
+CalcCommandLine::CalcCommandLine(const Config &config)
+    : m_config(config)
+{
+    using namespace CalcInput;
+    const auto range = [](const char *text, IntRange r, int fallback) {
+        return QString::fromLatin1(text).arg(r.min).arg(r.max).arg(fallback);
+    };
+    m_parser.setApplicationDescription(config.description);
+    m_parser.addOptions({
+        {{QStringLiteral("C"), QStringLiteral("workdir")},
+         QStringLiteral("Workspace directory (default: the current directory)."), QStringLiteral("DIR")},
+        {QStringLiteral("cable"), QStringLiteral("Cable template name without .att; may repeat."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("line"), QStringLiteral("Line type file name with .DMT or .PAM; may repeat."),
+         QStringLiteral("FILE")},
+        {QStringLiteral("noise"), QStringLiteral("Noise template name without .add (\"\" for none)."),
+         QStringLiteral("NAME")},
+        {QStringLiteral("capacity"), range("Cable capacity M, pairs, %1..%2 (%3).", Capacity, DefaultCapacity),
+         QStringLiteral("M")},
+        {QStringLiteral("load"), range("Cable load m, lines, each %1..%2 (%3).", Load, DefaultLoad),
+         QStringLiteral("LIST")},
+        {QStringLiteral("elfext"), range("ELFEXT norms for 1 km, dB, each %1..%2 (%3).", Norm, DefaultNorm),
+         QStringLiteral("LIST")},
+        {QStringLiteral("next"), range("NEXT norms, dB, each %1..%2 (%3).", Norm, DefaultNorm),
+         QStringLiteral("LIST")},
+        {QStringLiteral("elfext-freq"),
+         range("ELFEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
+        {QStringLiteral("next-freq"),
+         range("NEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
+        {QStringLiteral("from"), range("First cable length, m, %1..%2 (%3).", Length, config.defaultFrom),
+         QStringLiteral("M")},
+        {QStringLiteral("to"), range("Last cable length, m, %1..%2 (%3).", Length, config.defaultTo),
+         QStringLiteral("M")},
+        {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
+         QStringLiteral("M")},
+    });
+    if (config.acceptsMargin)
+        m_parser.addOption({QStringLiteral("margin"),
+                            range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
+                            QStringLiteral("LIST")});
+    m_parser.addOption({QStringLiteral("o"),
+                        QStringLiteral("Write the output to FILE (atomically) instead of stdout."),
+                        QStringLiteral("FILE")});
+}
+
+std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
+{
+    const QCommandLineOption help = m_parser.addHelpOption();
+    const QCommandLineOption version = m_parser.addVersionOption();
+    if (!m_parser.parse(arguments))
+        return Failure{BadInput, m_parser.errorText()};
+    if (m_parser.isSet(help)) {
+        // The parser's own usage line knows nothing of commands.
+        QString text = m_parser.helpText();
+        const QString usage = QStringLiteral("Usage: kolvane-calc %1[options]")
+                                  .arg(m_config.command.isEmpty() ? QStringLiteral("[COMMAND] ")
+                                                                  : m_config.command + QLatin1Char(' '));
+        text.replace(0, text.indexOf(QLatin1Char('\n')), usage);
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        std::exit(Done);
+    }
+    if (m_parser.isSet(version))
+        m_parser.showVersion();
+    if (!m_parser.positionalArguments().isEmpty())
+        return Failure{BadInput, QStringLiteral("unexpected argument \"%1\"")
+                                     .arg(m_parser.positionalArguments().first())};
+    for (const QString &name : {QStringLiteral("workdir"), QStringLiteral("o")}) {
+        if (m_parser.values(name).size() > 1)
+            return Failure{BadInput, QStringLiteral("%1 given more than once")
+                                         .arg(name == QLatin1String("o") ? QStringLiteral("-o")
+                                                                         : QStringLiteral("--") + name)};
+    }
+    m_workdir = m_parser.value(QStringLiteral("workdir"));
+    if (m_parser.isSet(QStringLiteral("workdir")) && !QFileInfo(m_workdir).isDir())
+        return Failure{BadInput, QStringLiteral("no workspace directory %1").arg(m_workdir)};
+    return std::nullopt;
+}
+
+QString CalcCommandLine::optionName(CalcInput::Field field)
+{
+    using CalcInput::Field;
+    switch (field) {
+    case Field::Cables: return QStringLiteral("--cable");
+    case Field::LineTypes: return QStringLiteral("--line");
+    case Field::Noise: return QStringLiteral("--noise");
+    case Field::Capacity: return QStringLiteral("--capacity");
+    case Field::Loads: return QStringLiteral("--load");
+    case Field::Elfext: return QStringLiteral("--elfext");
+    case Field::ElfextFrequency: return QStringLiteral("--elfext-freq");
+    case Field::Next: return QStringLiteral("--next");
+    case Field::NextFrequency: return QStringLiteral("--next-freq");
+    case Field::LengthFrom: return QStringLiteral("--from");
+    case Field::LengthTo: return QStringLiteral("--to");
+    case Field::LengthStep: return QStringLiteral("--step");
+    case Field::Margins: return QStringLiteral("--margin");
+    case Field::Sections: return QStringLiteral("--section");
+    case Field::TargetRates: return QStringLiteral("--rate");
+    }
+    return QString();
+}
+
+void CalcCommandLine::refuse(const QString &message, Status status)
+{
+    if (!m_failure)
+        m_failure = Failure{status, message};
+}
+
+std::optional<int> CalcCommandLine::parseWhole(const QString &name, const QString &text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok);
+    if (!ok) {
+        refuse(QStringLiteral("--%1: \"%2\" is not a whole number").arg(name, text));
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<QString> CalcCommandLine::single(const QString &name)
+{
+    if (m_failure || !m_parser.isSet(name))
+        return std::nullopt;
+    const QStringList values = m_parser.values(name);
+    if (values.size() > 1) {
+        refuse(QStringLiteral("--%1 given more than once").arg(name));
+        return std::nullopt;
+    }
+    return values.first();
+}
+
+std::optional<int> CalcCommandLine::wholeNumber(const QString &name, IntRange range)
+{
+    const std::optional<QString> text = single(name);
+    if (!text)
+        return std::nullopt;
+    const std::optional<int> v = parseWhole(name, *text);
+    if (v && !range.contains(*v)) {
+        refuse(QStringLiteral("--%1: %2 is outside %3..%4")
+                   .arg(name, QString::number(*v), QString::number(range.min), QString::number(range.max)));
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<QVector<int>> CalcCommandLine::wholeNumbers(const QString &name, IntRange range, int most)
+{
+    if (m_failure || !m_parser.isSet(name))
+        return std::nullopt;
+    const QStringList values = m_parser.values(name);
+    if (values.size() > 1) {
+        refuse(QStringLiteral("--%1 given more than once; list its values with commas").arg(name));
+        return std::nullopt;
+    }
+    const QStringList items = values.first().split(QLatin1Char(','));
+    if (items.size() > most) {
+        refuse(QStringLiteral("--%1: %2 values, at most %3")
+                   .arg(name, QString::number(items.size()), QString::number(most)));
+        return std::nullopt;
+    }
+    QVector<int> out;
+    for (const QString &item : items) {
+        const std::optional<int> v = parseWhole(name, item);
+        if (!v)
+            return std::nullopt;
+        if (!range.contains(*v)) {
+            refuse(QStringLiteral("--%1: %2 is outside %3..%4")
+                       .arg(name, QString::number(*v), QString::number(range.min), QString::number(range.max)));
+            return std::nullopt;
+        }
+        if (!out.isEmpty() && *v <= out.last()) {
+            refuse(QStringLiteral("--%1: the values must be strictly increasing").arg(name));
+            return std::nullopt;
+        }
+        out << *v;
+    }
+    return out;
+}
+
+std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
+{
+    using namespace CalcInput;
+    s = defaultCalcSettings(m_workdir);
+    s.cableLengthFrom = m_config.defaultFrom;
+    s.cableLengthTo = m_config.defaultTo;
+    s.cableLengthStep = m_config.defaultStep;
+
+    if (m_parser.isSet(QStringLiteral("cable")))
+        s.cableTypes = m_parser.values(QStringLiteral("cable"));
+    if (m_parser.isSet(QStringLiteral("line")))
+        s.lineTypes = m_parser.values(QStringLiteral("line"));
+    if (const std::optional<QString> noise = single(QStringLiteral("noise")))
+        s.noiseTemplate = *noise;
+
+    // Syntax here; bounds, order and the one-family rule below, where every reader shares them.
+    const auto number = [this](const char *name, auto &field) {
+        if (const std::optional<QString> text = single(QLatin1String(name)))
+            if (const std::optional<int> v = parseWhole(QLatin1String(name), *text))
+                field = std::remove_reference_t<decltype(field)>(*v);
+    };
+    const auto list = [this](const char *name, auto &field) {
+        const QString option = QLatin1String(name);
+        if (m_failure || !m_parser.isSet(option))
+            return;
+        const QStringList values = m_parser.values(option);
+        if (values.size() > 1)
+            return refuse(QStringLiteral("--%1 given more than once; list its values with commas").arg(option));
+        std::remove_reference_t<decltype(field)> parsed;
+        for (const QString &item : values.first().split(QLatin1Char(','))) {
+            const std::optional<int> v = parseWhole(option, item);
+            if (!v)
+                return;
+            parsed << typename std::remove_reference_t<decltype(field)>::value_type(*v);
+        }
+        field = parsed;
+    };
+    number("capacity", s.cableCapacity);
+    list("load", s.xDSL_points);
+    list("elfext", s.Norm_ELFEXT_points);
+    list("next", s.Norm_NEXT_points);
+    number("elfext-freq", s.norm_ELFEXT_frequency);
+    number("next-freq", s.norm_NEXT_frequency);
+    number("from", s.cableLengthFrom);
+    number("to", s.cableLengthTo);
+    number("step", s.cableLengthStep);
+    if (m_config.acceptsMargin)
+        list("margin", s.SNRMargin_points);
+    if (m_failure)
+        return m_failure;
+
+    const QString cableDir = templateDirectory(CableAttenuation);
+    const QString lineDir = templateDirectory(LineTypeDmt);
+    if (s.cableTypes.isEmpty())
+        return Failure{BadInput, QStringLiteral("no cable template in %1")
+                                     .arg(QDir::toNativeSeparators(workspacePath(m_workdir, cableDir)))};
+    if (s.lineTypes.isEmpty())
+        return Failure{BadInput, QStringLiteral("no line type template in %1")
+                                     .arg(QDir::toNativeSeparators(workspacePath(m_workdir, lineDir)))};
+    QString error;
+    if (!validate(s, Checks::Input, optionName, &error, m_config.stepRange))
+        return Failure{BadInput, error};
+
+    for (const QString &cable : std::as_const(s.cableTypes))
+        if (auto f = checkTemplate(m_workdir, cableTemplatePath(cable), QStringLiteral("cable")))
+            return f;
+    for (const CableSection &section : std::as_const(s.sections))
+        if (auto f = checkTemplate(m_workdir, cableTemplatePath(section.cable), QStringLiteral("cable")))
+            return f;
+    for (const QString &line : std::as_const(s.lineTypes))
+        if (auto f = checkTemplate(m_workdir, lineTypeTemplatePath(line), QStringLiteral("line type")))
+            return f;
+    if (!s.noiseTemplate.isEmpty())
+        if (auto f = checkTemplate(m_workdir, noiseTemplatePath(s.noiseTemplate), QStringLiteral("noise")))
+            return f;
+
+    // The summaries the dialog would show, so the record is complete as the GUI fills it.
+    fillSummaries(s, !m_parser.isSet(QStringLiteral("margin")));
+    return std::nullopt;
+}
+
+std::optional<Failure> CalcCommandLine::write(const std::function<void(QTextStream &)> &writer)
+{
+    if (m_parser.isSet(QStringLiteral("o"))) {
+        const QString path = m_parser.value(QStringLiteral("o"));
+        QSaveFile file(path);
+        const auto failed = [&](const QString &reason) {
+            return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
+        };
+        if (!file.open(QIODevice::WriteOnly))
+            return failed(file.errorString());
+        QTextStream out(&file);
+        writer(out);
+        out.flush();
+        if (out.status() != QTextStream::Ok) {
+            file.cancelWriting();
+            return failed(file.errorString());
+        }
+        if (!file.commit())
+            return failed(file.errorString());
+        return std::nullopt;
+    }
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly))
+        return Failure{RunFailed, out.errorString()};
+    QTextStream stream(&out);
+    writer(stream);
+    stream.flush();
+    if (stream.status() != QTextStream::Ok || !out.flush() || out.error() != QFile::NoError)
+        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(out.errorString())};
+    return std::nullopt;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "cli/cli.h"
+#include "engine/calcinput.h"
+#include "engine/calcsettings.h"
+
+#include <QCommandLineParser>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTextStream;
+
+// The options every calculating command shares (workspace, templates, conditions, lengths,
+// output) and their parsing into a settings record over the dialog's defaults.
+class CalcCommandLine
+{
+public:
+    struct Config {
+        QString command;       // "" for the default command
+        QString description;   // first lines of --help
+        int defaultFrom = CalcInput::DefaultFrom;
+        int defaultTo = CalcInput::DefaultTo;
+        int defaultStep = CalcInput::DefaultStep;
+        IntRange stepRange = CalcInput::Step;
+        bool acceptsMargin = true; // false: the margin is what the command answers
+    };
+
+    explicit CalcCommandLine(const Config &config);
+
+    // For options of the command's own.
+    QCommandLineParser &parser() { return m_parser; }
+
+    // Parses the arguments (the program name first, the command name left out). --help and
+    // --version print and exit here.
+    std::optional<Failure> parse(const QStringList &arguments);
+
+    QString workdir() const { return m_workdir; }
+
+    // The settings that the options describe, checked as the dialog would keep them, with every
+    // template present in the workspace.
+    std::optional<Failure> settings(CalcSettings &out);
+
+    // The single value of `name` as a whole number within `range`; nullopt when the option is
+    // absent or refused (then failure() is set).
+    std::optional<int> wholeNumber(const QString &name, IntRange range);
+    // A comma-separated list of at most `most` whole numbers within `range`, strictly increasing.
+    std::optional<QVector<int>> wholeNumbers(const QString &name, IntRange range, int most);
+    std::optional<Failure> failure() const { return m_failure; }
+
+    // Writes the command's text to -o FILE (atomically) or to the standard output.
+    std::optional<Failure> write(const std::function<void(QTextStream &)> &writer);
+
+    // The option that names a field of the record, for messages.
+    static QString optionName(CalcInput::Field field);
+
+private:
+    void refuse(const QString &message, Status status = BadInput);
+    std::optional<int> parseWhole(const QString &name, const QString &text);
+    std::optional<QString> single(const QString &name);
+
+    Config m_config;
+    QCommandLineParser m_parser;
+    QString m_workdir;
+    std::optional<Failure> m_failure;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Exit status of kolvane-calc: 0 done; 1 the run failed (a template that cannot be read, output
+// not written); 2 bad input (options, values, missing or invalid templates), nothing on stdout;
+// 3 some items of a batch were refused while the others were computed.
+enum Status { Done = 0, RunFailed = 1, BadInput = 2, SomeRefused = 3 };
+
+struct Failure {
+    Status status;
+    QString message;
+};
+
+// Prints "kolvane-calc: <message>" on stderr and returns the failure's status.
+int complain(const Failure &failure);
+// Prints "kolvane-calc: warning: <message>" on stderr.
+void warn(const QString &message);
+
+// One sub-command: its name, a line for the command list, and its entry point, which gets the
+// program's arguments without the command name.
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(const QStringList &arguments);
+};
+
+// The command list for the program's --help.
+QString commandList();
+
+int runTable(const QStringList &arguments);
+// kolvane-calc without a command: the table, with the program's own --help.
+int runDefault(const QStringList &arguments);

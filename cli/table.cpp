@@ -1,0 +1,52 @@
+#include "cli/calccommandline.h"
+#include "cli/cli.h"
+#include "engine/csvwriter.h"
+#include "engine/sweep.h"
+
+#include <QTextStream>
+
+namespace {
+
+// Rates against cable length: the result table as the GUI's CSV export writes it.
+int table(const QStringList &arguments, bool asDefault)
+{
+    CalcCommandLine::Config config;
+    config.command = asDefault ? QString() : QStringLiteral("table");
+    config.description = QStringLiteral(
+        "Calculates achievable DSL line rates against cable length and prints the table as CSV.\n"
+        "DIR holds Cable/, xDSL/ and AddNoise/. LIST is comma-separated, strictly increasing,\n"
+        "at most 10 values; only one of --cable, --line, --load, --elfext, --next, --margin may\n"
+        "have several values. Unset options take the calculation dialog's defaults.");
+    if (asDefault)
+        config.description += QStringLiteral("\n\n") + commandList();
+    CalcCommandLine line(config);
+    if (const std::optional<Failure> f = line.parse(arguments))
+        return complain(*f);
+    CalcSettings settings;
+    if (const std::optional<Failure> f = line.settings(settings))
+        return complain(*f);
+
+    QString error;
+    const std::optional<SweepResult> result = runSweep(settings, line.workdir(), &error);
+    // Every template was found and opened above: what is left is a template whose values the
+    // model cannot use, which is bad input.
+    if (!result)
+        return complain({BadInput, error});
+
+    const QStringList headers = QStringList{QStringLiteral("L,м")} + result->labels;
+    if (const std::optional<Failure> f = line.write([&](QTextStream &out) { writeCsv(out, headers, result->rows); }))
+        return complain(*f);
+    return Done;
+}
+
+} // namespace
+
+int runTable(const QStringList &arguments)
+{
+    return table(arguments, false);
+}
+
+int runDefault(const QStringList &arguments)
+{
+    return table(arguments, true);
+}
