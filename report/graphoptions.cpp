@@ -11,12 +11,12 @@
 
 namespace {
 
-QSpinBox *spinBox(const char *name, int minimum, int maximum, int value)
+QSpinBox *spinBox(const char *name, const GraphInput::IntField &input)
 {
     auto *box = new QSpinBox;
     box->setObjectName(QLatin1String(name));
-    box->setRange(minimum, maximum);
-    box->setValue(value);
+    box->setRange(input.min, input.max);
+    box->setValue(GraphSettings().*input.field);
     return box;
 }
 
@@ -49,20 +49,19 @@ GraphOptions::GraphOptions(QWidget *parent)
                    | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/images/options.png")));
 
-    const GraphSettings defaults;
-    lengthMaxBox = spinBox("lengthMaxBox", 1, 30000, defaults.lengthMax);
-    lengthGridStepBox = spinBox("lengthGridStepBox", 1, 10000, defaults.lengthGridStep);
-    lengthLabelStepBox = spinBox("lengthLabelStepBox", 1, 10000, defaults.lengthLabelStep);
-    rateMaxBox = spinBox("rateMaxBox", 1, 1000000, defaults.rateMax);
-    rateGridStepBox = spinBox("rateGridStepBox", 1, 100000, defaults.rateGridStep);
-    rateLabelStepBox = spinBox("rateLabelStepBox", 1, 100000, defaults.rateLabelStep);
+    lengthMaxBox = spinBox("lengthMaxBox", GraphInput::LengthMax);
+    lengthGridStepBox = spinBox("lengthGridStepBox", GraphInput::LengthGridStep);
+    lengthLabelStepBox = spinBox("lengthLabelStepBox", GraphInput::LengthLabelStep);
+    rateMaxBox = spinBox("rateMaxBox", GraphInput::RateMax);
+    rateGridStepBox = spinBox("rateGridStepBox", GraphInput::RateGridStep);
+    rateLabelStepBox = spinBox("rateLabelStepBox", GraphInput::RateLabelStep);
     markVisibleBox = checkBox("markVisibleBox");
-    markStepBox = spinBox("markStepBox", 1, 100000, defaults.markStep);
+    markStepBox = spinBox("markStepBox", GraphInput::MarkStep);
     markStepBox->setSingleStep(1000);
-    markFontSizeBox = spinBox("markFontSizeBox", 8, 30, defaults.markFontSize);
+    markFontSizeBox = spinBox("markFontSizeBox", GraphInput::MarkFontSize);
     colorCurvesBox = checkBox("colorCurvesBox");
-    lineWidthBox = spinBox("lineWidthBox", 1, 10, defaults.lineWidth);
-    legendFontSizeBox = spinBox("legendFontSizeBox", 8, 30, defaults.legendFontSize);
+    lineWidthBox = spinBox("lineWidthBox", GraphInput::LineWidth);
+    legendFontSizeBox = spinBox("legendFontSizeBox", GraphInput::LegendFontSize);
 
     const QString axisLabels[3] = {tr("максимум:"), tr("шаг сетки:"), tr("шаг оцифровки:")};
     QGroupBox *lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
