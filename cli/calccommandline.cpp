@@ -1,6 +1,7 @@
 #include "cli/calccommandline.h"
 
 #include "engine/csvwriter.h"
+#include "engine/setupfile.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
@@ -73,6 +74,13 @@ CalcCommandLine::CalcCommandLine(const Config &config)
         m_parser.addOption({QStringLiteral("margin"),
                             range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
                             QStringLiteral("LIST")});
+    m_parser.addOption({QStringLiteral("setup"),
+                        QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options\n"
+                                       "override its values."),
+                        QStringLiteral("FILE")});
+    m_parser.addOption({QStringLiteral("write-setup"),
+                        QStringLiteral("Write the setup the other options describe to FILE and compute nothing."),
+                        QStringLiteral("FILE")});
     m_parser.addOption({QStringLiteral("o"),
                         QStringLiteral("Write the output to FILE (atomically) instead of stdout."),
                         QStringLiteral("FILE")});
@@ -99,7 +107,8 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
     if (!m_parser.positionalArguments().isEmpty())
         return Failure{BadInput, QStringLiteral("unexpected argument \"%1\"")
                                      .arg(m_parser.positionalArguments().first())};
-    for (const QString &name : {QStringLiteral("workdir"), QStringLiteral("o")}) {
+    for (const QString &name : {QStringLiteral("workdir"), QStringLiteral("o"), QStringLiteral("setup"),
+                                QStringLiteral("write-setup")}) {
         if (m_parser.values(name).size() > 1)
             return Failure{BadInput, QStringLiteral("%1 given more than once")
                                          .arg(name == QLatin1String("o") ? QStringLiteral("-o")
@@ -219,6 +228,17 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     s.cableLengthTo = m_config.defaultTo;
     s.cableLengthStep = m_config.defaultStep;
 
+    if (m_parser.isSet(QStringLiteral("setup"))) {
+        Setup setup;
+        QString error;
+        if (!SetupFile::read(m_parser.value(QStringLiteral("setup")), s, &setup, &error))
+            return Failure{BadInput, error};
+        for (const QString &warning : std::as_const(setup.warnings))
+            warn(QStringLiteral("%1: %2").arg(m_parser.value(QStringLiteral("setup")), warning));
+        s = setup.calc;
+        m_graph = setup.graph;
+    }
+
     if (m_parser.isSet(QStringLiteral("cable")))
         s.cableTypes = m_parser.values(QStringLiteral("cable"));
     if (m_parser.isSet(QStringLiteral("line")))
@@ -288,8 +308,18 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
             return f;
 
     // The summaries the dialog would show, so the record is complete as the GUI fills it.
-    fillSummaries(s, !m_parser.isSet(QStringLiteral("margin")));
+    fillSummaries(s, s.SNRMargin_points == QVector<float>{float(DefaultMargin)} && !m_parser.isSet(QStringLiteral("margin")));
     return std::nullopt;
+}
+
+std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settings)
+{
+    if (!m_parser.isSet(QStringLiteral("write-setup")))
+        return std::nullopt;
+    QString error;
+    if (!SetupFile::write(m_parser.value(QStringLiteral("write-setup")), settings, m_graph, &error))
+        return complain({RunFailed, QStringLiteral("cannot write the setup %1").arg(error)});
+    return Done;
 }
 
 std::optional<Failure> CalcCommandLine::write(const std::function<void(QTextStream &)> &writer)

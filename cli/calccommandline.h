@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "engine/calcinput.h"
 #include "engine/calcsettings.h"
+#include "engine/graphsettings.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -38,9 +39,12 @@ public:
 
     QString workdir() const { return m_workdir; }
 
-    // The settings that the options describe, checked as the dialog would keep them, with every
-    // template present in the workspace.
+    // The settings that the options describe (over a --setup file's, over the dialog's defaults),
+    // checked as the dialog would keep them, with every template present in the workspace.
     std::optional<Failure> settings(CalcSettings &out);
+    // With --write-setup FILE: writes `settings` and the setup's graph options there and returns
+    // the exit status; nullopt when the option is not given (the command computes as usual).
+    std::optional<int> writeSetupIfAsked(const CalcSettings &settings);
 
     // The single value of `name` as a whole number within `range`; nullopt when the option is
     // absent or refused (then failure() is set).
@@ -63,5 +67,6 @@ private:
     Config m_config;
     QCommandLineParser m_parser;
     QString m_workdir;
+    GraphSettings m_graph; // a --setup file's, else the defaults
     std::optional<Failure> m_failure;
 };

@@ -25,6 +25,8 @@ int table(const QStringList &arguments, bool asDefault)
     CalcSettings settings;
     if (const std::optional<Failure> f = line.settings(settings))
         return complain(*f);
+    if (const std::optional<int> written = line.writeSetupIfAsked(settings))
+        return *written;
 
     QString error;
     const std::optional<SweepResult> result = runSweep(settings, line.workdir(), &error);

@@ -96,6 +96,10 @@ private slots:
     void tableIsTheDefaultCommand_data();
     void tableIsTheDefaultCommand();
     void unknownCommand();
+    void setupFiles_data();
+    void setupFiles();
+    void badSetup_data();
+    void badSetup();
 };
 
 void tst_Cli::initTestCase()
@@ -410,6 +414,66 @@ void tst_Cli::unknownCommand()
     QCOMPARE(r.code, 2);
     QCOMPARE(r.out, QByteArray());
     QVERIFY2(r.err.contains("\"tabel\""), r.err.constData());
+}
+
+void tst_Cli::setupFiles_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::newRow("untouched") << QStringList{};
+    QTest::newRow("NEXT family of a PAM line")
+        << QStringList{"--line", "SHDSL_PAM16.PAM", "--next", "40,58", "--load", "10", "--from", "0", "--step", "250"};
+    QTest::newRow("cable family at a margin") << QStringList{"--cable", "PE-0.40mm-26AWG", "--cable", "PE-0.50mm-24AWG",
+                                                             "--margin", "6", "--noise", "AWGN-130"};
+}
+
+void tst_Cli::setupFiles()
+{
+    // A written setup computes exactly what its options do, and options given with it win.
+    QFETCH(QStringList, options);
+    const QString file = m_dir.filePath(QStringLiteral("%1.kolvane").arg(QTest::currentDataTag()));
+    Run r = calc(QStringList{"-C", Samples, "--write-setup", file} + options);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QByteArray());
+    const Run direct = calc(QStringList{"-C", Samples} + options);
+    const Run fromFile = calc({"-C", Samples, "--setup", file});
+    QCOMPARE(fromFile.code, 0);
+    QCOMPARE(fromFile.out, direct.out);
+    QCOMPARE(calc({"-C", Samples, "--setup", file, "--elfext", "56"}).out,
+             calc(QStringList{"-C", Samples} + options + QStringList{"--elfext", "56"}).out);
+}
+
+void tst_Cli::badSetup_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("mentions");
+    QTest::newRow("truncated") << QByteArray("{\"format\": \"kolvane-setup\", \"ver") << 2 << "JSON";
+    QTest::newRow("future version") << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 9}") << 2 << "version 9";
+    QTest::newRow("step out of range")
+        << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 1, \"lengths\": {\"step\": 7}}") << 2
+        << "lengths.step: 7 is below 10";
+    QTest::newRow("missing cable")
+        << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 1, \"cables\": [\"PE-9mm\"]}") << 2 << "PE-9mm.att";
+    QTest::newRow("unknown key") << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 1, \"colour\": 1}") << 0
+                                 << "warning: ";
+}
+
+void tst_Cli::badSetup()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, code);
+    QFETCH(QString, mentions);
+    const QString file = m_dir.filePath(QStringLiteral("bad.kolvane"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(json);
+    f.close();
+    const Run r = calc({"-C", Samples, "--setup", file});
+    QCOMPARE(r.code, code);
+    if (code != 0)
+        QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.startsWith("kolvane-calc: ") && r.err.count('\n') == 1, r.err.constData());
+    QVERIFY2(QString::fromUtf8(r.err).contains(mentions), r.err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)
