@@ -1,5 +1,6 @@
 #include "input/propertiesdialog.h"
 
+#include "engine/checks.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
@@ -12,6 +13,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -294,6 +297,93 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
     settings.norm_NEXT_Text = summaryItem(Family::Next)->text(1);
     settings.SNRMarginText = summaryItem(Family::Margin)->text(1);
     settings.lineTypesText = m_lineTypes.summaryItem->text(1);
+}
+
+bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
+{
+    if (settings.cableTypes.size() > m_cables.boxes.size() || settings.lineTypes.size() > m_lineTypes.boxes.size())
+        return fail(error, tr("В расчёте больше шаблонов, чем в рабочем каталоге"));
+    // Everything is set with the handlers blocked and made consistent once at the end.
+    QList<QObject *> editors;
+    for (QObject *child : propertyTree->findChildren<QObject *>())
+        editors << child;
+    QVector<std::shared_ptr<QSignalBlocker>> blockers;
+    for (QObject *editor : std::as_const(editors))
+        blockers << std::make_shared<QSignalBlocker>(editor);
+
+    loadTemplates(m_cables, settings.cableTypes);
+    loadTemplates(m_lineTypes, settings.lineTypes);
+    cableCapacityBox->setValue(settings.cableCapacity);
+    norm_ELFEXT_frequencyBox->setValue(int(settings.norm_ELFEXT_frequency));
+    norm_NEXT_frequencyBox->setValue(int(settings.norm_NEXT_frequency));
+    const auto whole = [](const QVector<float> &values) {
+        QVector<int> out;
+        for (float v : values)
+            out << int(v);
+        return out;
+    };
+    loadValues(values(Family::Load), settings.xDSL_points);
+    loadValues(values(Family::Elfext), whole(settings.Norm_ELFEXT_points));
+    loadValues(values(Family::Next), whole(settings.Norm_NEXT_points));
+    loadValues(values(Family::Margin), whole(settings.SNRMargin_points));
+    lastAcceptedLoadCountIndex = values(Family::Load).countBox->currentIndex();
+
+    // The coupled ranges follow the user's next edit of a length.
+    for (QSpinBox *box : {cableLengthFromBox, cableLengthToBox})
+        box->setRange(CalcInput::Length.min, CalcInput::Length.max);
+    cableLengthFromBox->setValue(settings.cableLengthFrom);
+    cableLengthToBox->setValue(settings.cableLengthTo);
+    cableLengthStepBox->setValue(settings.cableLengthStep);
+    cableLengthItem->setText(1, lengthSummary());
+
+    noiseTemplateBox->setCurrentIndex(settings.noiseTemplate.isEmpty() ? -1 : noiseTemplateBox->findText(settings.noiseTemplate));
+    if (!settings.noiseTemplate.isEmpty() && noiseTemplateBox->currentIndex() < 0) {
+        noiseTemplateBox->addItem(settings.noiseTemplate);
+        noiseTemplateBox->setCurrentIndex(noiseTemplateBox->count() - 1);
+    }
+    blockers.clear();
+
+    // Loads above M stay as the record has them, as after lowering M in the dialog.
+    const bool loadsWithinM = std::all_of(settings.xDSL_points.begin(), settings.xDSL_points.end(),
+                                          [&](int m) { return m <= settings.cableCapacity; });
+    for (ValueFamily &family : m_values)
+        if (family.family != Family::Load || loadsWithinM)
+            applyRangeRule(family.family);
+        else
+            family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
+    // Only the untouched margin keeps the blank before its unit.
+    if (settings.SNRMargin_points == QVector<float>{float(CalcInput::DefaultMargin)}
+        && settings.SNRMarginText == CalcInput::untouchedMarginsSummary())
+        summaryItem(Family::Margin)->setText(1, CalcInput::untouchedMarginsSummary());
+    updateNormRowsVisibility();
+    return true;
+}
+
+void PropertiesDialog::loadTemplates(TemplateFamily &family, const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (!family.boxes.isEmpty() && family.boxes.first()->findText(name) < 0) {
+            for (QComboBox *box : std::as_const(family.boxes))
+                box->addItem(name);
+        }
+    }
+    for (int i = 0; i < names.size(); ++i)
+        family.boxes.at(i)->setCurrentIndex(family.boxes.at(i)->findText(names.at(i)));
+    const int last = int(names.size()) - 1;
+    family.countBox->setCurrentIndex(last);
+    showTemplateSlots(family, last);
+    family.summaryItem->setText(1, templateSummary(family, last));
+}
+
+void PropertiesDialog::loadValues(ValueFamily &family, const QVector<int> &numbers)
+{
+    const int last = std::min(int(numbers.size()), ValueSlots) - 1;
+    family.countBox->setCurrentIndex(std::max(last, 0));
+    for (int i = 0; i <= last; ++i) {
+        family.boxes[i]->setRange(family.range.min, std::max(fullMaximum(family), numbers.at(i)));
+        family.boxes[i]->setValue(numbers.at(i));
+    }
+    showValueSlots(family, last);
 }
 
 void PropertiesDialog::updateNormRowsVisibility()

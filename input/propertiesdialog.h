@@ -32,6 +32,12 @@ public:
     // field but maxRate.
     void fillSettings(CalcSettings &settings) const;
 
+    // Puts a complete record (a setup, checked beforehand) into the tree as if the user had chosen
+    // it: counts, slots, values, lengths, noise and every summary. A template name the dialog does
+    // not offer yet (created since it was built) is added to its slots. False, with the dialog
+    // unchanged, when the record needs more template slots than the dialog has.
+    bool setSettings(const CalcSettings &settings, QString *error = nullptr);
+
     // Shows the ELFEXT row when an active line type is DMT, the NEXT row when one is PAM.
     void updateNormRowsVisibility();
 
@@ -110,6 +116,8 @@ private:
     void showValueSlots(const ValueFamily &family, int lastSlot);
     void showTemplateSlots(const TemplateFamily &family, int lastSlot);
     void fallBack(Family family);
+    void loadTemplates(TemplateFamily &family, const QStringList &names);
+    void loadValues(ValueFamily &family, const QVector<int> &values);
     void fallBackAllBut(Family family);
     void selectFirstLineTypeWith(const QString &extension);
 

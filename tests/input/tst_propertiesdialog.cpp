@@ -1,5 +1,6 @@
 #include "input/propertiesdialog.h"
 
+#include "engine/calcinput.h"
 #include "engine/workspace.h"
 
 #include <QComboBox>
@@ -13,6 +14,8 @@
 #include <QTreeWidget>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(CalcSettings)
 
 namespace {
 
@@ -181,6 +184,9 @@ private slots:
     void emptyTemplateDirectories_data();
     void emptyTemplateDirectories();
     void reopenKeepsState();
+    void loadSettings_data();
+    void loadSettings();
+    void loadedDialogStaysLive();
 };
 
 void tst_PropertiesDialog::construction()
@@ -944,6 +950,95 @@ void tst_PropertiesDialog::reopenKeepsState()
     QCOMPARE(s.Norm_NEXT_points, (QVector<float>{47.0f, 90.0f, 120.0f}));
     QCOMPARE(s.cableLengthFrom, 2000);
     QCOMPARE(s.lineTypes, QStringList{"y.PAM"});
+}
+
+void tst_PropertiesDialog::loadSettings_data()
+{
+    QTest::addColumn<CalcSettings>("record");
+    const auto base = [] {
+        CalcSettings s;
+        s.cableTypes = {QStringLiteral("B")};
+        s.lineTypes = {QStringLiteral("y.PAM")};
+        s.noiseTemplate = QStringLiteral("n1");
+        s.cableCapacity = 10;
+        s.xDSL_points = {3};
+        s.Norm_ELFEXT_points = {56};
+        s.Norm_NEXT_points = {58};
+        s.norm_ELFEXT_frequency = 300;
+        s.norm_NEXT_frequency = 80;
+        s.cableLengthFrom = 0;
+        s.cableLengthTo = 6000;
+        s.cableLengthStep = 250;
+        s.SNRMargin_points = {6};
+        return s;
+    };
+    QTest::newRow("single curve") << base();
+    CalcSettings s = base();
+    s.cableTypes = {QStringLiteral("c"), QStringLiteral("a")};
+    QTest::newRow("cable family in any order") << s;
+    s = base();
+    s.lineTypes = {QStringLiteral("x.DMT"), QStringLiteral("y.PAM")};
+    QTest::newRow("line type family") << s;
+    s = base();
+    s.xDSL_points = {2, 5, 9, 10};
+    QTest::newRow("load family up to M") << s;
+    s = base();
+    s.xDSL_points = {12};
+    QTest::newRow("load above M stays") << s;
+    s = base();
+    s.Norm_NEXT_points = {40, 50, 60, 70, 80, 90, 100, 110, 115, 120};
+    QTest::newRow("ten NEXT norms") << s;
+    s = base();
+    s.SNRMargin_points = {0, 30};
+    s.cableLengthFrom = s.cableLengthTo = 3000;
+    QTest::newRow("margins at both ends, a single length") << s;
+    s = base();
+    s.noiseTemplate.clear();
+    QTest::newRow("no noise") << s;
+    s = base();
+    s.SNRMargin_points = {0};
+    QTest::newRow("margin 0 after an edit") << s;
+}
+
+void tst_PropertiesDialog::loadSettings()
+{
+    // What the dialog gives back is exactly what was put in, with the dialog's own summaries.
+    QFETCH(CalcSettings, record);
+    Fixture f;
+    QVERIFY(f.open());
+    CalcSettings expected = record;
+    CalcInput::fillSummaries(expected);
+    QString error;
+    QVERIFY2(f.dialog->setSettings(expected, &error), qPrintable(error));
+    QCOMPARE(f.settings(), expected);
+    QCOMPARE(f.topRow("cable")->text(1), expected.cableTypesText);
+    QCOMPARE(f.rowShown(f.templateBox("cable", 1)), expected.cableTypes.size() > 1);
+    // The norm rows follow the loaded line types.
+    const bool pam = expected.lineTypes.join(' ').contains(".PAM");
+    QCOMPARE(!f.topRow("next")->isHidden(), pam);
+}
+
+void tst_PropertiesDialog::loadedDialogStaysLive()
+{
+    Fixture f;
+    QVERIFY(f.open());
+    CalcSettings s = defaultCalcSettings(f.workspace.path());
+    s.Norm_NEXT_points = {47, 83, 120};
+    s.lineTypes = {QStringLiteral("y.PAM")};
+    CalcInput::fillSummaries(s);
+    QVERIFY(f.dialog->setSettings(s));
+    // The range rule holds the loaded neighbours, and a count change still falls the family back.
+    f.valueBox("next", 1)->setValue(130);
+    QCOMPARE(f.values("next"), (QList<int>{47, 119, 120}));
+    f.apply(QStringLiteral("margin=2"));
+    QCOMPARE(f.countBox("next")->currentIndex(), 0);
+    QCOMPARE(f.summary("next"), QStringLiteral("47дБ(300кГц)"));
+    // A name the dialog did not list when it was built is offered from now on.
+    s = defaultCalcSettings(f.workspace.path());
+    s.cableTypes = {QStringLiteral("new")};
+    QVERIFY(f.dialog->setSettings(s));
+    QCOMPARE(f.templateBox("cable", 0)->currentText(), QStringLiteral("new"));
+    QVERIFY(f.templateBox("cable", 1)->findText(QStringLiteral("new")) >= 0);
 }
 
 QTEST_MAIN(tst_PropertiesDialog)
