@@ -192,15 +192,15 @@ void GraphDrawing::rateAxis(const QPen &gridPen)
 
 void GraphDrawing::curves()
 {
-    if (p.rows.isEmpty())
+    if (p.run.rows.isEmpty())
         return;
-    const int count = p.rows.first().rates.size();
+    const int count = p.run.rows.first().rates.size();
     for (int i = 0; i < count; ++i) {
         painter.setPen(QPen(graphCurveColor(i, s.colorCurves), s.lineWidth, Qt::SolidLine, Qt::RoundCap,
                             Qt::RoundJoin));
         QPolygon points;
-        points.reserve(p.rows.size());
-        for (const ResultRow &row : p.rows) {
+        points.reserve(p.run.rows.size());
+        for (const ResultRow &row : p.run.rows) {
             if (i >= row.rates.size())
                 continue; // a short row has no point for this curve
             const QPointF at = point(row, i);
@@ -213,18 +213,18 @@ void GraphDrawing::curves()
 void GraphDrawing::curveMarks()
 {
     painter.setFont(p.markFont);
-    if (!s.markVisible || p.rows.isEmpty())
+    if (!s.markVisible || p.run.rows.isEmpty())
         return;
 
-    const int lengthStep = p.calc.cableLengthStep;
+    const int lengthStep = p.run.calc.cableLengthStep;
     const QFontMetrics metrics = painter.fontMetrics();
-    const int count = p.rows.first().rates.size();
+    const int count = p.run.rows.first().rates.size();
     int lastMarked = 0;
     int letterIndex = 0;
     for (int i = 0; i < count; ++i) {
         painter.setPen(QPen(graphCurveColor(i, s.colorCurves), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        for (int r = lastMarked + 1; r < p.rows.size(); ++r) {
-            const ResultRow &row = p.rows.at(r);
+        for (int r = lastMarked + 1; r < p.run.rows.size(); ++r) {
+            const ResultRow &row = p.run.rows.at(r);
             if (i >= row.rates.size())
                 continue;
             const bool onStep = s.markStep == lengthStep || qint64(r) * lengthStep % s.markStep == 0;
@@ -247,7 +247,7 @@ void GraphDrawing::curveMarks()
 
 void GraphDrawing::conditionsBlock()
 {
-    const CalcSettings &c = p.calc;
+    const CalcSettings &c = p.run.calc;
     painter.setFont(p.legendFont);
     painter.setBrush(Qt::white);
     painter.setPen(QPen(Qt::black, 1));
@@ -412,10 +412,9 @@ GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, co
 GraphPicture settleGraph(const GraphSource &source, const QRect &area, QPainter &painter, const QDateTime &stamp)
 {
     GraphPicture picture;
-    picture.settings = settleGraphAxes(source.settings, source.scaleMode, graphExtent(source.calc),
+    picture.settings = settleGraphAxes(source.settings, source.scaleMode, graphExtent(source.run.calc),
                                        graphPlotRect(area).size(), painter.fontMetrics());
-    picture.calc = source.calc;
-    picture.rows = source.rows;
+    picture.run = source.run;
     picture.gridColor = source.gridColor;
     picture.stamp = stamp;
     picture.axisFont = painter.font();

@@ -57,21 +57,26 @@ QRect graphPlotRect(const QRect &area);
 GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, const GraphExtent &extent,
                               const QSize &plotSize, const QFontMetrics &axisMetrics);
 
+// What one calculation gives the graph. Whatever else a run is to show (lines or ticks drawn
+// from its results) belongs here, so it reaches every drawing and every copy unchanged.
+struct GraphRun {
+    CalcSettings calc; // conditions block, length step, maximum rate
+    ResultSet rows;    // one point per row and curve
+};
+
 // A run as the graph shows it, before its axes are settled for a particular area and font.
 struct GraphSource {
     GraphSettings settings; // the look; in UserScale the axis values as the user asked for them
     ScaleMode scaleMode = AutoScale;
-    CalcSettings calc;      // conditions block, length step, maximum rate
-    ResultSet rows;         // one point per row and curve
-    QColor gridColor = QColor(240, 240, 240);
+    GraphRun run;
+    QColor gridColor = QColor(239, 239, 239); // graphGridColor of the standard palette
 };
 
 // Everything one drawing reads, settled and ready: drawGraph changes none of it.
 struct GraphPicture {
     GraphSettings settings; // axis values and mark step settled (settleGraphAxes)
-    CalcSettings calc;
-    ResultSet rows;
-    QColor gridColor = QColor(240, 240, 240);
+    GraphRun run;
+    QColor gridColor = QColor(239, 239, 239);
     QDateTime stamp;        // last line of the conditions block
     QFont axisFont;         // tick labels and axis names
     QFont markFont;         // letters on the curves

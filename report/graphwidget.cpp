@@ -33,15 +33,19 @@ void GraphWidget::setGraphSettings(GraphSettings *settings)
     takeAxisRequest();
 }
 
-void GraphWidget::setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode)
+void GraphWidget::setResult(const GraphRun &run, ScaleMode mode)
 {
     scaleMode = mode;
     m_source.scaleMode = mode;
-    m_source.calc = calcSettings;
-    m_source.rows = result;
+    m_source.run = run;
     takeAxisRequest();
     hasData = true;
     redraw();
+}
+
+void GraphWidget::setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode)
+{
+    setResult(GraphRun{calcSettings, result}, mode);
 }
 
 void GraphWidget::setResult(const ResultSet *result, const CalcSettings *calcSettings, ScaleMode mode)
@@ -50,7 +54,6 @@ void GraphWidget::setResult(const ResultSet *result, const CalcSettings *calcSet
         setResult(*result, *calcSettings, mode);
         return;
     }
-    // No run to show: blank, as before the first result.
     scaleMode = mode;
     m_source = GraphSource();
     m_shown = GraphPicture();

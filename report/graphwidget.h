@@ -32,7 +32,9 @@ public:
     // settle from that request, not from what an earlier drawing wrote back.
     void setGraphSettings(GraphSettings *settings);
     // Copies the run; the caller may change or drop its records afterwards. Redraws at once.
+    void setResult(const GraphRun &run, ScaleMode mode);
     void setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode);
+    // Null pointers leave the graph blank, as before the first result.
     void setResult(const ResultSet *result, const CalcSettings *calcSettings, ScaleMode mode);
 
     // Paints the whole graph at the widget's size through `painter`, its axis texts in the

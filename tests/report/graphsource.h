@@ -8,7 +8,7 @@
 inline GraphSource flatRun(const QVector<float> &rates, int maxRate)
 {
     GraphSource source;
-    CalcSettings &calc = source.calc;
+    CalcSettings &calc = source.run.calc;
     calc.cableTypes = {QStringLiteral("K1")};
     calc.xDSL_points = {1};
     calc.cableCapacity = 4;
@@ -21,7 +21,7 @@ inline GraphSource flatRun(const QVector<float> &rates, int maxRate)
     calc.noiseTemplate = QStringLiteral("N1");
     calc.maxRate = maxRate;
     for (int length = 0; length <= calc.cableLengthTo; length += calc.cableLengthStep)
-        source.rows.append(ResultRow{float(length), rates});
+        source.run.rows.append(ResultRow{float(length), rates});
     source.settings.markVisible = false;
     return source;
 }

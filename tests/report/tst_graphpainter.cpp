@@ -167,8 +167,7 @@ void tst_GraphPainter::settledValuesAreAFixedPoint()
 void tst_GraphPainter::unsettledPictureDoesNotDivideByZero()
 {
     GraphPicture picture;
-    picture.calc = flatRun({5000.f}, 10000).calc;
-    picture.rows = flatRun({5000.f}, 10000).rows;
+    picture.run = flatRun({5000.f}, 10000).run;
     picture.settings.lengthMax = picture.settings.lengthGridStep = picture.settings.lengthLabelStep = 0;
     picture.settings.rateMax = picture.settings.rateGridStep = picture.settings.rateLabelStep = 0;
     picture.settings.markStep = 0;

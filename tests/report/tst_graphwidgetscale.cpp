@@ -103,7 +103,8 @@ void tst_GraphWidgetScale::screenShowsItsPicture()
     const GraphPicture &shown = f.graph.shownPicture();
     QCOMPARE(axes(shown.settings), axes(f.settings));
     QCOMPARE(shown.settings.markStep, f.settings.markStep);
-    QCOMPARE(shown.rows, f.rows);
+    QCOMPARE(shown.run.rows, f.rows);
+    QCOMPARE(shown.run.calc, f.calc);
     QCOMPARE(shown.axisFont, f.graph.font());
 
     QImage image(f.graph.size(), QImage::Format_RGB32);
