@@ -52,8 +52,9 @@ QRect graphPlotRect(const QRect &area);
 // Pure: the six axis fields and markStep as a drawing of `plotSize` uses them; the other fields
 // are returned unchanged. AutoScale takes the axes from `extent`; UserScale corrects `requested`
 // so that a label (as wide as the length maximum, as tall as a line of `axisMetrics`) fits
-// between two grid lines and the label step is a multiple of the grid step. Settling the same
-// request again for another size starts from the request, so nothing accumulates.
+// between two grid lines and the label step is a multiple of the grid step. Keep the request and
+// settle it anew for every size: settled values fed back in would carry the widening of a small
+// window into every later size.
 GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, const GraphExtent &extent,
                               const QSize &plotSize, const QFontMetrics &axisMetrics);
 
@@ -89,8 +90,9 @@ GraphPicture settleGraph(const GraphSource &source, const QRect &area, QPainter 
                          const QDateTime &stamp = QDateTime::currentDateTime());
 
 // Draws the whole graph into `area` (in the painter's coordinates; scale a page through the
-// painter's transform). Long conditions lines may run past the area's right edge; clip the
-// painter to keep them in. The painter's state is restored afterwards.
+// painter's transform). Some texts reach a little past the area (the rate axis name on the
+// left, long conditions lines on the right); clip the painter to keep them in. The painter's
+// state is restored afterwards.
 void drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture);
 
 // Where a curve point at `length` and `rate` lies in `plot` (graphPlotRect), in single precision
