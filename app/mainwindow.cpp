@@ -302,7 +302,7 @@ void MainWindow::showPropertiesDialog()
     if (!runCalculation())
         return;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(&m_resultSet, m_calcSettings.get(), GraphWidget::AutoScale);
+    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::AutoScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -314,7 +314,7 @@ void MainWindow::showGraphOptionsDialog()
     graphWidget->setGraphSettings(m_graphSettings.get());
     if (!runCalculation())
         return;
-    graphWidget->setResult(&m_resultSet, m_calcSettings.get(), GraphWidget::UserScale);
+    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -347,7 +347,6 @@ bool MainWindow::runCalculation()
 
     m_resultSet = result->rows;
     settings->maxRate = result->maxRate;
-    m_retiredCalcSettings = std::move(m_calcSettings);
     m_calcSettings = std::move(settings);
 
     fillResultTable(result->labels);
@@ -480,8 +479,10 @@ void MainWindow::exportGraph(const QString &caption, const QString &filter, cons
     if (path.isEmpty())
         return;
     QString error;
-    const bool written = format ? exportGraphImage(graphWidget, path, format, &error)
-                                : exportGraphPdf(graphWidget, path, &error);
+    // The run the graph shows, at the size it is shown: settled anew for the file's painter.
+    const GraphSource source = graphWidget->graphSource();
+    const bool written = format ? exportGraphImage(source, graphWidget->size(), path, format, &error)
+                                : exportGraphPdf(source, graphWidget->size(), path, &error);
     reportExport(path, written, error);
 }
 

@@ -153,10 +153,7 @@ private:
 
     PropertiesDialog *m_propertiesDialog = nullptr;
 
-    // The graph keeps pointing at the previous record until it is handed the new one,
-    // so a run retires the record instead of deleting it.
     std::unique_ptr<CalcSettings> m_calcSettings;
-    std::unique_ptr<CalcSettings> m_retiredCalcSettings;
 
     std::unique_ptr<GraphSettings> m_graphSettings;
     std::unique_ptr<GraphOptions> m_graphOptionsDialog;

@@ -66,18 +66,30 @@ QString defaultExportName(const CalcSettings &settings)
 
 bool exportGraphImage(GraphWidget *graph, const QString &path, const char *format, QString *error)
 {
-    if (!checkGraph(graph, error))
-        return false;
+    return checkGraph(graph, error) && exportGraphImage(graph->graphSource(), graph->size(), path, format, error);
+}
+
+bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error)
+{
+    return checkGraph(graph, error) && exportGraphPdf(graph->graphSource(), graph->size(), path, error);
+}
+
+bool exportGraphImage(const GraphSource &source, const QSize &size, const QString &path, const char *format,
+                      QString *error)
+{
+    if (size.isEmpty())
+        return fail(error, tr("Пустой размер графика"));
     if (path.isEmpty())
         return fail(error, tr("Не задано имя файла"));
     if (!QImageWriter::supportedImageFormats().contains(QByteArray(format).toLower()))
         return fail(error, tr("Формат %1 не поддерживается").arg(QString::fromLatin1(format)));
 
-    QImage image(graph->size(), QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     image.fill(QColor(Qt::white).rgb());
     {
         QPainter painter(&image);
-        graph->drawGraph(painter);
+        const QRect area(QPoint(0, 0), size);
+        drawGraph(painter, area, settleGraph(source, area, painter));
     }
 
     QSaveFile file(path);
@@ -93,10 +105,10 @@ bool exportGraphImage(GraphWidget *graph, const QString &path, const char *forma
     return true;
 }
 
-bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error)
+bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString &path, QString *error)
 {
-    if (!checkGraph(graph, error))
-        return false;
+    if (size.isEmpty())
+        return fail(error, tr("Пустой размер графика"));
     if (path.isEmpty())
         return fail(error, tr("Не задано имя файла"));
 
@@ -114,13 +126,14 @@ bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error)
     QPainter painter;
     if (!painter.begin(&printer))
         return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(draft)));
-    // Drawn at the widget's size; a graph wider or taller than the page's printable area is
+    // Drawn at the graph's size; a graph wider or taller than the page's printable area is
     // scaled down to it (vector output loses nothing) instead of being cut off at the margin.
     const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    const double fit = std::min(double(page.width()) / graph->width(), double(page.height()) / graph->height());
+    const double fit = std::min(double(page.width()) / size.width(), double(page.height()) / size.height());
     if (fit < 1.0)
         painter.scale(fit, fit);
-    graph->drawGraph(painter);
+    const QRect area(QPoint(0, 0), size);
+    drawGraph(painter, area, settleGraph(source, area, painter));
     if (!painter.end())
         return fail(error, tr("Не удаётся записать PDF в %1").arg(QDir::toNativeSeparators(draft)));
 

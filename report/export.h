@@ -1,7 +1,9 @@
 #pragma once
 
 #include "engine/calcsettings.h"
+#include "report/graphpainter.h"
 
+#include <QSize>
 #include <QString>
 
 class GraphWidget;
@@ -10,11 +12,18 @@ class GraphWidget;
 // (the save dialog's filter gives it).
 QString defaultExportName(const CalcSettings &settings);
 
-// The graph as an image of the widget's current size on white, drawn by drawGraph. `format`
+// The graph of `source` as a `size` image on white; the axes are settled for that size in the
+// painter's default font and the conditions block stamped with the moment of export. `format`
 // is "PNG" or "JPG". Written to a temporary file beside `path` and renamed over it, so a
 // failed export leaves any earlier file intact. False with *error set on failure.
-bool exportGraphImage(GraphWidget *graph, const QString &path, const char *format, QString *error);
+bool exportGraphImage(const GraphSource &source, const QSize &size, const QString &path, const char *format,
+                      QString *error);
 
-// The graph as a vector PDF on the printer's default page at screen resolution, drawn at the
-// widget's size. Written and replaced like exportGraphImage.
+// The graph of `source` as a vector PDF on the printer's default page at screen resolution,
+// drawn at `size` (scaled down when the page is smaller). Written and replaced like
+// exportGraphImage.
+bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString &path, QString *error);
+
+// The same for what `graph` shows, at its current size; an error before its first result.
+bool exportGraphImage(GraphWidget *graph, const QString &path, const char *format, QString *error);
 bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error);

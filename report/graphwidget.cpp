@@ -1,131 +1,23 @@
 #include "report/graphwidget.h"
 
-#include <QDateTime>
-#include <QFont>
-#include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
-#include <QPen>
-#include <QPolygon>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 
-// Below this maximum the automatic label step (a quarter) or grid step comes out as 0;
-// an all-zero result would then divide by zero.
-constexpr int smallestAutoMaximum = 20;
-
-int autoMaximum(int value)
+// The six values the drawing settles; the rest of the record is the user's look.
+void copyAxes(const GraphSettings &from, GraphSettings &to)
 {
-    return std::max(niceCeiling(value), smallestAutoMaximum);
+    to.lengthMax = from.lengthMax;
+    to.lengthGridStep = from.lengthGridStep;
+    to.lengthLabelStep = from.lengthLabelStep;
+    to.rateMax = from.rateMax;
+    to.rateGridStep = from.rateGridStep;
+    to.rateLabelStep = from.rateLabelStep;
 }
-
-// A float far outside the picture (or not a number at all) must not reach an int conversion.
-int toPixel(float value)
-{
-    if (std::isnan(value))
-        return 0;
-    constexpr float limit = 1.0e6f;
-    return int(std::clamp(value, -limit, limit));
-}
-
-// Widens a user's grid step until one label fits between two grid lines, keeps the label step
-// between the grid step and the maximum, and moves it to a multiple of the grid step.
-void settleUserAxis(int &maximum, int &gridStep, int &labelStep, int textExtent, int plotExtent)
-{
-    maximum = std::max(maximum, 1);
-    gridStep = std::max(gridStep, 1);
-    labelStep = std::max(labelStep, 1);
-    if (gridStep > maximum)
-        gridStep = maximum;
-    if (plotExtent > 0 && textExtent > double(plotExtent) * gridStep / maximum)
-        gridStep = std::max(1, int(double(textExtent) / plotExtent * maximum));
-    if (labelStep < gridStep)
-        labelStep = gridStep;
-    if (labelStep > maximum)
-        labelStep = maximum;
-    const int r = labelStep % gridStep;
-    if (r != 0) {
-        if (r > gridStep / 2)
-            labelStep += gridStep - r;
-        else
-            labelStep -= r;
-    }
-}
-
-// Draws `text` in `box`; a text wider than the box is set in a smaller font instead of being
-// clipped, since a rate label cut to its last digits ("35000" for 135000) would be misread.
-void drawFittedText(QPainter &painter, const QRect &box, int flags, const QString &text)
-{
-    const int needed = painter.fontMetrics().horizontalAdvance(text);
-    if (needed <= box.width()) {
-        painter.drawText(box, flags, text);
-        return;
-    }
-    painter.save();
-    QFont font = painter.font();
-    const double scale = double(box.width() - 2) / needed;
-    if (font.pointSizeF() > 0)
-        font.setPointSizeF(font.pointSizeF() * scale);
-    else
-        font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
-    painter.setFont(font);
-    painter.drawText(box, flags, text);
-    painter.restore();
-}
-
-QString letter(int index)
-{
-    return QString(QChar(char16_t(u'a' + index)));
-}
-
-struct BlockLine {
-    QString text;
-    QColor color;
-};
 
 } // namespace
-
-int niceCeiling(int value)
-{
-    if (value < 100)
-        return value;
-    qint64 v = value;
-    qint64 scale = 1;
-    bool exact = true;
-    while (v > 99) {
-        exact = exact && v % 10 == 0;
-        v /= 10;
-        scale *= 10;
-    }
-    if (!exact)
-        ++v;
-    return int(std::min<qint64>(v * scale, std::numeric_limits<int>::max()));
-}
-
-int gridDivisions(int value)
-{
-    int d = std::abs(value);
-    while (d > 9)
-        d /= 10;
-    switch (d) {
-    case 1:
-        return 10;
-    case 2:
-    case 4:
-        return 8;
-    case 3:
-        return 6;
-    case 0:
-        return 1;
-    default:
-        return d;
-    }
-}
 
 GraphWidget::GraphWidget(QWidget *parent)
     : QWidget(parent)
@@ -138,50 +30,73 @@ GraphWidget::GraphWidget(QWidget *parent)
 void GraphWidget::setGraphSettings(GraphSettings *settings)
 {
     graphSettings = settings;
+    takeAxisRequest();
 }
 
-void GraphWidget::setResult(const ResultSet *result, CalcSettings *settings, ScaleMode mode)
+void GraphWidget::setResult(const GraphRun &run, ScaleMode mode)
 {
     scaleMode = mode;
-    calcSettings = settings;
-    resultSet = result;
+    m_source.scaleMode = mode;
+    m_source.run = run;
+    takeAxisRequest();
     hasData = true;
     redraw();
 }
 
-const QVector<QColor> &GraphWidget::curvePalette(bool colorCurves)
+void GraphWidget::setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode)
 {
-    static const QVector<QColor> colours = {
-        QColor(0, 0, 0),       QColor(173, 0, 0),     QColor(255, 120, 0),   QColor(235, 210, 0),
-        QColor(96, 144, 21),   QColor(87, 203, 188),  QColor(0, 117, 161),   QColor(0, 57, 161),
-        QColor(88, 4, 203),    QColor(196, 4, 203),   QColor(255, 168, 228), QColor(172, 165, 255),
-        QColor(103, 129, 228), QColor(132, 228, 103),
-    };
-    static const QVector<QColor> black(paletteSize, QColor(0, 0, 0));
-    return colorCurves ? colours : black;
+    setResult(GraphRun{calcSettings, result}, mode);
 }
 
-QColor GraphWidget::curveColor(int index, bool colorCurves)
+void GraphWidget::setResult(const ResultSet *result, const CalcSettings *calcSettings, ScaleMode mode)
 {
-    const QVector<QColor> &colours = curvePalette(colorCurves);
-    return colours.at(std::abs(index) % colours.size());
+    if (result && calcSettings) {
+        setResult(*result, *calcSettings, mode);
+        return;
+    }
+    scaleMode = mode;
+    m_source = GraphSource();
+    m_shown = GraphPicture();
+    hasData = false;
+    redraw();
+}
+
+void GraphWidget::takeAxisRequest()
+{
+    if (graphSettings)
+        copyAxes(*graphSettings, m_source.settings);
+}
+
+GraphSource GraphWidget::graphSource() const
+{
+    GraphSource source = m_source;
+    if (graphSettings) {
+        // The look as the record holds it now; the axes as the user asked for them.
+        source.settings = *graphSettings;
+        copyAxes(m_source.settings, source.settings);
+    }
+    source.gridColor = graphGridColor(palette());
+    return source;
 }
 
 void GraphWidget::redraw()
 {
     const qreal ratio = devicePixelRatioF();
     // Device pixels, so the picture stays sharp on a scaled screen; drawing is in widget units.
-    QPixmap picture(size() * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::white);
-    if (!picture.isNull()) {
-        QPainter painter(&picture);
+    QPixmap image(size() * ratio);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    if (!image.isNull()) {
+        QPainter painter(&image);
         painter.setPen(palette().color(foregroundRole()));
         painter.setBackground(palette().brush(backgroundRole()));
         painter.setFont(font());
-        drawGraph(painter);
+        if (hasData && graphSettings) {
+            m_shown = settleAndWriteBack(painter);
+            ::drawGraph(painter, rect(), m_shown);
+        }
     }
-    pixmap = picture;
+    pixmap = image;
     update();
 }
 
@@ -202,235 +117,16 @@ void GraphWidget::resizeEvent(QResizeEvent *)
 
 void GraphWidget::drawGraph(QPainter &painter)
 {
-    if (!hasData || !graphSettings || !calcSettings || !resultSet)
+    if (!hasData || !graphSettings)
         return;
-
-    plotRect = QRect(QPoint(50, 10), QPoint(width() - 21, height() - 21));
-    settleAxes(painter);
-
-    QPen gridPen(palette().brush(QPalette::Current, QPalette::Dark).color().lighter(150));
-    gridPen.setWidth(0);
-    drawLengthAxis(painter, gridPen);
-    drawRateAxis(painter, gridPen);
-
-    painter.setPen(Qt::black);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plotRect);
-
-    drawCurves(painter);
-    curveMark(painter);
-    conditionsBlock(painter);
+    ::drawGraph(painter, rect(), settleAndWriteBack(painter));
 }
 
-void GraphWidget::settleAxes(QPainter &painter)
+GraphPicture GraphWidget::settleAndWriteBack(QPainter &painter)
 {
-    GraphSettings &s = *graphSettings;
-    if (scaleMode == AutoScale) {
-        s.lengthMax = autoMaximum(calcSettings->cableLengthTo);
-        s.lengthLabelStep = std::max(1, s.lengthMax / 4);
-        s.lengthGridStep = std::max(1, s.lengthLabelStep / gridDivisions(s.lengthLabelStep));
-        s.rateMax = autoMaximum(calcSettings->maxRate);
-        s.rateLabelStep = std::max(1, s.rateMax / 4);
-        s.rateGridStep = std::max(1, s.rateLabelStep / gridDivisions(s.rateLabelStep));
-        return;
-    }
-    const QFontMetrics metrics = painter.fontMetrics();
-    settleUserAxis(s.lengthMax, s.lengthGridStep, s.lengthLabelStep,
-                   metrics.horizontalAdvance(QString::number(std::max(s.lengthMax, 1))),
-                   plotRect.width());
-    settleUserAxis(s.rateMax, s.rateGridStep, s.rateLabelStep, metrics.height(), plotRect.height());
-}
-
-void GraphWidget::drawLengthAxis(QPainter &painter, const QPen &gridPen)
-{
-    const GraphSettings &s = *graphSettings;
-    const int left = plotRect.left(), top = plotRect.top(), bottom = plotRect.bottom();
-    const int width = plotRect.width();
-    int n = s.lengthMax / s.lengthGridStep;
-    if (n == 1)
-        n = 2; // the maximum's own line at the right edge
-    const int labelEvery = std::max(1, s.lengthLabelStep / s.lengthGridStep);
-    int labelValue = 0;
-    for (int k = 0; k < n; ++k) {
-        const int x = int(double(s.lengthGridStep) * k / s.lengthMax * width + left);
-        painter.setPen(gridPen);
-        painter.drawLine(x, top, x, bottom);
-        painter.setPen(Qt::black);
-        painter.drawLine(x, bottom, x, bottom + 5);
-        if (k == 0 || k % labelEvery == 0) {
-            painter.drawText(QRect(x - 50, bottom + 5, 100, 20), Qt::AlignHCenter | Qt::AlignTop,
-                             QString::number(labelValue));
-            labelValue += s.lengthLabelStep;
-        }
-    }
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(plotRect.right() - 49, bottom + 5, 100, 20), Qt::AlignHCenter | Qt::AlignTop,
-                     tr("L,м"));
-}
-
-void GraphWidget::drawRateAxis(QPainter &painter, const QPen &gridPen)
-{
-    const GraphSettings &s = *graphSettings;
-    const int left = plotRect.left(), right = plotRect.right(), bottom = plotRect.bottom();
-    const int height = plotRect.height();
-    int n = s.rateMax / s.rateGridStep;
-    if (n == 1)
-        n = 2;
-    const int labelEvery = std::max(1, s.rateLabelStep / s.rateGridStep);
-    int labelValue = 0;
-    for (int k = 0; k < n; ++k) {
-        const int y = int(bottom - double(s.rateGridStep) * k / s.rateMax * height);
-        painter.setPen(gridPen);
-        painter.drawLine(left, y, right, y);
-        painter.setPen(Qt::black);
-        painter.drawLine(left - 5, y, left, y);
-        if (k == 0 || k % labelEvery == 0) {
-            drawFittedText(painter, QRect(left - 50, y - 10, 40, 20), Qt::AlignRight | Qt::AlignVCenter,
-                           QString::number(labelValue));
-            labelValue += s.rateLabelStep;
-        }
-    }
-    painter.setPen(Qt::black);
-    painter.drawText(QRect(left - 75, plotRect.top() - 8, 100, 20), Qt::AlignHCenter | Qt::AlignTop,
-                     tr("R,кбит/с"));
-}
-
-QPointF GraphWidget::curvePoint(const ResultRow &row, int curve) const
-{
-    const float width = float(plotRect.width());
-    const float height = float(plotRect.height());
-    const float x = float(plotRect.left()) + width * row.length / float(graphSettings->lengthMax);
-    const float y = float(plotRect.bottom()) - height * row.rates.at(curve) / float(graphSettings->rateMax);
-    return QPointF(x, y);
-}
-
-void GraphWidget::drawCurves(QPainter &painter)
-{
-    if (resultSet->isEmpty())
-        return;
-    const GraphSettings &s = *graphSettings;
-    const int curves = resultSet->first().rates.size();
-    for (int i = 0; i < curves; ++i) {
-        painter.setPen(QPen(curveColor(i, s.colorCurves), s.lineWidth, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
-        QPolygon points;
-        points.reserve(resultSet->size());
-        for (const ResultRow &row : *resultSet) {
-            if (i >= row.rates.size())
-                continue; // a short row has no point for this curve
-            const QPointF p = curvePoint(row, i);
-            points << QPoint(toPixel(float(p.x())), toPixel(float(p.y())));
-        }
-        painter.drawPolyline(points);
-    }
-}
-
-void GraphWidget::curveMark(QPainter &painter)
-{
-    GraphSettings &s = *graphSettings;
-    painter.setFont(QFont(QStringLiteral("Times"), s.markFontSize, QFont::Bold));
-    const int lengthStep = calcSettings->cableLengthStep;
-    s.markStep = std::max(s.markStep, 1);
-    if (lengthStep > 0) {
-        // Marks can only sit on calculated lengths.
-        if (s.markStep < lengthStep)
-            s.markStep = lengthStep;
-        else
-            s.markStep -= s.markStep % lengthStep;
-    }
-    if (!s.markVisible || resultSet->isEmpty())
-        return;
-
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int curves = resultSet->first().rates.size();
-    int lastMarked = 0;
-    int letterIndex = 0;
-    for (int i = 0; i < curves; ++i) {
-        painter.setPen(QPen(curveColor(i, s.colorCurves), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        for (int r = lastMarked + 1; r < resultSet->size(); ++r) {
-            const ResultRow &row = resultSet->at(r);
-            if (i >= row.rates.size())
-                continue;
-            const bool onStep = s.markStep == lengthStep
-                || qint64(r) * lengthStep % s.markStep == 0;
-            if (!onStep)
-                continue;
-            lastMarked = r;
-            const QPointF p = curvePoint(row, i);
-            const float x = float(p.x()), y = float(p.y());
-            const QString text = letter(letterIndex++);
-            const int textWidth = metrics.horizontalAdvance(text);
-            const int h = metrics.height();
-            painter.setBrush(Qt::white);
-            painter.drawRect(toPixel(x - textWidth / 2 - 2), toPixel(y - h / 2 + 2), textWidth + 4, h - 2);
-            painter.drawText(QRect(toPixel(x - metrics.maxWidth() / 2), toPixel(y - h / 2), metrics.maxWidth(), h),
-                             Qt::AlignHCenter, text);
-            break;
-        }
-    }
-}
-
-void GraphWidget::conditionsBlock(QPainter &painter)
-{
-    const GraphSettings &s = *graphSettings;
-    const CalcSettings &c = *calcSettings;
-    painter.setFont(QFont(QStringLiteral("Times"), s.legendFontSize));
-    painter.setBrush(Qt::white);
-    painter.setPen(QPen(Qt::black, 1));
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int h = metrics.height();
-
-    bool anyDmt = false, anyPam = false;
-    int blockWidth = 0;
-    for (const QString &type : c.lineTypes) {
-        anyDmt = anyDmt || type.contains(QLatin1String(".DMT"));
-        anyPam = anyPam || type.contains(QLatin1String(".PAM"));
-        blockWidth = std::max(blockWidth, metrics.horizontalAdvance(tr("xDSL=%1").arg(type.chopped(std::min<qsizetype>(4, type.size())))));
-    }
-    if (c.lineTypes.size() > 1)
-        blockWidth += metrics.horizontalAdvance(QStringLiteral("---a---"));
-    blockWidth = std::max(blockWidth, metrics.horizontalAdvance(tr("Помехи=%1").arg(c.noiseTemplate)));
-
-    const QColor black(Qt::black);
-    QVector<BlockLine> lines;
-    lines.append({tr("Kolvane v1.6 26.02.2012"), black});
-    // Entry k of a group has the colour and the letter of curve k when that group forms the family.
-    auto group = [&](int count, auto textOf, const QString &single, const QString &multi) {
-        for (int k = 0; k < count; ++k) {
-            const QString text = count > 1 ? multi.arg(textOf(k), letter(k)) : single.arg(textOf(k));
-            lines.append({text, curveColor(k, s.colorCurves)});
-        }
-    };
-    group(c.cableTypes.size(), [&](int k) { return c.cableTypes.at(k); },
-          tr("Кабель=%1\n"), tr("Кабель=%1 ---%2---\n"));
-    lines.append({tr("Емкость M=%1").arg(c.cableCapacity), black});
-    group(c.xDSL_points.size(), [&](int k) { return QString::number(c.xDSL_points.at(k)); },
-          tr("Загрузка m=%1"), tr("Загрузка m=%1 ---%2---"));
-    const auto number = [](float v) { return QStringLiteral("%1").arg(double(v)); };
-    if (anyDmt) {
-        lines.append({tr("ELFEXT 1км F=%1кГц").arg(double(c.norm_ELFEXT_frequency)), black});
-        group(c.Norm_ELFEXT_points.size(), [&](int k) { return number(c.Norm_ELFEXT_points.at(k)); },
-              tr("ELFEXT=%1дБ"), tr("ELFEXT=%1дБ ---%2---"));
-    }
-    if (anyPam) {
-        lines.append({tr("NEXT F=%1кГц").arg(double(c.norm_NEXT_frequency)), black});
-        group(c.Norm_NEXT_points.size(), [&](int k) { return number(c.Norm_NEXT_points.at(k)); },
-              tr("NEXT=%1дБ"), tr("NEXT=%1дБ ---%2---"));
-    }
-    group(c.lineTypes.size(), [&](int k) { const QString &t = c.lineTypes.at(k); return t.chopped(std::min<qsizetype>(4, t.size())); },
-          tr("xDSL=%1\n"), tr("xDSL=%1 ---%2---\n"));
-    group(c.SNRMargin_points.size(), [&](int k) { return number(c.SNRMargin_points.at(k)); },
-          tr("SNR Margin=%1дБ"), tr("SNR Margin=%1дБ ---%2---"));
-    lines.append({tr("Помехи=%1").arg(c.noiseTemplate), black});
-    lines.append({QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")), black});
-
-    const int right = plotRect.right(), top = plotRect.top();
-    const QPoint frameTopLeft(right - blockWidth - 29, top + 20);
-    const QPoint frameBottomRight(right - 12, top + 19 + (int(lines.size()) + 1) * h);
-    painter.drawRect(QRect(frameTopLeft, frameBottomRight - QPoint(1, 1)));
-    for (int n = 0; n < lines.size(); ++n) {
-        painter.setPen(QPen(lines.at(n).color, 1));
-        painter.drawText(QRect(right - blockWidth - 19, top + 27 + n * h, 500, 220), Qt::AlignLeft | Qt::AlignTop,
-                         lines.at(n).text);
-    }
+    plotRect = graphPlotRect(rect());
+    const GraphPicture picture = settleGraph(graphSource(), rect(), painter);
+    copyAxes(picture.settings, *graphSettings);
+    graphSettings->markStep = picture.settings.markStep;
+    return picture;
 }

@@ -2,6 +2,7 @@
 
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
+#include "report/graphpainter.h"
 #include "report/graphsettings.h"
 
 #include <QColor>
@@ -12,17 +13,8 @@
 
 class QPainter;
 
-// How drawGraph settles the axes: from the run (maximum length and rate) or from the
-// user's options, widened where labels would overlap.
-enum ScaleMode { AutoScale = 1, UserScale = 2 };
-
-// Rounds up to two significant digits; values below 100 stay as they are.
-int niceCeiling(int value);
-// Grid intervals per label interval, chosen from the leading digit so grid steps stay round.
-int gridDivisions(int value);
-
-// The family of rate curves R(L) of the last run, with axes, grid, letter marks and the
-// block of conditions. One drawing routine serves the screen, image exports and the PDF.
+// The family of rate curves R(L) of the last run on screen. The widget keeps its own copy of
+// the run and draws it with drawGraph (graphpainter.h), the same function the exports use.
 class GraphWidget : public QWidget
 {
     Q_OBJECT
@@ -31,23 +23,35 @@ public:
     static constexpr ScaleMode AutoScale = ::AutoScale;
     static constexpr ScaleMode UserScale = ::UserScale;
 
-    static constexpr int paletteSize = 14;
+    static constexpr int paletteSize = graphPaletteSize;
 
     explicit GraphWidget(QWidget *parent = nullptr);
 
-    // Not owned; read at every drawing and the settled axis values written back.
+    // Not owned; read at every drawing, and the settled axis values and mark step written back.
+    // Its axis values are taken as the user's request here and in setResult: later drawings
+    // settle from that request, not from what an earlier drawing wrote back.
     void setGraphSettings(GraphSettings *settings);
-    // Not owned; both must stay valid until the next call. Redraws at once.
-    void setResult(const ResultSet *result, CalcSettings *calcSettings, ScaleMode mode);
+    // Copies the run; the caller may change or drop its records afterwards. Redraws at once.
+    void setResult(const GraphRun &run, ScaleMode mode);
+    void setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode);
+    // Null pointers leave the graph blank, as before the first result.
+    void setResult(const ResultSet *result, const CalcSettings *calcSettings, ScaleMode mode);
 
-    // Paints the whole graph at the widget's size through `painter` only. Does nothing
-    // before the first result.
+    // Paints the whole graph at the widget's size through `painter`, its axis texts in the
+    // painter's current font, and writes the settled values back. Does nothing before the
+    // first result.
     void drawGraph(QPainter &painter);
 
+    // What an export or a printout draws from: the run, the scale mode, the user's look and
+    // axis request and this widget's grid colour. Meaningful once hasResult() is true.
+    GraphSource graphSource() const;
+    // The picture on screen, as last drawn into the pixmap.
+    const GraphPicture &shownPicture() const { return m_shown; }
+
     // The fourteen curve colours, or fourteen times black for black-and-white output.
-    static const QVector<QColor> &curvePalette(bool colorCurves = true);
+    static const QVector<QColor> &curvePalette(bool colorCurves = true) { return graphCurvePalette(colorCurves); }
     // Colour of curve (or group entry) `index`; from the fifteenth on the palette repeats.
-    static QColor curveColor(int index, bool colorCurves = true);
+    static QColor curveColor(int index, bool colorCurves = true) { return graphCurveColor(index, colorCurves); }
 
     bool hasResult() const { return hasData; }
     ScaleMode currentScaleMode() const { return scaleMode; }
@@ -63,19 +67,16 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void settleAxes(QPainter &painter);
-    void drawLengthAxis(QPainter &painter, const QPen &gridPen);
-    void drawRateAxis(QPainter &painter, const QPen &gridPen);
-    void drawCurves(QPainter &painter);
-    void curveMark(QPainter &painter);
-    void conditionsBlock(QPainter &painter);
-    QPointF curvePoint(const ResultRow &row, int curve) const;
+    void takeAxisRequest();
+    GraphPicture settleAndWriteBack(QPainter &painter);
 
     ScaleMode scaleMode = AutoScale;
-    CalcSettings *calcSettings = nullptr;
     QPixmap pixmap;
     QRect plotRect;
     bool hasData = false;
-    const ResultSet *resultSet = nullptr;
     GraphSettings *graphSettings = nullptr;
+    // The run as handed over, and the user's axis values as they were requested; the record
+    // itself only receives settled values, which depend on the size drawn at.
+    GraphSource m_source;
+    GraphPicture m_shown;
 };

@@ -1,0 +1,100 @@
+#pragma once
+
+// The rate graph as a function of values: settle the axes, then draw into any QPainter. QtGui
+// only; the screen widget, the image and PDF exports and anything that prints call the same
+// drawGraph, so they show the same picture for the same size and font.
+
+#include "engine/calcsettings.h"
+#include "engine/resultset.h"
+#include "report/graphsettings.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QFont>
+#include <QPointF>
+#include <QRect>
+#include <QSize>
+#include <QVector>
+
+class QFontMetrics;
+class QPainter;
+class QPalette;
+
+// How the axes are settled: from the run (maximum length and rate) or from the user's options,
+// widened where labels would overlap.
+enum ScaleMode { AutoScale = 1, UserScale = 2 };
+
+// Rounds up to two significant digits; values below 100 stay as they are.
+int niceCeiling(int value);
+// Grid intervals per label interval, chosen from the leading digit so grid steps stay round.
+int gridDivisions(int value);
+
+constexpr int graphPaletteSize = 14;
+// The fourteen curve colours, or fourteen times black for black-and-white output.
+const QVector<QColor> &graphCurvePalette(bool colorCurves = true);
+// Colour of curve (or conditions group entry) `index`; from the fifteenth on the palette repeats.
+QColor graphCurveColor(int index, bool colorCurves = true);
+// The grid's colour for a palette: its Dark role, lightened so the curves stand out.
+QColor graphGridColor(const QPalette &palette);
+
+// What the automatic scale and the mark positions depend on in a run.
+struct GraphExtent {
+    int lengthTo = 0;   // m, the longest calculated length
+    int lengthStep = 0; // m, distance of the calculated lengths; marks sit on its multiples
+    int maxRate = 0;    // kbit/s, the largest rate of the run
+};
+GraphExtent graphExtent(const CalcSettings &calc);
+
+// The frame of the plot inside `area`: room for the rate labels on the left, the length labels
+// below, the axis names above and on the right. Inclusive corners, as the drawing uses them.
+QRect graphPlotRect(const QRect &area);
+
+// Pure: the six axis fields and markStep as a drawing of `plotSize` uses them; the other fields
+// are returned unchanged. AutoScale takes the axes from `extent`; UserScale corrects `requested`
+// so that a label (as wide as the length maximum, as tall as a line of `axisMetrics`) fits
+// between two grid lines and the label step is a multiple of the grid step. Keep the request and
+// settle it anew for every size: settled values fed back in would carry the widening of a small
+// window into every later size.
+GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, const GraphExtent &extent,
+                              const QSize &plotSize, const QFontMetrics &axisMetrics);
+
+// What one calculation gives the graph. Whatever else a run is to show (lines or ticks drawn
+// from its results) belongs here, so it reaches every drawing and every copy unchanged.
+struct GraphRun {
+    CalcSettings calc; // conditions block, length step, maximum rate
+    ResultSet rows;    // one point per row and curve
+};
+
+// A run as the graph shows it, before its axes are settled for a particular area and font.
+struct GraphSource {
+    GraphSettings settings; // the look; in UserScale the axis values as the user asked for them
+    ScaleMode scaleMode = AutoScale;
+    GraphRun run;
+    QColor gridColor = QColor(239, 239, 239); // graphGridColor of the standard palette
+};
+
+// Everything one drawing reads, settled and ready: drawGraph changes none of it.
+struct GraphPicture {
+    GraphSettings settings; // axis values and mark step settled (settleGraphAxes)
+    GraphRun run;
+    QColor gridColor = QColor(239, 239, 239);
+    QDateTime stamp;        // last line of the conditions block
+    QFont axisFont;         // tick labels and axis names
+    QFont markFont;         // letters on the curves
+    QFont legendFont;       // the conditions block
+};
+
+// Settles `source` for drawing into `area` with `painter`: the axis texts are set in the
+// painter's current font and measured on its device, which is all `painter` is used for.
+GraphPicture settleGraph(const GraphSource &source, const QRect &area, QPainter &painter,
+                         const QDateTime &stamp = QDateTime::currentDateTime());
+
+// Draws the whole graph into `area` (in the painter's coordinates; scale a page through the
+// painter's transform). Some texts reach a little past the area (the rate axis name on the
+// left, long conditions lines on the right); clip the painter to keep them in. The painter's
+// state is restored afterwards.
+void drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture);
+
+// Where a curve point at `length` and `rate` lies in `plot` (graphPlotRect), in single precision
+// as the curves are drawn. Points above the maximum lie outside the plot.
+QPointF graphPoint(const QRect &plot, const GraphSettings &settled, float length, float rate);

@@ -1,0 +1,183 @@
+// The graph from values alone: this test links the QtGui-level graph library and no widgets.
+
+#include "graphsource.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+const QDateTime stamp(QDate(2012, 2, 26), QTime(12, 0, 0));
+const QColor gridColour(200, 220, 255); // no palette's colour: it can only come from the values
+
+GraphSource flatRunWithGrid(const QVector<float> &rates, int maxRate)
+{
+    GraphSource source = flatRun(rates, maxRate);
+    source.gridColor = gridColour;
+    return source;
+}
+
+QImage render(const GraphSource &source, const QSize &imageSize, const QRect &area, GraphPicture *drawn = nullptr)
+{
+    QImage image(imageSize, QImage::Format_RGB32);
+    image.fill(QColor(Qt::white).rgb());
+    QPainter painter(&image);
+    const GraphPicture picture = settleGraph(source, area, painter, stamp);
+    drawGraph(painter, area, picture);
+    painter.end();
+    if (drawn)
+        *drawn = picture;
+    return image;
+}
+
+int countInRow(const QImage &image, QRgb colour, int y, int fromX, int toX)
+{
+    int count = 0;
+    for (int x = fromX; x <= toX; ++x)
+        count += image.pixel(x, y) == colour;
+    return count;
+}
+
+} // namespace
+
+class tst_GraphPainter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void curvesAndAxes_data();
+    void curvesAndAxes();
+    void areaOnlyMovesThePicture();
+    void painterStateIsRestored();
+    void settledValuesAreAFixedPoint_data();
+    void settledValuesAreAFixedPoint();
+    void unsettledPictureDoesNotDivideByZero();
+};
+
+void tst_GraphPainter::curvesAndAxes_data()
+{
+    QTest::addColumn<QSize>("imageSize");
+    QTest::addColumn<QRect>("area");
+    QTest::newRow("whole image") << QSize(800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("area inside a larger image") << QSize(1000, 760) << QRect(130, 90, 800, 600);
+    QTest::newRow("smallest window") << QSize(550, 450) << QRect(0, 0, 550, 450);
+}
+
+void tst_GraphPainter::curvesAndAxes()
+{
+    QFETCH(QSize, imageSize);
+    QFETCH(QRect, area);
+    const QVector<float> rates{12000.f, 6000.f};
+    GraphPicture picture;
+    const QImage image = render(flatRunWithGrid(rates, 20000), imageSize, area, &picture);
+
+    const QRect plot = graphPlotRect(area);
+    QCOMPARE(plot.topLeft(), area.topLeft() + QPoint(50, 10));
+    QCOMPARE(plot.size(), area.size() - QSize(70, 30));
+    QCOMPARE(picture.settings.lengthMax, 8000);
+    QCOMPARE(picture.settings.rateMax, 20000);
+
+    for (int curve = 0; curve < rates.size(); ++curve) {
+        const int y = int(graphPoint(plot, picture.settings, 0.f, rates.at(curve)).y());
+        QVERIFY2(countInRow(image, graphCurveColor(curve).rgb(), y, plot.left(), plot.right()) > plot.width() / 2,
+                 qPrintable(QStringLiteral("curve %1 at row %2").arg(curve).arg(y)));
+    }
+    const QRgb black = QColor(Qt::black).rgb();
+    const int clearRow = plot.top() + plot.height() * 3 / 4 + 1; // between the two curves
+    // Frame on the left, the first length tick below it, the second vertical grid line.
+    QCOMPARE(image.pixel(plot.left(), clearRow), black);
+    QCOMPARE(image.pixel(plot.left(), plot.bottom() + 3), black);
+    const int secondGridX = int(double(picture.settings.lengthGridStep) / picture.settings.lengthMax * plot.width()
+                                + plot.left());
+    QCOMPARE(image.pixel(secondGridX, clearRow), gridColour.rgb());
+    QCOMPARE(image.pixel(secondGridX, plot.bottom() + 3), black);
+    // Left of the rate labels nothing is drawn.
+    for (int y = plot.top() + 20; y < plot.bottom(); ++y)
+        QCOMPARE(image.pixel(area.left() + 1, y), QColor(Qt::white).rgb());
+}
+
+// The area sets the position and the size; where it stands changes no pixel of the graph.
+// (The rate axis name stands a little left of the area, so both places leave a margin.)
+void tst_GraphPainter::areaOnlyMovesThePicture()
+{
+    const GraphSource source = flatRunWithGrid({15000.f, 10000.f, 5000.f}, 22000);
+    const QSize size(700, 500), imageSize(1300, 1000);
+    const QRect near(QPoint(40, 30), size), far(QPoint(310, 260), size);
+    const QImage first = render(source, imageSize, near);
+    const QImage second = render(source, imageSize, far);
+    const QMargins margin(30, 30, 30, 30);
+    QCOMPARE(second.copy(far + margin), first.copy(near + margin));
+    QVERIFY(first.copy(far + margin) != second.copy(far + margin));
+}
+
+// A printout goes on drawing on the same painter after the graph.
+void tst_GraphPainter::painterStateIsRestored()
+{
+    QImage image(600, 500, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QFont font(QStringLiteral("DejaVu Sans"), 17);
+    const QPen pen(Qt::darkMagenta, 3);
+    painter.setFont(font);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const GraphSource source = flatRunWithGrid({5000.f}, 10000);
+    const QRect area(0, 0, 600, 500);
+    GraphPicture picture = settleGraph(source, area, painter, stamp);
+    picture.settings.markVisible = true; // the marks leave a white brush behind when not restored
+    drawGraph(painter, area, picture);
+    QCOMPARE(painter.font(), font);
+    QCOMPARE(painter.pen(), pen);
+    QCOMPARE(painter.brush(), QBrush(Qt::NoBrush));
+    // The axis texts were set in the painter's font as it came in.
+    QCOMPARE(picture.axisFont, font);
+}
+
+void tst_GraphPainter::settledValuesAreAFixedPoint_data()
+{
+    QTest::addColumn<QVector<int>>("request"); // the six axis fields in record order
+    QTest::addColumn<QSize>("plotSize");
+    QTest::newRow("crowded grid on a narrow plot") << QVector<int>{30000, 100, 700, 100000, 10, 70} << QSize(480, 420);
+    QTest::newRow("labels between grid multiples") << QVector<int>{8000, 400, 600, 8000, 400, 700} << QSize(1130, 870);
+    QTest::newRow("label step rounded past the maximum") << QVector<int>{1000, 600, 1000, 1000, 600, 1000}
+                                                         << QSize(1130, 870);
+    QTest::newRow("grid above the maximum") << QVector<int>{8000, 9000, 9000, 5000, 6000, 100} << QSize(730, 570);
+    QTest::newRow("zeros") << QVector<int>{0, 0, 0, 0, 0, 0} << QSize(730, 570);
+}
+
+// Accepting the options dialog unchanged hands the settled values back as the request: the
+// graph must then not move.
+void tst_GraphPainter::settledValuesAreAFixedPoint()
+{
+    QFETCH(QVector<int>, request);
+    QFETCH(QSize, plotSize);
+    GraphSettings settings;
+    int *const fields[] = {&settings.lengthMax,    &settings.lengthGridStep, &settings.lengthLabelStep,
+                           &settings.rateMax,      &settings.rateGridStep,   &settings.rateLabelStep};
+    for (int i = 0; i < 6; ++i)
+        *fields[i] = request.at(i);
+    const QFontMetrics metrics{QFont()};
+    const GraphExtent extent{8000, 1000, 22000};
+    const GraphSettings once = settleGraphAxes(settings, UserScale, extent, plotSize, metrics);
+    const GraphSettings twice = settleGraphAxes(once, UserScale, extent, plotSize, metrics);
+    QCOMPARE(twice, once);
+    QVERIFY(once.lengthGridStep >= 1 && once.rateGridStep >= 1);
+}
+
+void tst_GraphPainter::unsettledPictureDoesNotDivideByZero()
+{
+    GraphPicture picture;
+    picture.run = flatRun({5000.f}, 10000).run;
+    picture.settings.lengthMax = picture.settings.lengthGridStep = picture.settings.lengthLabelStep = 0;
+    picture.settings.rateMax = picture.settings.rateGridStep = picture.settings.rateLabelStep = 0;
+    picture.settings.markStep = 0;
+    QImage image(600, 500, QImage::Format_RGB32);
+    image.fill(QColor(Qt::white).rgb());
+    QPainter painter(&image);
+    drawGraph(painter, QRect(0, 0, 600, 500), picture);
+    painter.end();
+    QCOMPARE(image.pixel(graphPlotRect(QRect(0, 0, 600, 500)).topLeft()), QColor(Qt::black).rgb());
+}
+
+QTEST_MAIN(tst_GraphPainter)
+#include "tst_graphpainter.moc"
