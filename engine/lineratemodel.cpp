@@ -63,6 +63,15 @@ float binNoiseLevel(float G, float nextLoss, float add, float floorPower)
     return tenLog10(floored(float((double(next) + double(add)) + double(floorPower))));
 }
 
+// Loss of the whole loop at one frequency: the fixed sections' losses summed in double, then the
+// swept cable's share; without sections the one-cable loss itself.
+template <bool Sectioned>
+float loopLossOf(float a, double sectionLoss, float sweptKm)
+{
+    const float Av = float(double(a) * double(sweptKm));
+    return Sectioned ? float(sectionLoss + double(Av)) : Av;
+}
+
 int tableRows(const CableTemplate &t)
 {
     return std::min(t.count, int(std::min(t.F.size(), t.a.size())));
@@ -155,10 +164,8 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
         const float fEnd = float(double(F[rows - 1]) + HalfTone);
         for (float f = F[0]; f < fEnd; f = float(double(f) + ToneSpacing)) {
             Tone t;
-            t.f = f;
             t.S = interpolate(f, rows, F, lineType.S.data());
             t.a = attenuation(f);
-            t.sectionLoss = sectionLoss(f);
             t.positive = f > 0;
             if (t.positive)
                 t.lgRatio = logRatio(f, m_elfextFrequency);
@@ -168,6 +175,8 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
             t.noiseDb = tenLog10(floored(float((double(t.add) + 0.0) + double(t.own))));
             t.fextLimit = fextLimit(t.add, t.own);
             m_tones.push_back(t);
+            m_toneF.push_back(f);
+            m_toneSectionLoss.push_back(sectionLoss(f));
         }
         return;
     }
@@ -223,8 +232,8 @@ float LineRateModel::sweptKm(float length) const
 
 float LineRateModel::loopLoss(float a, double sectionLoss, float sweptKm) const
 {
-    const float Av = float(double(a) * double(sweptKm));
-    return m_sectioned ? float(sectionLoss + double(Av)) : Av;
+    return m_sectioned ? loopLossOf<true>(a, sectionLoss, sweptKm)
+                       : loopLossOf<false>(a, sectionLoss, sweptKm);
 }
 
 std::vector<float> LineRateModel::binNextLoss(int m, float nextNorm) const
@@ -278,11 +287,12 @@ LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float sn
         const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
         float R = 0;
         out.tones.reserve(int(m_tones.size()));
-        for (const Tone &t : m_tones) {
+        for (size_t i = 0; i < m_tones.size(); ++i) {
+            const Tone &t = m_tones[i];
             ToneTrace r;
-            r.f = t.f;
+            r.f = m_toneF[i];
             r.S = t.S;
-            r.A = loopLoss(t.a, t.sectionLoss, km);
+            r.A = loopLoss(t.a, m_toneSectionLoss[i], km);
             r.W = float(double(t.S) - double(r.A));
             const float Xf = crosstalk && t.positive
                                  ? float((normTerm - 20.0 * double(t.lgRatio)) - lengthTerm)
@@ -353,11 +363,13 @@ void RateSweep::evaluate(float length, float *rates)
         return;
     }
     if (m_model.m_dmt)
-        evaluateDmt(length, rates);
+        m_model.m_sectioned ? evaluateDmt<true>(length, rates) : evaluateDmt<false>(length, rates);
     else
         evaluatePam(length, rates);
 }
 
+// Unswitched on the sections: this is the tightest loop of a run.
+template <bool Sectioned>
 void RateSweep::evaluateDmt(float length, float *rates)
 {
     const int n = m_margins.size();
@@ -366,14 +378,17 @@ void RateSweep::evaluateDmt(float length, float *rates)
     const bool crosstalk = m_m > 1 && length > 0;
     const double normTerm = crosstalk ? double(m_elfextNorm) - 6.0 * std::log10(double(m_m - 1)) : 0;
     const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
-    for (const LineRateModel::Tone &t : m_model.m_tones) {
+    const std::vector<LineRateModel::Tone> &tones = m_model.m_tones;
+    const double *sectionLoss = m_model.m_toneSectionLoss.data();
+    for (size_t i = 0; i < tones.size(); ++i) {
+        const LineRateModel::Tone &t = tones[i];
         if (t.cap <= 0) {
             // Bits are clamped at zero first, then capped: the cap decides alone.
             for (int j = 0; j < n; ++j)
                 rates[j] = float(double(rates[j]) + 4.0 * double(t.cap));
             continue;
         }
-        const float Af = m_model.loopLoss(t.a, t.sectionLoss, sweptKm);
+        const float Af = loopLossOf<Sectioned>(t.a, sectionLoss[i], sweptKm);
         const float Wf = float(double(t.S) - double(Af));
         // Crosstalk only adds noise: the SNR without it bounds the bits from above.
         const float snrBound = float(double(Wf) - double(t.noiseDb));

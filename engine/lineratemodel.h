@@ -84,10 +84,8 @@ private:
     std::vector<float> binNextLoss(int m, float nextNorm) const;
 
     struct Tone {
-        float f = 0;        // kHz
         float S = 0;        // transmit PSD, dBm/Hz
         float a = 0;        // swept cable attenuation, dB/km
-        double sectionLoss = 0; // the fixed sections' losses summed, dB
         float lgRatio = 0;  // log10(f / ELFEXT norm frequency), rounded as the FEXT loss does
         bool positive = false;
         int cap = 0;        // Kmax truncated
@@ -112,6 +110,9 @@ private:
     double m_sectionLength = 0; // m, the fixed sections together
 
     std::vector<Tone> m_tones;
+    // Apart from the tones, which the sweep reads in its tightest loop.
+    std::vector<float> m_toneF;               // kHz
+    std::vector<double> m_toneSectionLoss;    // the fixed sections' losses summed, dB
 
     int m_K = 0;
     float m_floor = 0;              // the PAM system's own noise, mW/Hz
@@ -120,7 +121,7 @@ private:
     std::vector<double> m_binSectionLoss; // the fixed sections' losses summed there, dB
     std::vector<float> m_binAdd;    // additive noise there, mW/Hz
     std::vector<float> m_binLg;     // log10(f / NEXT norm frequency), rounded
-    bool m_attenuationNonNegative = false; // then a longer cable never raises a candidate's SNR
+    bool m_attenuationNonNegative = false; // swept cable: a longer loop never raises an SNR then
 };
 
 // One curve evaluated at successive lengths, for one or several margins (a margin family shares
@@ -135,6 +136,7 @@ public:
     void evaluate(float length, float *rates);
 
 private:
+    template <bool Sectioned>
     void evaluateDmt(float length, float *rates);
     void evaluatePam(float length, float *rates);
     const std::vector<float> &binNoiseDb(int candidate);
