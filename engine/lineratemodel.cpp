@@ -56,6 +56,27 @@ int dmtBits(float snr, double margin, int cap)
     return b;
 }
 
+// 10·log10 of one PAM bin's noise sum: NEXT at the flat transmit level, additive noise, floor.
+float binNoiseLevel(float G, float nextLoss, float add, float floorPower)
+{
+    const float next = power(float(double(G) - double(nextLoss)));
+    return tenLog10(floored(float((double(next) + double(add)) + double(floorPower))));
+}
+
+// Loss of the whole loop at one frequency: the fixed sections' losses summed in double, then the
+// swept cable's share; without sections the one-cable loss itself.
+template <bool Sectioned>
+float loopLossOf(float a, double sectionLoss, float sweptKm)
+{
+    const float Av = float(double(a) * double(sweptKm));
+    return Sectioned ? float(sectionLoss + double(Av)) : Av;
+}
+
+int tableRows(const CableTemplate &t)
+{
+    return std::min(t.count, int(std::min(t.F.size(), t.a.size())));
+}
+
 // The largest crosstalk level (dB) that, added to the noise sum add + own, leaves the float
 // result unchanged: the double sum must stay below the midpoint to the next float. Generous
 // margins cover the rounding of the partial sums and of the power itself; -inf disables it.
@@ -90,13 +111,18 @@ float interpolate(float x, int count, const float *xs, const float *ys)
     return ys[0];
 }
 
+int toneBits(float snr, float snrMargin, int cap)
+{
+    return dmtBits(snr, double(snrMargin), cap);
+}
+
 LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate &lineType,
                              const NoiseTemplate &noise, float nextNormFrequency,
-                             float elfextNormFrequency)
+                             float elfextNormFrequency, const QVector<LoopSection> &sections)
     : m_nextFrequency(nextNormFrequency), m_elfextFrequency(elfextNormFrequency)
 {
     m_dmt = lineType.kind == LineTypeDmt;
-    const int cableRows = std::min(cable.count, int(std::min(cable.F.size(), cable.a.size())));
+    const int cableRows = tableRows(cable);
     const int noiseRows = std::min(noise.count, int(std::min(noise.F.size(), noise.N.size())));
     auto addNoise = [&](float f) {
         return noiseRows > 0 ? power(interpolate(f, noiseRows, noise.F.data(), noise.N.data()))
@@ -107,6 +133,26 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
     };
     if (cableRows < 1)
         return;
+    // Each section's loss is rounded to float as a one-cable loss is, then the losses are summed
+    // in double in loop order.
+    std::vector<float> sectionKm;
+    for (const LoopSection &s : sections) {
+        if (tableRows(s.cable) < 1)
+            return;
+        sectionKm.push_back(float(double(s.length) / 1000.0));
+        m_sectionLength += double(s.length);
+    }
+    m_sectioned = !sections.isEmpty();
+    auto sectionLoss = [&](float f) {
+        double sum = 0;
+        for (int i = 0; i < sections.size(); ++i) {
+            const CableTemplate &c = sections[i].cable;
+            const float A = float(double(interpolate(f, tableRows(c), c.F.data(), c.a.data()))
+                                  * double(sectionKm[size_t(i)]));
+            sum = i == 0 ? double(A) : sum + double(A);
+        }
+        return sum;
+    };
 
     if (m_dmt) {
         const int rows = std::min({lineType.count, int(lineType.F.size()), int(lineType.S.size()),
@@ -129,6 +175,8 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
             t.noiseDb = tenLog10(floored(float((double(t.add) + 0.0) + double(t.own))));
             t.fextLimit = fextLimit(t.add, t.own);
             m_tones.push_back(t);
+            m_toneF.push_back(f);
+            m_toneSectionLoss.push_back(sectionLoss(f));
         }
         return;
     }
@@ -149,6 +197,7 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
         c.rate = R;
         const float q = float((double(R) + 8.0) / double(m_K));
         const float fN = float(double(q) * 0.5 + 0.5);
+        c.fN = fN;
         float psig = 0;
         if (fN > 5) {
             const float width = float((double(fN) - 5.0) * 1000.0);
@@ -167,11 +216,35 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
     float f = 5;
     for (int i = 0; i < maxBins; ++i, f = f + 1) {
         m_binA.push_back(attenuation(f));
+        m_binSectionLoss.push_back(sectionLoss(f));
         m_binAdd.push_back(addNoise(f));
         m_binLg.push_back(logRatio(f, m_nextFrequency));
         if (!(m_binA.back() >= 0))
             m_attenuationNonNegative = false;
     }
+}
+
+float LineRateModel::sweptKm(float length) const
+{
+    const float swept = m_sectioned ? float(double(length) - m_sectionLength) : length;
+    return float(double(swept) / 1000.0);
+}
+
+float LineRateModel::loopLoss(float a, double sectionLoss, float sweptKm) const
+{
+    return m_sectioned ? loopLossOf<true>(a, sectionLoss, sweptKm)
+                       : loopLossOf<false>(a, sectionLoss, sweptKm);
+}
+
+std::vector<float> LineRateModel::binNextLoss(int m, float nextNorm) const
+{
+    std::vector<float> out(m_binLg.size(), NoCrosstalk);
+    if (m <= 1)
+        return out;
+    const double disturbers = 6.0 * std::log10(double(m - 1));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = float(double(nextNorm) - disturbers - 15.0 * double(m_binLg[i]));
+    return out;
 }
 
 float LineRateModel::fextLoss(float elfextNorm, int m, float f, float length) const
@@ -200,6 +273,66 @@ float LineRateModel::rate(int m, float elfextNorm, float nextNorm, float snrMarg
     return r;
 }
 
+LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float snrMargin,
+                               float length) const
+{
+    // The same steps as the sweep without its shortcuts: every value is worked out.
+    LineTrace out;
+    if (m_zero)
+        return out;
+    const float km = sweptKm(length);
+    if (m_dmt) {
+        const bool crosstalk = m > 1 && length > 0;
+        const double normTerm = crosstalk ? double(elfextNorm) - 6.0 * std::log10(double(m - 1)) : 0;
+        const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
+        float R = 0;
+        out.tones.reserve(int(m_tones.size()));
+        for (size_t i = 0; i < m_tones.size(); ++i) {
+            const Tone &t = m_tones[i];
+            ToneTrace r;
+            r.f = m_toneF[i];
+            r.S = t.S;
+            r.A = loopLoss(t.a, m_toneSectionLoss[i], km);
+            r.W = float(double(t.S) - double(r.A));
+            const float Xf = crosstalk && t.positive
+                                 ? float((normTerm - 20.0 * double(t.lgRatio)) - lengthTerm)
+                                 : NoCrosstalk;
+            const float fext = power(float(double(r.W) - double(Xf)));
+            r.U = tenLog10(floored(float((double(t.add) + double(fext)) + double(t.own))));
+            r.snr = float(double(r.W) - double(r.U));
+            r.cap = t.cap;
+            r.bits = dmtBits(r.snr, double(snrMargin), t.cap);
+            R = float(double(R) + 4.0 * double(r.bits));
+            out.tones << r;
+        }
+        out.rate = R;
+        return out;
+    }
+
+    const double threshold = double(m_K) * BitSnr + (double(snrMargin) + SnrGap);
+    const std::vector<float> nextDb = binNextLoss(m, nextNorm);
+    for (const Candidate &c : m_candidates) {
+        float pnoise = 0;
+        for (size_t i = 0; i < size_t(c.bins); ++i) {
+            const float noiseDb = binNoiseLevel(c.G, nextDb[i], m_binAdd[i], m_floor);
+            const float Af = loopLoss(m_binA[i], m_binSectionLoss[i], km);
+            const float s = float(double(noiseDb) + double(Af));
+            pnoise = float(double(pnoise) + 1000.0 * double(power(s)));
+        }
+        CandidateTrace r;
+        r.rate = c.rate;
+        r.bandEdge = c.fN;
+        r.snr = float(double(c.signalDb) - double(tenLog10(floored(pnoise))));
+        r.threshold = threshold;
+        out.candidates << r;
+        if (double(r.snr) > threshold) {
+            out.rate = c.rate;
+            break;
+        }
+    }
+    return out;
+}
+
 RateSweep::RateSweep(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
                      const QVector<float> &margins)
     : m_model(model), m_m(m), m_elfextNorm(elfextNorm), m_nextNorm(nextNorm), m_margins(margins)
@@ -220,12 +353,7 @@ RateSweep::RateSweep(const LineRateModel &model, int m, float elfextNorm, float 
     m_stamp.assign(candidates, -1);
     m_snr.assign(candidates, 0);
     m_exact.assign(candidates, 0);
-    m_nextDb.resize(model.m_binLg.size());
-    const double disturbers = m > 1 ? 6.0 * std::log10(double(m - 1)) : 0.0;
-    for (size_t i = 0; i < m_nextDb.size(); ++i)
-        m_nextDb[i] = m <= 1 ? NoCrosstalk
-                             : float(double(nextNorm) - disturbers
-                                     - 15.0 * double(model.m_binLg[i]));
+    m_nextDb = model.binNextLoss(m, nextNorm);
 }
 
 void RateSweep::evaluate(float length, float *rates)
@@ -235,27 +363,32 @@ void RateSweep::evaluate(float length, float *rates)
         return;
     }
     if (m_model.m_dmt)
-        evaluateDmt(length, rates);
+        m_model.m_sectioned ? evaluateDmt<true>(length, rates) : evaluateDmt<false>(length, rates);
     else
         evaluatePam(length, rates);
 }
 
+// Unswitched on the sections: this is the tightest loop of a run.
+template <bool Sectioned>
 void RateSweep::evaluateDmt(float length, float *rates)
 {
     const int n = m_margins.size();
     std::fill(rates, rates + n, 0.0f);
-    const float Lkm = float(double(length) / 1000.0);
+    const float sweptKm = m_model.sweptKm(length);
     const bool crosstalk = m_m > 1 && length > 0;
     const double normTerm = crosstalk ? double(m_elfextNorm) - 6.0 * std::log10(double(m_m - 1)) : 0;
     const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
-    for (const LineRateModel::Tone &t : m_model.m_tones) {
+    const std::vector<LineRateModel::Tone> &tones = m_model.m_tones;
+    const double *sectionLoss = m_model.m_toneSectionLoss.data();
+    for (size_t i = 0; i < tones.size(); ++i) {
+        const LineRateModel::Tone &t = tones[i];
         if (t.cap <= 0) {
             // Bits are clamped at zero first, then capped: the cap decides alone.
             for (int j = 0; j < n; ++j)
                 rates[j] = float(double(rates[j]) + 4.0 * double(t.cap));
             continue;
         }
-        const float Af = float(double(t.a) * double(Lkm));
+        const float Af = loopLossOf<Sectioned>(t.a, sectionLoss[i], sweptKm);
         const float Wf = float(double(t.S) - double(Af));
         // Crosstalk only adds noise: the SNR without it bounds the bits from above.
         const float snrBound = float(double(Wf) - double(t.noiseDb));
@@ -286,12 +419,8 @@ const std::vector<float> &RateSweep::binNoiseDb(int candidate)
     const bool keep = m_cached + c.bins <= NoiseCacheFloats;
     std::vector<float> &out = keep ? cached : m_scratch;
     out.resize(size_t(c.bins));
-    for (int i = 0; i < c.bins; ++i) {
-        const float next = power(float(double(c.G) - double(m_nextDb[size_t(i)])));
-        const float Uf = floored(float((double(next) + double(m_model.m_binAdd[size_t(i)]))
-                                       + double(m_model.m_floor)));
-        out[size_t(i)] = tenLog10(Uf);
-    }
+    for (size_t i = 0; i < size_t(c.bins); ++i)
+        out[i] = binNoiseLevel(c.G, m_nextDb[i], m_model.m_binAdd[i], m_model.m_floor);
     if (keep)
         m_cached += c.bins;
     return out;
@@ -309,12 +438,13 @@ bool RateSweep::candidatePasses(int candidate, float length, double threshold)
     }
     const LineRateModel::Candidate &c = m_model.m_candidates[ci];
     const std::vector<float> &noiseDb = binNoiseDb(candidate);
-    const float Lkm = float(double(length) / 1000.0);
+    const float sweptKm = m_model.sweptKm(length);
     const float *a = m_model.m_binA.data();
+    const double *sectionLoss = m_model.m_binSectionLoss.data();
     float pnoise = 0;
     m_stamp[ci] = m_lengthIndex;
     for (int i = 0; i < c.bins; ++i) {
-        const float Af = float(double(a[i]) * double(Lkm));
+        const float Af = m_model.loopLoss(a[i], sectionLoss[i], sweptKm);
         const float s = float(double(noiseDb[size_t(i)]) + double(Af));
         pnoise = float(double(pnoise) + 1000.0 * double(power(s)));
         if ((i + 1) % BoundCheckInterval == 0 && i + 1 < c.bins) {

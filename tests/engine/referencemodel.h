@@ -30,12 +30,54 @@ inline float interpolate(float x, int count, const float *xs, const float *ys)
     return ys[0];
 }
 
+// A fixed cable section in front of the swept cable.
+struct Section {
+    CableTemplate cable;
+    int length; // m
+};
+
+// What one evaluation went through, recorded where the steps compute it.
+struct ToneStep {
+    float f, S, A, W, U, snr;
+    int bits;
+};
+struct CandidateStep {
+    float R, fN, snr;
+    double T;
+};
+struct Trace {
+    QVector<ToneStep> tones;
+    QVector<CandidateStep> candidates;
+};
+
 struct Model {
     const CableTemplate &cable;
     const LineTypeTemplate &line;
     const NoiseTemplate &noise;
     float fX; // NEXT norm frequency
     float fE; // ELFEXT norm frequency
+    QVector<Section> sections = {}; // in loop order; L is the whole loop's length
+
+    // Cable loss at f for a loop of L metres: each section's loss rounded to float, then the
+    // swept cable's share of what the sections leave, all summed in double in loop order.
+    float loss(float f, float L) const
+    {
+        const float a = interpolate(f, cable.count, cable.F.data(), cable.a.data());
+        if (sections.isEmpty())
+            return float(double(a) * double(float(double(L) / 1000.0)));
+        double total = 0;
+        double sum = 0;
+        for (int i = 0; i < sections.size(); ++i) {
+            const Section &s = sections[i];
+            const float ai = interpolate(f, s.cable.count, s.cable.F.data(), s.cable.a.data());
+            const float Ai = float(double(ai) * double(float(double(s.length) / 1000.0)));
+            sum = i == 0 ? double(Ai) : sum + double(Ai);
+            total += double(s.length);
+        }
+        const float Lv = float(double(L) - total);
+        const float Av = float(double(a) * double(float(double(Lv) / 1000.0)));
+        return float(sum + double(Av));
+    }
 
     float fextLoss(float E, int m, float f, float L) const
     {
@@ -64,19 +106,21 @@ struct Model {
         return float(std::pow(10.0, double(db) / 10.0));
     }
 
-    float rate(int m, float E, float X, float margin, float L) const
+    float rate(int m, float E, float X, float margin, float L, Trace *trace = nullptr) const
     {
         if (cable.count < 1)
             return 0;
-        return line.kind == LineTypeDmt ? dmt(m, E, margin, L) : pam(m, X, margin, L);
+        for (const Section &s : sections)
+            if (s.cable.count < 1)
+                return 0;
+        return line.kind == LineTypeDmt ? dmt(m, E, margin, L, trace) : pam(m, X, margin, L, trace);
     }
 
-    float dmt(int m, float E, float margin, float L) const
+    float dmt(int m, float E, float margin, float L, Trace *trace) const
     {
         const int n = line.count;
         if (n < 2)
             return 0;
-        const float Lkm = float(double(L) / 1000.0);
         const float fEnd = float(double(line.F[n - 1]) + 2.15625);
         float f = line.F[0];
         float R = 0;
@@ -84,8 +128,7 @@ struct Model {
             return 0;
         do {
             const float Sf = interpolate(f, n, line.F.data(), line.S.data());
-            const float Af = float(double(interpolate(f, cable.count, cable.F.data(), cable.a.data()))
-                                   * double(Lkm));
+            const float Af = loss(f, L);
             const float Wf = float(double(Sf) - double(Af));
             const float Xf = fextLoss(E, m, f, L);
             const float d = float(double(Wf) - double(Xf));
@@ -106,12 +149,14 @@ struct Model {
             if (b > cap)
                 b = cap;
             R = float(double(R) + 4.0 * double(b));
+            if (trace)
+                trace->tones << ToneStep{f, Sf, Af, Wf, tenLg, snr, b};
             f = float(double(f) + 4.3125);
         } while (f < fEnd);
         return R;
     }
 
-    float pam(int m, float X, float margin, float L) const
+    float pam(int m, float X, float margin, float L, Trace *trace) const
     {
         if (line.count < 1)
             return 0;
@@ -133,11 +178,8 @@ struct Model {
                 const float lw = float(std::log10(double(width)));
                 const float G = float(double(line.P[0]) - 10.0 * double(lw));
                 const float floorN = float(std::pow(10.0, double(line.N[0]) / 10.0));
-                const float Lkm = float(double(L) / 1000.0);
                 for (float f = 5; f < fN; f = f + 1) {
-                    const float Af = float(
-                        double(interpolate(f, cable.count, cable.F.data(), cable.a.data()))
-                        * double(Lkm));
+                    const float Af = loss(f, L);
                     const float Yf = nextLoss(X, m, f);
                     const float add = additive(f);
                     const float gy = float(double(G) - double(Yf));
@@ -163,6 +205,8 @@ struct Model {
             const float ln = float(std::log10(double(Pnoise)));
             const float tn = float(10.0 * double(ln));
             const float snr = float(double(ts) - double(tn));
+            if (trace)
+                trace->candidates << CandidateStep{R, fN, snr, T};
             if (double(snr) > T)
                 return R;
             R = float(double(R) - 64.0);

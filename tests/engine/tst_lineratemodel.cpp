@@ -5,9 +5,17 @@
 #include <cmath>
 #include <cstring>
 
+static quint32 bits(float f)
+{
+    quint32 b;
+    std::memcpy(&b, &f, sizeof b);
+    return b;
+}
+
 Q_DECLARE_METATYPE(CableTemplate)
 Q_DECLARE_METATYPE(NoiseTemplate)
 Q_DECLARE_METATYPE(LineTypeTemplate)
+Q_DECLARE_METATYPE(QVector<LoopSection>)
 
 namespace {
 
@@ -84,6 +92,11 @@ private slots:
     void emptyTables_data();
     void emptyTables();
     void sweepMatchesSingleRates();
+    void sectionLoss_data();
+    void sectionLoss();
+    void crosstalkCountsTheWholeLoop();
+    void trace_data();
+    void trace();
 };
 
 void tst_LineRateModel::interpolation_data()
@@ -280,5 +293,128 @@ void tst_LineRateModel::sweepMatchesSingleRates()
     }
 }
 
+void tst_LineRateModel::sectionLoss_data()
+{
+    QTest::addColumn<QVector<LoopSection>>("sections");
+    QTest::addColumn<float>("length");
+    QTest::addColumn<float>("expected");
+
+    const CableTemplate cable26 = cable({1, 30000}, {26.75f, 26.75f});
+    const auto section = [](const CableTemplate &c, int length) { return LoopSection{c, length}; };
+    QTest::newRow("one cable") << QVector<LoopSection>{} << 2000.0f << 53.5f;
+    // Each piece is rounded to float on its own and the three are summed in double: 573 m of
+    // the same cable in two sections in front of it do not give the one-cable loss.
+    const double A1 = double(float(26.75 * double(float(0.123))));
+    const double A2 = double(float(26.75 * double(float(0.45))));
+    const double Av = double(float(26.75 * double(float(1.427))));
+    const float exact = float((A1 + A2) + Av);
+    QVERIFY(exact != 53.5f);
+    QTest::newRow("two sections of the swept cable")
+        << QVector<LoopSection>{section(cable26, 123), section(cable26, 450)} << 2000.0f << exact;
+    QTest::newRow("a lossless section") << QVector<LoopSection>{section(flatCable, 1000)}
+                                        << 3000.0f << 53.5f;
+    QTest::newRow("a section of another cable")
+        << QVector<LoopSection>{section(cable({1, 30000}, {10, 10}), 500)} << 1500.0f << 31.75f;
+    // A loop shorter than its sections cannot be built; the numbers stay defined all the same.
+    QTest::newRow("a loop shorter than its sections")
+        << QVector<LoopSection>{section(cable26, 1500)} << 1000.0f << 26.75f;
+}
+
+void tst_LineRateModel::sectionLoss()
+{
+    QFETCH(QVector<LoopSection>, sections);
+    QFETCH(float, length);
+    QFETCH(float, expected);
+    const CableTemplate cable26 = cable({1, 30000}, {26.75f, 26.75f});
+    const LineTypeTemplate line = dmt({100, 100.5f}, {-40, -40}, {15, 15}, {-140, -140});
+    const LineRateModel model(cable26, line, noNoise, 300, 300, sections);
+    const LineTrace trace = model.trace(1, 10, 10, 0, length);
+    QCOMPARE(trace.tones.size(), 1);
+    QCOMPARE(bits(trace.tones[0].A), bits(expected));
+}
+
+void tst_LineRateModel::crosstalkCountsTheWholeLoop()
+{
+    // Over lossless cables only the FEXT length term tells 1000 m from 2000 m.
+    const LineTypeTemplate line = dmt({25.875f, 1104}, {-40, -40}, {15, 15}, {-140, -140});
+    const LineRateModel sectioned(flatCable, line, noNoise, 300, 300, {{flatCable, 1000}});
+    const LineRateModel plain(flatCable, line, noNoise, 300, 300);
+    const LineTrace loop = sectioned.trace(10, 20, 20, 0, 2000);
+    const LineTrace whole = plain.trace(10, 20, 20, 0, 2000);
+    const LineTrace share = plain.trace(10, 20, 20, 0, 1000);
+    QCOMPARE(bits(loop.tones.last().U), bits(whole.tones.last().U));
+    QVERIFY(loop.tones.last().U != share.tones.last().U);
+    QCOMPARE(sectioned.rate(10, 20, 20, 0, 2000), plain.rate(10, 20, 20, 0, 2000));
+}
+
+void tst_LineRateModel::trace_data()
+{
+    QTest::addColumn<LineTypeTemplate>("line");
+    QTest::addColumn<QVector<LoopSection>>("sections");
+    QTest::addColumn<float>("length");
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<float>("rate");
+
+    const LineTypeTemplate adsl = dmt({25.875f, 1104}, {-40, -40}, {15, 15}, {-140, -140});
+    const LineTypeTemplate shdsl = pam(3, 13.5f, 192, 2304, -140);
+    const QVector<LoopSection> none;
+    const QVector<LoopSection> emptySection{{CableTemplate(), 100}};
+    QTest::newRow("DMT band") << adsl << none << 0.0f << 251 << 15060.0f;
+    QTest::newRow("DMT of one row") << dmt({100}, {-40}, {15}, {-140}) << none << 0.0f << 0 << 0.0f;
+    QTest::newRow("DMT band that starts at its end")
+        << dmt({500, 100}, {-40, -40}, {8, 8}, {-140, -140}) << none << 0.0f << 0 << 0.0f;
+    QTest::newRow("DMT, a section without a row") << adsl << emptySection << 1000.0f << 0 << 0.0f;
+    QTest::newRow("PAM, the first candidate passes") << shdsl << none << 0.0f << 1 << 2304.0f;
+    // (2304 - 192) / 64 + 1 candidates, every one of them tried.
+    QTest::newRow("PAM, nothing passes") << pam(3, -80, 192, 2304, -20) << none << 0.0f << 34
+                                         << 0.0f;
+    QTest::newRow("PAM, stepping down") << shdsl << none << 3000.0f << -1 << -1.0f;
+    QTest::newRow("PAM with K zero") << pam(0, 13.5f, 192, 2304, -140) << none << 0.0f << 0 << 0.0f;
+    QTest::newRow("PAM with an empty rate range")
+        << pam(3, 13.5f, 1000, 967, -140) << none << 0.0f << 0 << 0.0f;
+    QTest::newRow("PAM, a section without a row") << shdsl << emptySection << 1000.0f << 0 << 0.0f;
+}
+
+void tst_LineRateModel::trace()
+{
+    QFETCH(LineTypeTemplate, line);
+    QFETCH(QVector<LoopSection>, sections);
+    QFETCH(float, length);
+    QFETCH(int, steps);
+    QFETCH(float, rate);
+    const LineRateModel model(realCable, line, noNoise, 300, 300, sections);
+    const LineTrace trace = model.trace(4, 40, 40, 0, length);
+    const float expectedRate = model.rate(4, 40, 40, 0, length);
+    QCOMPARE(trace.rate, expectedRate);
+    if (rate >= 0)
+        QCOMPARE(trace.rate, rate);
+    if (line.kind == LineTypeDmt) {
+        QVERIFY(trace.candidates.isEmpty());
+        QCOMPARE(trace.tones.size(), steps);
+        for (int i = 1; i < trace.tones.size(); ++i)
+            QCOMPARE(trace.tones[i].f, float(double(trace.tones[i - 1].f) + 4.3125));
+        return;
+    }
+    QVERIFY(trace.tones.isEmpty());
+    if (steps >= 0)
+        QCOMPARE(trace.candidates.size(), steps);
+    else
+        QVERIFY(trace.candidates.size() > 1);
+    // Every candidate but a passing last one fails; the rates step down by 64 from Rmax.
+    for (int i = 0; i < trace.candidates.size(); ++i) {
+        const CandidateTrace &c = trace.candidates[i];
+        QCOMPARE(c.rate, line.Rmax[0] - 64.0f * i);
+        const bool last = i == trace.candidates.size() - 1;
+        QCOMPARE(double(c.snr) > c.threshold, last && trace.rate > 0);
+        // K = 3 at margin 0 needs more than 18.7809 dB; 2304 kbit/s reach up to 385.833 kHz.
+        QVERIFY(std::fabs(c.threshold - 18.7809) < 0.0001);
+        if (c.rate == 2304.0f)
+            QVERIFY(std::fabs(c.bandEdge - 385.833) < 0.001);
+    }
+    if (trace.rate > 0)
+        QCOMPARE(trace.candidates.last().rate, trace.rate);
+}
+
 QTEST_GUILESS_MAIN(tst_LineRateModel)
 #include "tst_lineratemodel.moc"
+
