@@ -476,6 +476,7 @@ void tst_MainWindow::help()
     }
     HelpLauncher &launcher = m_app->window->helpLauncher();
     launcher.hasChmViewer = [viewer] { return viewer; };
+    launcher.hasHtmlViewer = [] { return true; };
     launcher.htmlIndexCandidates = {m_app->path("nowhere/index.html"), html};
 
     UrlCatcher catcher;
