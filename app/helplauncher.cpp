@@ -121,8 +121,10 @@ HelpWindow *HelpLauncher::window() const
 void HelpLauncher::showInWindow(QWidget *parent, const QString &index)
 {
     // One window: F1 again brings it to the front at the page the user left it on.
-    if (!m_window)
+    if (!m_window) {
         m_window = new HelpWindow(index, parent);
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+    }
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -1,6 +1,9 @@
 #include "app/helpwindow.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStyle>
 #include <QTextBrowser>
 #include <QToolBar>
@@ -10,12 +13,16 @@ HelpWindow::HelpWindow(const QString &indexPath, QWidget *parent)
     , m_index(QUrl::fromLocalFile(indexPath))
 {
     setObjectName(QStringLiteral("helpWindow"));
-    setAttribute(Qt::WA_DeleteOnClose);
 
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName(QStringLiteral("helpBrowser"));
     // Web addresses go to the desktop; the help's own pages stay here.
     m_browser->setOpenExternalLinks(true);
+    // QTextBrowser reads a <link> style sheet only when it says type="text/css", which the
+    // pages need not: give it the help's style sheet for every page.
+    QFile css(QFileInfo(indexPath).dir().filePath(QStringLiteral("style.css")));
+    if (css.open(QIODevice::ReadOnly))
+        m_browser->document()->setDefaultStyleSheet(QString::fromUtf8(css.readAll()));
     setCentralWidget(m_browser);
 
     QToolBar *bar = addToolBar(tr("Навигация"));

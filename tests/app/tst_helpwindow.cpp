@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTextCursor>
 #include <QtTest>
 
 #include <memory>
@@ -182,6 +183,10 @@ void tst_HelpWindow::builtHelpShowsWithItsPictures()
     const QVariant picture = browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/main.png")));
     QVERIFY(picture.isValid());
     QVERIFY(!picture.toByteArray().isEmpty());
+    // The help's style sheet is in force: headings have their own colour.
+    const QTextCursor heading = browser->document()->find(QStringLiteral("Справка Kolvane"));
+    QVERIFY(!heading.isNull());
+    QVERIFY(heading.charFormat().foreground().style() != Qt::NoBrush);
 }
 
 void tst_HelpWindow::navigation()
