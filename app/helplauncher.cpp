@@ -1,5 +1,7 @@
 #include "app/helplauncher.h"
 
+#include "app/helpwindow.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -16,22 +18,15 @@ QString tr(const char *text)
     return QCoreApplication::translate("HelpLauncher", text);
 }
 
-} // namespace
-
-HelpLauncher::HelpLauncher()
-    : hasChmViewer(&HelpLauncher::desktopHasChmViewer)
-    , htmlIndexCandidates(defaultHtmlIndexCandidates())
-{
-}
-
-bool HelpLauncher::desktopHasChmViewer()
+// Whether xdg-mime names a default application for the type. Qt hands files to xdg-open, which
+// needs the same tools; without them QDesktopServices cannot open anything.
+bool desktopHandles(const QString &mimeType)
 {
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (xdgMime.isEmpty())
         return false;
     QProcess query;
-    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                          QStringLiteral("application/vnd.ms-htmlhelp")});
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), mimeType});
     if (!query.waitForFinished(3000)) {
         query.kill();
         query.waitForFinished(1000);
@@ -39,6 +34,26 @@ bool HelpLauncher::desktopHasChmViewer()
     }
     return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0
         && !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
+HelpLauncher::HelpLauncher()
+    : hasChmViewer(&HelpLauncher::desktopHasChmViewer)
+    , hasHtmlViewer(&HelpLauncher::desktopHasHtmlViewer)
+    , openUrl(&QDesktopServices::openUrl)
+    , htmlIndexCandidates(defaultHtmlIndexCandidates())
+{
+}
+
+bool HelpLauncher::desktopHasChmViewer()
+{
+    return desktopHandles(QStringLiteral("application/vnd.ms-htmlhelp"));
+}
+
+bool HelpLauncher::desktopHasHtmlViewer()
+{
+    return desktopHandles(QStringLiteral("text/html"));
 }
 
 QStringList HelpLauncher::defaultHtmlIndexCandidates()
@@ -59,7 +74,7 @@ QString HelpLauncher::htmlIndex() const
     return QString();
 }
 
-void HelpLauncher::open(QWidget *parent) const
+void HelpLauncher::open(QWidget *parent)
 {
     const QFileInfo chm(helpFileName());
     if (!chm.isFile()) {
@@ -72,11 +87,11 @@ void HelpLauncher::open(QWidget *parent) const
                               .arg(helpFileName()));
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(chm.absoluteFilePath())))
+    if (!openUrl || !openUrl(QUrl::fromLocalFile(chm.absoluteFilePath())))
         offerHtml(parent, tr("Не удалось открыть файл справки %1.").arg(helpFileName()));
 }
 
-void HelpLauncher::offerHtml(QWidget *parent, const QString &reason) const
+void HelpLauncher::offerHtml(QWidget *parent, const QString &reason)
 {
     const QString index = htmlIndex();
     if (index.isEmpty()) {
@@ -84,12 +99,33 @@ void HelpLauncher::offerHtml(QWidget *parent, const QString &reason) const
                              reason + QLatin1Char('\n') + tr("Справка в формате HTML тоже не найдена."));
         return;
     }
+    // Nothing on the desktop could show it: no question, the program shows it itself.
+    if (!hasHtmlViewer || !hasHtmlViewer()) {
+        showInWindow(parent, index);
+        return;
+    }
     const QMessageBox::StandardButton answer = QMessageBox::question(
         parent, tr("Справка"), reason + QLatin1Char('\n') + tr("Открыть справку в формате HTML?"),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (answer != QMessageBox::Yes)
         return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(index)))
-        QMessageBox::warning(parent, tr("Справка"),
-                             tr("Не удалось открыть %1.").arg(QDir::toNativeSeparators(index)));
+    if (!openUrl || !openUrl(QUrl::fromLocalFile(index)))
+        showInWindow(parent, index);
+}
+
+HelpWindow *HelpLauncher::window() const
+{
+    return m_window.data();
+}
+
+void HelpLauncher::showInWindow(QWidget *parent, const QString &index)
+{
+    // One window: F1 again brings it to the front at the page the user left it on.
+    if (!m_window) {
+        m_window = new HelpWindow(index, parent);
+        m_window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }

@@ -1,5 +1,8 @@
 #include "engine/csvwriter.h"
 
+#include "engine/checks.h"
+#include "engine/messages.h"
+
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -21,9 +24,7 @@ bool saveCsv(const QString &path, const QStringList &headers, const ResultSet &r
 {
     QSaveFile file(path);
     const auto failed = [&](const QString &reason) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, reason);
-        return false;
+        return fail(error, localized("Cannot write %1: %2", "Не удаётся записать %1: %2").arg(path, reason));
     };
     if (!file.open(QIODevice::WriteOnly))
         return failed(file.errorString());

@@ -9,31 +9,15 @@
 set(KOLVANE_APP_ID invalid.kolvane.Kolvane)
 set(KOLVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-add_subdirectory(${KOLVANE_PACKAGING_DIR}/launcher ${CMAKE_BINARY_DIR}/packaging/launcher)
-
-foreach(program kolvane kolvane-calc kolvane-launcher)
-    if(TARGET ${program})
-        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    else()
-        message(STATUS "Target ${program} does not exist (yet): not installed")
-    endif()
-endforeach()
-
-if(EXISTS ${PROJECT_SOURCE_DIR}/samples/workspace)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/workspace/
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace)
-else()
-    message(STATUS "samples/workspace does not exist (yet): no sample workspace installed")
-endif()
+install(TARGETS kolvane kolvane-calc kolvane-launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/workspace/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace)
 
 install(FILES ${KOLVANE_PACKAGING_DIR}/kolvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KOLVANE_PACKAGING_DIR}/${KOLVANE_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/main.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME kolvane.svg)
-if(NOT KOLVANE_HICOLOR_SIZES)
-    set(KOLVANE_HICOLOR_SIZES 16 22 24 32 48 64 128 256)
-endif()
 foreach(size ${KOLVANE_HICOLOR_SIZES})
     install(FILES ${PROJECT_SOURCE_DIR}/resources/images/hicolor/kolvane-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kolvane.png)

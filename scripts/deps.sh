@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need, when missing.
+# Installs the Debian 12 packages that building, running and testing need, when missing:
+# as root directly, otherwise through sudo. Where neither works it prints the command to run
+# as root and fails, so the calling script stops before building.
 set -euo pipefail
 
 packages=(
@@ -19,15 +21,32 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+install_command="apt-get update && apt-get install -y --no-install-recommends ${missing[*]}"
+explain() {
+    cat >&2 <<EOF
+
+These Debian packages are missing: ${missing[*]}
+Installing them needs root. Run this (it asks for the root password), then start the
+same script again:
+
+    su -c '$install_command'
+
+EOF
+}
+
+export DEBIAN_FRONTEND=noninteractive
 if [ "$(id -u)" -eq 0 ]; then
-    sudo=()
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 elif command -v sudo >/dev/null 2>&1; then
-    sudo=(sudo)
+    echo "Installing through sudo: ${missing[*]}"
+    # A user whom sudo refuses gets the su command too.
+    if ! sudo apt-get update -qq || ! sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+        explain
+        exit 1
+    fi
 else
-    echo "Packages missing and neither root nor sudo is available: ${missing[*]}" >&2
+    explain
     exit 1
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,5 +1,6 @@
 #include "templates/templatemanager.h"
 
+#include "engine/checks.h"
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 #include "templates/cmdisubwindow.h"
@@ -138,11 +139,8 @@ bool TemplateManager::saveEditorAs(TemplateEditorEntry *entry, const QString &pa
     if (!relative.startsWith(QLatin1String("..")) && !QDir::isAbsolutePath(relative))
         target = QDir::cleanPath(relative);
     for (const TemplateEditorEntry *other : std::as_const(m_editors)) {
-        if (other != entry && other->path == target) {
-            if (error)
-                *error = tr("Шаблон %1 уже открыт в другом окне").arg(target);
-            return false;
-        }
+        if (other != entry && other->path == target)
+            return fail(error, tr("Шаблон %1 уже открыт в другом окне").arg(target));
     }
     entry->table->commitPendingEdit();
     if (!entry->table->writeToFile(target, error))

@@ -1,17 +1,12 @@
 #include "workspacelauncher.h"
 
+#include "engine/checks.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
-
-static bool fail(QString *error, const QString &message)
-{
-    if (error)
-        *error = message;
-    return false;
-}
 
 bool hasTemplateDirectories(const QString &dir)
 {
