@@ -11,8 +11,8 @@ class GraphWidget;
 QString defaultExportName(const CalcSettings &settings);
 
 // The graph as an image of the widget's current size on white, drawn by drawGraph. `format`
-// is "PNG" or "JPG". Written to a temporary file beside `path` and renamed over it, so a
-// failed export leaves any earlier file intact. False with *error set on failure.
+// is "PNG" or "JPG". Written through writeFileSafely without waiting for a FIFO's reader, so a
+// failed export leaves any earlier file intact. False with *error (why, in words) on failure.
 bool exportGraphImage(GraphWidget *graph, const QString &path, const char *format, QString *error);
 
 // The graph as a vector PDF on the printer's default page at screen resolution, drawn at the
