@@ -5,6 +5,7 @@
 // on stdout; 1 the run failed otherwise (a template that cannot be read, output not written).
 
 #include "engine/csvwriter.h"
+#include "engine/filewrite.h"
 #include "engine/sweep.h"
 #include "engine/workspace.h"
 
@@ -15,6 +16,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -135,6 +137,8 @@ std::optional<Failure> checkTemplate(const QString &workdir, const QString &rela
 {
     const QString path = QDir::toNativeSeparators(workspacePath(workdir, relative));
     const QFileInfo info(path);
+    if (const int lookup = pathLookupError(path); lookup != 0 && lookup != ENOENT && lookup != ENOTDIR)
+        return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, systemErrorText(lookup))};
     if (!info.exists())
         return Failure{BadInput, QStringLiteral("no %1 template %2").arg(what, path)};
     if (!info.isFile())
@@ -199,12 +203,31 @@ std::optional<Failure> settingsFrom(QCommandLineParser &parser, const QString &w
         return Failure{BadInput, QStringLiteral("only one parameter may have several values, not %1")
                                      .arg(several.join(QStringLiteral(" and ")))};
 
+    QString badName;
+    for (const QString &cable : std::as_const(s.cableTypes))
+        if (!checkTemplateName(CableAttenuation, cable, &badName))
+            return Failure{BadInput, badName};
+    for (const QString &line : std::as_const(s.lineTypes))
+        if (!checkTemplateName(LineTypeDmt, line, &badName))
+            return Failure{BadInput, badName};
+    if (!checkTemplateName(AdditiveNoise, s.noiseTemplate, &badName))
+        return Failure{BadInput, badName};
+    // A default that is missing because its directory cannot be read is no "missing template".
+    const auto unlisted = [&workdir](const QString &directory) -> std::optional<Failure> {
+        const QString shown = QDir::toNativeSeparators(workspacePath(workdir, directory));
+        if (const QString problem = listingProblem(shown); !problem.isEmpty())
+            return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(shown, problem)};
+        return std::nullopt;
+    };
     if (s.cableTypes.isEmpty())
-        return Failure{BadInput, QStringLiteral("no cable template in %1")
-                                     .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("Cable"))))};
+        return unlisted(QStringLiteral("Cable")).value_or(Failure{BadInput, QStringLiteral("no cable template in %1")
+                                     .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("Cable"))))});
     if (s.lineTypes.isEmpty())
-        return Failure{BadInput, QStringLiteral("no line type template in %1")
-                                     .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("xDSL"))))};
+        return unlisted(QStringLiteral("xDSL")).value_or(Failure{BadInput, QStringLiteral("no line type template in %1")
+                                     .arg(QDir::toNativeSeparators(workspacePath(workdir, QStringLiteral("xDSL"))))});
+    if (!parser.isSet(QStringLiteral("noise")) && s.noiseTemplate.isEmpty())
+        if (auto f = unlisted(QStringLiteral("AddNoise")))
+            return f;
     for (const QString &cable : std::as_const(s.cableTypes))
         if (auto f = checkTemplate(workdir, QStringLiteral("Cable/%1.att").arg(cable), QStringLiteral("cable")))
             return f;
@@ -323,6 +346,8 @@ int main(int argc, char *argv[])
     // model cannot use, which is bad input.
     if (!result)
         return complain({BadInput, error});
+    for (const QString &warning : std::as_const(result->warnings))
+        std::fprintf(stderr, "kolvane-calc: warning: %s\n", warning.toLocal8Bit().constData());
 
     const QStringList headers = QStringList{QStringLiteral("L,м")} + result->labels;
     if (parser.isSet(QStringLiteral("o"))) {
