@@ -1,7 +1,9 @@
 #include "app/mainwindow.h"
 
 #include "app/helplauncher.h"
+#include "app/progressrunner.h"
 #include "engine/csvwriter.h"
+#include "engine/filewrite.h"
 #include "engine/sweep.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
@@ -12,11 +14,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QDir>
 #include <QDockWidget>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -26,13 +25,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QTreeWidget>
-#include <QWindow>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -295,6 +292,8 @@ void MainWindow::createContextMenus()
 
 void MainWindow::showPropertiesDialog()
 {
+    if (calculating)
+        return;
     if (!m_propertiesDialog)
         m_propertiesDialog = new PropertiesDialog(this);
     if (m_propertiesDialog->exec() != QDialog::Accepted)
@@ -308,32 +307,46 @@ void MainWindow::showPropertiesDialog()
 
 void MainWindow::showGraphOptionsDialog()
 {
+    if (calculating)
+        return;
     if (m_graphOptionsDialog->exec() != QDialog::Accepted || !m_propertiesDialog)
         return;
-    m_graphOptionsDialog->collectSettings(*m_graphSettings);
-    graphWidget->setGraphSettings(m_graphSettings.get());
+    // Taken over only with a run that ends: a refused or cancelled one leaves the graph as it was.
+    GraphSettings chosen = *m_graphSettings;
+    m_graphOptionsDialog->collectSettings(chosen);
     if (!runCalculation())
         return;
+    *m_graphSettings = chosen;
+    graphWidget->setGraphSettings(m_graphSettings.get());
     graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
 bool MainWindow::runCalculation()
 {
-    if (!m_propertiesDialog)
+    if (!m_propertiesDialog || calculating)
         return false;
     auto settings = std::make_unique<CalcSettings>();
     m_propertiesDialog->fillSettings(*settings);
 
-    SweepProgress progress;
-    progress.begin = [this](const QString &name) { beginProgress(name); };
-    progress.step = [this](int value) { advanceProgress(value); };
-    progress.end = [this] { endProgress(); };
+    std::optional<SweepResult> result;
     QString error;
     calculating = true;
-    const std::optional<SweepResult> result = runSweep(*settings, QString(), &error, progress);
+    // The sweep runs on a worker thread, so the progress dialog's "Отмена" can be clicked.
+    const bool finished = runWithProgress(this, [&](ProgressReporter &reporter) {
+        SweepProgress progress;
+        progress.begin = [&reporter](const QString &name) { reporter.begin(tr("Вычисляю для %1").arg(name)); };
+        progress.step = [&reporter](int value) { reporter.step(value); };
+        progress.end = [&reporter] { reporter.end(); };
+        progress.cancel = reporter.cancelFlag();
+        result = runSweep(*settings, QString(), &error, progress);
+    });
     calculating = false;
-    endProgress();
+    if (!finished) {
+        // Nothing of the run is kept: the table, the graph and the last record stay as they were.
+        statusBar()->showMessage(tr("Расчёт отменён"), 5000);
+        return false;
+    }
     if (!result) {
         QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт не выполнен.\n%1").arg(error));
         return false;
@@ -350,6 +363,11 @@ bool MainWindow::runCalculation()
     m_calcSettings = std::move(settings);
 
     fillResultTable(result->labels);
+    // Templates the run could take nothing from: the curves are there (at 0), the reason here.
+    if (!result->warnings.isEmpty())
+        statusBar()->showMessage(result->warnings.join(QStringLiteral("  ")));
+    else
+        statusBar()->clearMessage();
     return true;
 }
 
@@ -374,37 +392,6 @@ void MainWindow::fillResultTable(const QStringList &labels)
             resultTable->resizeColumnToContents(j + 1);
     }
     resultTable->setUpdatesEnabled(true);
-}
-
-void MainWindow::beginProgress(const QString &name)
-{
-    endProgress();
-    progressDialog = new QProgressDialog(tr("Вычисляю для %1").arg(name), QString(), 0, 100, this);
-    progressDialog->setCancelButton(nullptr);
-    progressDialog->setMinimumDuration(0);
-    progressDialog->show();
-    // A window paints only once the window system has shown it; wait for that briefly.
-    QElapsedTimer shown;
-    shown.start();
-    while (progressDialog->windowHandle() && !progressDialog->windowHandle()->isExposed() && shown.elapsed() < 250)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-}
-
-void MainWindow::advanceProgress(int value)
-{
-    if (!progressDialog || progressDialog->value() == value)
-        return;
-    progressDialog->setValue(value);
-    // The run does not return to the event loop until it ends. Window-system events other than
-    // the user's input (exposure, repaints) are let through, and the advance is painted now.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    progressDialog->repaint();
-}
-
-void MainWindow::endProgress()
-{
-    delete progressDialog;
-    progressDialog = nullptr;
 }
 
 // Export
@@ -466,7 +453,7 @@ void MainWindow::exportToCsv()
         headers << (item ? item->text() : QString());
     }
     QString error;
-    const bool written = saveCsv(path, headers, m_resultSet, &error);
+    const bool written = writeFileSafely(path, csvContent(headers, m_resultSet), &error, PipeReader::DontWait);
     reportExport(path, written, error);
 }
 

@@ -16,7 +16,6 @@ class QAction;
 class QDockWidget;
 class QMdiArea;
 class QMenu;
-class QProgressDialog;
 class QTabWidget;
 class QTableWidget;
 class QToolBar;
@@ -37,7 +36,9 @@ public:
     ~MainWindow() override;
 
     // Runs the calculation the dialog describes and fills the result table. Nothing changes
-    // when the run is refused (no template, a bad template): a message says why, false.
+    // when the run is refused (no template, a bad template): a message says why, false; nor
+    // when the user cancels it in the progress dialog: false. Warnings about templates without
+    // a usable row go to the status bar.
     bool runCalculation();
 
     // Appends the file name proposed for exports of the last calculation.
@@ -89,9 +90,6 @@ private:
                        const QKeySequence &shortcut, const QString &statusTip);
 
     void fillResultTable(const QStringList &labels);
-    void beginProgress(const QString &name);
-    void advanceProgress(int value);
-    void endProgress();
 
     // True when there is a result to export; the export slots do nothing otherwise.
     bool canExport() const;
@@ -124,8 +122,7 @@ private:
     QAction *helpAct = nullptr;
     QAction *aboutAct = nullptr;
 
-    QProgressDialog *progressDialog = nullptr;
-    bool calculating = false;
+    bool calculating = false; // a run is going on: no second one, no closing
 
     QMenu *fileMenu = nullptr;
     QMenu *editMenu = nullptr;

@@ -1,6 +1,7 @@
 #include "cli/calccommandline.h"
 
 #include "engine/csvwriter.h"
+#include "engine/filewrite.h"
 #include "engine/setupfile.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
@@ -12,6 +13,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -22,6 +24,8 @@ std::optional<Failure> checkTemplate(const QString &workdir, const QString &rela
 {
     const QString path = QDir::toNativeSeparators(workspacePath(workdir, relative));
     const QFileInfo info(path);
+    if (const int lookup = pathLookupError(path); lookup != 0 && lookup != ENOENT && lookup != ENOTDIR)
+        return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, systemErrorText(lookup))};
     if (!info.exists())
         return Failure{BadInput, QStringLiteral("no %1 template %2").arg(what, path)};
     if (!info.isFile())
@@ -282,14 +286,25 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     if (m_failure)
         return m_failure;
 
-    const QString cableDir = templateDirectory(CableAttenuation);
-    const QString lineDir = templateDirectory(LineTypeDmt);
+    // A default that is missing because its directory cannot be read is no "missing template".
+    const auto unlisted = [this](TemplateKind kind) -> std::optional<Failure> {
+        const QString shown = QDir::toNativeSeparators(workspacePath(m_workdir, templateDirectory(kind)));
+        if (const QString problem = listingProblem(shown); !problem.isEmpty())
+            return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(shown, problem)};
+        return std::nullopt;
+    };
+    const auto empty = [this](TemplateKind kind, const char *what) {
+        return Failure{BadInput, QStringLiteral("no %1 template in %2")
+                                     .arg(QLatin1String(what),
+                                          QDir::toNativeSeparators(workspacePath(m_workdir, templateDirectory(kind))))};
+    };
     if (s.cableTypes.isEmpty())
-        return Failure{BadInput, QStringLiteral("no cable template in %1")
-                                     .arg(QDir::toNativeSeparators(workspacePath(m_workdir, cableDir)))};
+        return unlisted(CableAttenuation).value_or(empty(CableAttenuation, "cable"));
     if (s.lineTypes.isEmpty())
-        return Failure{BadInput, QStringLiteral("no line type template in %1")
-                                     .arg(QDir::toNativeSeparators(workspacePath(m_workdir, lineDir)))};
+        return unlisted(LineTypeDmt).value_or(empty(LineTypeDmt, "line type"));
+    if (!m_parser.isSet(QStringLiteral("noise")) && s.noiseTemplate.isEmpty())
+        if (auto f = unlisted(AdditiveNoise))
+            return f;
     QString error;
     if (!validate(s, Checks::Input, optionName, &error, m_config.stepRange))
         return Failure{BadInput, error};
@@ -324,32 +339,27 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
 
 std::optional<Failure> CalcCommandLine::write(const std::function<void(QTextStream &)> &writer)
 {
-    if (m_parser.isSet(QStringLiteral("o"))) {
-        const QString path = m_parser.value(QStringLiteral("o"));
-        QSaveFile file(path);
-        const auto failed = [&](const QString &reason) {
-            return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
-        };
-        if (!file.open(QIODevice::WriteOnly))
-            return failed(file.errorString());
-        QTextStream out(&file);
+    const auto content = [&writer](QIODevice &device, QString *) {
+        QTextStream out(&device);
         writer(out);
         out.flush();
-        if (out.status() != QTextStream::Ok) {
-            file.cancelWriting();
-            return failed(file.errorString());
-        }
-        if (!file.commit())
-            return failed(file.errorString());
+        return out.status() == QTextStream::Ok;
+    };
+    if (m_parser.isSet(QStringLiteral("o"))) {
+        const QString path = m_parser.value(QStringLiteral("o"));
+        QString reason;
+        if (!writeFileSafely(path, content, &reason))
+            return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
         return std::nullopt;
     }
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         return Failure{RunFailed, out.errorString()};
-    QTextStream stream(&out);
-    writer(stream);
-    stream.flush();
-    if (stream.status() != QTextStream::Ok || !out.flush() || out.error() != QFile::NoError)
-        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(out.errorString())};
+    QString reason;
+    if (!content(out, &reason) || !out.flush() || out.error() != QFile::NoError) {
+        // The file device remembers no errno; the stream's failure is the write's.
+        const QString why = out.error() != QFile::NoError ? out.errorString() : systemErrorText(errno);
+        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(why)};
+    }
     return std::nullopt;
 }

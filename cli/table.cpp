@@ -34,6 +34,8 @@ int table(const QStringList &arguments, bool asDefault)
     // model cannot use, which is bad input.
     if (!result)
         return complain({BadInput, error});
+    for (const QString &warning : std::as_const(result->warnings))
+        warn(warning);
 
     const QStringList headers = QStringList{QStringLiteral("L,м")} + result->labels;
     if (const std::optional<Failure> f = line.write([&](QTextStream &out) { writeCsv(out, headers, result->rows); }))

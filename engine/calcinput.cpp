@@ -2,6 +2,8 @@
 
 #include "engine/checks.h"
 #include "engine/messages.h"
+#include "engine/templatekind.h"
+#include "engine/workspace.h"
 
 #include <cmath>
 
@@ -155,6 +157,18 @@ bool validate(const CalcSettings &s, Checks checks, const FieldNames &names, QSt
     const bool input = checks == Checks::Input;
 
     if (!c.present(Field::Cables, s.cableTypes.size()) || !c.present(Field::LineTypes, s.lineTypes.size()))
+        return false;
+    // Names reach the file system: none may lead out of its template directory.
+    for (const QString &name : s.cableTypes)
+        if (!checkTemplateName(CableAttenuation, name, error))
+            return false;
+    for (const CableSection &section : s.sections)
+        if (!checkTemplateName(CableAttenuation, section.cable, error))
+            return false;
+    for (const QString &name : s.lineTypes)
+        if (!checkTemplateName(LineTypeDmt, name, error))
+            return false;
+    if (!checkTemplateName(AdditiveNoise, s.noiseTemplate, error))
         return false;
     if (input) {
         if (!c.inRange(Field::Capacity, s.cableCapacity, Capacity)

@@ -3,7 +3,6 @@
 #include "engine/checks.h"
 #include "engine/messages.h"
 
-#include <QSaveFile>
 #include <QTextStream>
 
 void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &rows)
@@ -19,23 +18,21 @@ void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &row
     }
 }
 
+ContentWriter csvContent(const QStringList &headers, const ResultSet &rows)
+{
+    return [headers, rows](QIODevice &out, QString *) {
+        QTextStream stream(&out);
+        writeCsv(stream, headers, rows);
+        stream.flush();
+        return stream.status() == QTextStream::Ok;
+    };
+}
+
 bool saveCsv(const QString &path, const QStringList &headers, const ResultSet &rows,
              QString *error)
 {
-    QSaveFile file(path);
-    const auto failed = [&](const QString &reason) {
+    QString reason;
+    if (!writeFileSafely(path, csvContent(headers, rows), &reason))
         return fail(error, localized("Cannot write %1: %2", "Не удаётся записать %1: %2").arg(path, reason));
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    QTextStream out(&file);
-    writeCsv(out, headers, rows);
-    out.flush();
-    if (out.status() != QTextStream::Ok) {
-        file.cancelWriting();
-        return failed(file.errorString());
-    }
-    if (!file.commit())
-        return failed(file.errorString());
     return true;
 }

@@ -470,8 +470,13 @@ void RateSweep::evaluatePam(float length, float *rates)
     ++m_lengthIndex;
     for (int j = 0; j < n; ++j) {
         int c = resume ? m_start[size_t(j)] : 0;
-        while (c < candidates && !candidatePasses(c, length, m_thresholds[size_t(j)]))
+        while (c < candidates && !candidatePasses(c, length, m_thresholds[size_t(j)])) {
+            if (m_cancel && m_cancel->load(std::memory_order_relaxed)) {
+                std::fill(rates, rates + n, 0.0f);
+                return;
+            }
             ++c;
+        }
         m_start[size_t(j)] = c;
         rates[j] = c < candidates ? m_model.m_candidates[size_t(c)].rate : 0.0f;
     }

@@ -4,6 +4,7 @@
 
 #include <QVector>
 
+#include <atomic>
 #include <vector>
 
 // Piecewise linear over xs (expected ascending), clamped at both ends; count >= 1 rows.
@@ -134,6 +135,10 @@ public:
               const QVector<float> &margins);
     // Writes one rate (kbit/s) per margin, in margin order.
     void evaluate(float length, float *rates);
+    // Watched between the candidates of a PAM search, which can take seconds for one length:
+    // once true, evaluate() returns at once with rates that mean nothing, and the sweep is
+    // to be abandoned. Null (the default) never cancels.
+    void setCancelFlag(const std::atomic_bool *cancel) { m_cancel = cancel; }
 
 private:
     template <bool Sectioned>
@@ -162,4 +167,5 @@ private:
     std::vector<float> m_snr;            // its value, exact or an upper bound
     std::vector<char> m_exact;
     int m_lengthIndex = 0;
+    const std::atomic_bool *m_cancel = nullptr;
 };

@@ -1,9 +1,9 @@
 #include "engine/sweep.h"
 
 #include "engine/calcinput.h"
-#include "engine/messages.h"
 #include "engine/checks.h"
 #include "engine/lineratemodel.h"
+#include "engine/messages.h"
 #include "engine/templatefile.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
@@ -22,21 +22,26 @@ constexpr double MaxRate = 100000.0;       // kbit/s
 
 struct Column {
     const QVector<float> *values;
-    int caption;       // index into the kind's captions
-    double bound;      // largest magnitude allowed, 0 = any finite value
+    int caption;              // index into the kind's captions
+    double bound;             // largest magnitude allowed, 0 = any finite value
+    bool nonNegative = false; // a count of bits: below 0 it would subtract from the rate
 };
 
-// The message names the file, the row as the editor numbers it and the column caption.
+// The message names the file, the row as the editor numbers it and the column caption, all in
+// one arg(): a '%' in a file name must not be taken for a placeholder.
 bool badValue(const QString &path, TemplateKind kind, int row, int caption, const QString &reason,
               QString *error)
 {
-    return fail(error, QStringLiteral("Bad template %1: row %2, column \"%3\": %4")
-                           .arg(QDir::toNativeSeparators(path))
-                           .arg(row + 1)
-                           .arg(templateColumnCaptions(kind).value(caption), reason));
+    return fail(error, localized("Bad template %1: row %2, column \"%3\": %4",
+                                 "Неверный шаблон %1: строка %2, столбец «%3»: %4")
+                           .arg(QDir::toNativeSeparators(path), QString::number(row + 1),
+                                templateColumnCaptions(kind).value(caption), reason));
 }
 
-const QString NotFinite = QStringLiteral("the value is not a finite number");
+QString notFinite()
+{
+    return localized("the value is not a finite number", "значение не является конечным числом");
+}
 
 // Every value the model uses must be finite and inside its bounds.
 bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &rows, int count,
@@ -47,11 +52,13 @@ bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &ro
             const float v = c.values->at(i);
             QString reason;
             if (!std::isfinite(v))
-                reason = NotFinite;
+                reason = notFinite();
             else if (c.bound > 0 && std::fabs(double(v)) > c.bound)
-                reason = QStringLiteral("%1 exceeds %2 in magnitude")
-                             .arg(double(v), 0, 'g', 9)
-                             .arg(c.bound, 0, 'f', 0);
+                reason = localized("%1 exceeds %2 in magnitude", "%1 превышает %2 по модулю")
+                             .arg(QString::number(double(v), 'g', 9), QString::number(c.bound, 'f', 0));
+            else if (c.nonNegative && v < 0)
+                reason = localized("the value %1 is negative", "значение %1 отрицательно")
+                             .arg(QString::number(double(v), 'g', 9));
             if (!reason.isEmpty())
                 return badValue(path, kind, rows.value(i, i), c.caption, reason, error);
         }
@@ -88,14 +95,14 @@ bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate 
         if (!readDmtTemplate(path, t, error))
             return false;
         return checkColumns(path, LineTypeDmt, t.rows, t.count,
-                            {{&t.F, 0, MaxFrequency}, {&t.S, 1, 0}, {&t.Kmax, 2, 0}, {&t.N, 3, 0}},
+                            {{&t.F, 0, MaxFrequency}, {&t.S, 1, 0}, {&t.Kmax, 2, 0, true}, {&t.N, 3, 0}},
                             error);
     }
     if (!readPamTemplate(path, t, error))
         return false;
     // Only the first row enters the model. Its K is held truncated, where NaN would read as 0.
     if (t.count > 0 && !t.Kread.isEmpty() && !std::isfinite(t.Kread.first()))
-        return badValue(path, LineTypePam, t.rows.value(0), 0, NotFinite, error);
+        return badValue(path, LineTypePam, t.rows.value(0), 0, notFinite(), error);
     return checkColumns(path, LineTypePam, t.rows, std::min(t.count, 1),
                         {{&t.P, 1, 0}, {&t.Rmin, 2, MaxRate}, {&t.Rmax, 3, MaxRate}, {&t.N, 4, 0}},
                         error);
@@ -126,6 +133,57 @@ QString sweepFieldName(CalcInput::Field field)
     return QString();
 }
 
+// "No cable template: directory Cable is empty", or why it cannot be read.
+QString noTemplateMessage(TemplateKind kind, const QString &workdir)
+{
+    const QString directory = workspacePath(workdir, templateDirectory(kind));
+    const QString shown = QDir::toNativeSeparators(directory);
+    const QString problem = listingProblem(directory);
+    const bool cable = kind == CableAttenuation;
+    if (!problem.isEmpty())
+        return (cable ? localized("No cable template: cannot read directory %1: %2",
+                                  "Нет шаблона кабеля: не удаётся прочитать каталог %1: %2")
+                      : localized("No line type template: cannot read directory %1: %2",
+                                  "Нет шаблона типа линии: не удаётся прочитать каталог %1: %2"))
+            .arg(shown, problem);
+    return (cable ? localized("No cable template: directory %1 is empty",
+                              "Нет шаблона кабеля: каталог %1 пуст")
+                  : localized("No line type template: directory %1 is empty",
+                              "Нет шаблона типа линии: каталог %1 пуст"))
+        .arg(shown);
+}
+
+// A template that gives the model nothing to work with: the run goes on with rate 0 for it
+// (or no noise), but the user is told.
+class EmptyTemplates
+{
+public:
+    void check(const QString &relative, int rows, int needed, bool noise)
+    {
+        if (rows >= needed || m_seen.contains(relative))
+            return;
+        m_seen << relative;
+        if (noise)
+            m_warnings << localized("%1 has no complete row; it adds no noise",
+                                    "В шаблоне %1 нет ни одной полной строки; помехи не добавляются")
+                              .arg(relative);
+        else if (rows == 0)
+            m_warnings << localized("%1 has no complete row; its rates are 0",
+                                    "В шаблоне %1 нет ни одной полной строки; его скорости равны 0")
+                              .arg(relative);
+        else
+            m_warnings << localized("%1 has only one complete row, a DMT template needs two; its rates are 0",
+                                    "В шаблоне %1 только одна полная строка, а шаблону DMT нужны две; "
+                                    "его скорости равны 0")
+                              .arg(relative);
+    }
+    QStringList warnings() const { return m_warnings; }
+
+private:
+    QStringList m_seen;
+    QStringList m_warnings;
+};
+
 QString rateLabel(const QString &value)
 {
     return QStringLiteral("R,кбит/с\n") + value;
@@ -140,12 +198,16 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
         fail(error, message);
         return std::nullopt;
     };
+    const auto cancelled = [&progress] {
+        return progress.cancel && progress.cancel->load(std::memory_order_relaxed);
+    };
+    const auto refuseCancelled = [&] {
+        return refuse(localized("The calculation was cancelled", "Расчёт отменён"));
+    };
     if (settings.cableTypes.isEmpty())
-        return refuse(QStringLiteral("No cable template: directory %1 is empty")
-                          .arg(QDir::toNativeSeparators(workspacePath(workdir, templateDirectory(CableAttenuation)))));
+        return refuse(noTemplateMessage(CableAttenuation, workdir));
     if (settings.lineTypes.isEmpty())
-        return refuse(QStringLiteral("No line type template: directory %1 is empty")
-                          .arg(QDir::toNativeSeparators(workspacePath(workdir, templateDirectory(LineTypeDmt)))));
+        return refuse(noTemplateMessage(LineTypeDmt, workdir));
     if (!CalcInput::validate(settings, CalcInput::Checks::Run, sweepFieldName, error))
         return std::nullopt;
 
@@ -176,6 +238,15 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
     if (!readNoise(workdir, settings.noiseTemplate, noise, error))
         return std::nullopt;
 
+    EmptyTemplates empty;
+    for (int j = 0; j < cables.size(); ++j)
+        empty.check(QStringLiteral("Cable/%1.att").arg(settings.cableTypes.at(j)), cables[j].count, 1, false);
+    for (int j = 0; j < lines.size(); ++j)
+        empty.check(QStringLiteral("xDSL/%1").arg(settings.lineTypes.at(j)), lines[j].count,
+                    lines[j].kind == LineTypeDmt ? 2 : 1, false);
+    if (!settings.noiseTemplate.isEmpty())
+        empty.check(QStringLiteral("AddNoise/%1.add").arg(settings.noiseTemplate), noise.count, 1, true);
+
     QVector<float> lengths;
     for (qint64 L = settings.cableLengthFrom; L <= settings.cableLengthTo;
          L += settings.cableLengthStep)
@@ -195,6 +266,7 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
     const float fE = settings.norm_ELFEXT_frequency;
 
     SweepResult result;
+    result.warnings = empty.warnings();
     int curves = 1;
     QVector<QVector<float>> rates; // per curve, per length
 
@@ -209,12 +281,17 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
                                       family == Family::LineTypes ? lines[j] : lines[0], noise, fX,
                                       fE);
             RateSweep sweep(model, m0, E0, X0, {margin0});
+            sweep.setCancelFlag(progress.cancel);
             QVector<float> curve(lengths.size());
             for (int k = 0; k < lengths.size(); ++k) {
+                if (cancelled())
+                    return refuseCancelled();
                 if (progress.step)
                     progress.step(progressValue(k));
                 sweep.evaluate(lengths[k], &curve[k]);
             }
+            if (cancelled())
+                return refuseCancelled();
             rates << curve;
             result.labels << (family == Family::LineTypes
                                   ? rateLabel(name)
@@ -259,8 +336,12 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
         }
         curves = result.labels.size();
         rates.fill(QVector<float>(lengths.size()), curves);
+        for (const auto &sweep : sweeps)
+            sweep->setCancelFlag(progress.cancel);
         QVector<float> point(curves);
         for (int k = 0; k < lengths.size(); ++k) {
+            if (cancelled())
+                return refuseCancelled();
             if (progress.step)
                 progress.step(progressValue(k));
             float *out = point.data();
@@ -271,6 +352,8 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
             for (int j = 0; j < curves; ++j)
                 rates[j][k] = point[j];
         }
+        if (cancelled())
+            return refuseCancelled();
         if (progress.end)
             progress.end();
     }

@@ -1,19 +1,52 @@
 #include "engine/templatefile.h"
 
 #include "engine/checks.h"
+#include "engine/messages.h"
 
 #include <QDataStream>
 #include <QFile>
 #include <QMap>
-#include <QSaveFile>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int CellSize = 12;
+// A huge file must not reserve its whole size up front; the vector grows as cells are read.
+constexpr qint64 MaxReservedCells = 1 << 20;
+
+// Opened without waiting: a FIFO would block the reader until some writer came along. Only a
+// regular file (a link to one included) is a template.
+bool openTemplateFile(QFile &file, const QString &path, QString *error)
+{
+    int fd;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2")
+                               .arg(path, systemErrorText(errno)));
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(error, localized("%1 is not a template file", "%1 не является файлом шаблона").arg(path));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2")
+                               .arg(path, file.errorString()));
+    }
+    return true;
+}
 
 bool readRows(const QString &path, int columns, QVector<TemplateRow> *rows, QString *error)
 {
@@ -33,19 +66,20 @@ bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QStrin
     cells->clear();
     if (trailingBytes)
         *trailingBytes = 0;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QFile file;
+    if (!openTemplateFile(file, path, error))
+        return false;
     const qint64 size = file.size();
     QDataStream in(&file);
     in.setVersion(QDataStream::Qt_4_3);
     const qint64 whole = size / CellSize;
-    cells->reserve(int(whole));
+    cells->reserve(int(std::min<qint64>(whole, MaxReservedCells)));
     for (qint64 i = 0; i < whole; ++i) {
         TemplateCell cell;
         in >> cell.row >> cell.column >> cell.value;
         if (in.status() != QDataStream::Ok)
-            return fail(error, QStringLiteral("%1: read error").arg(path));
+            return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2")
+                                   .arg(path, systemErrorText(EIO)));
         cells->append(cell);
     }
     if (trailingBytes)
@@ -53,22 +87,19 @@ bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QStrin
     return true;
 }
 
-bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells, QString *error)
+bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells, QString *error,
+                        PipeReader pipeReader)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    QDataStream out(&file);
-    out.setVersion(QDataStream::Qt_4_3);
-    for (const TemplateCell &cell : cells)
-        out << cell.row << cell.column << cell.value;
-    if (out.status() != QDataStream::Ok) {
-        file.cancelWriting();
-        return fail(error, QStringLiteral("%1: write error").arg(path));
-    }
-    if (!file.commit())
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    return true;
+    return writeFileSafely(
+        path,
+        [&cells](QIODevice &device, QString *) {
+            QDataStream out(&device);
+            out.setVersion(QDataStream::Qt_4_3);
+            for (const TemplateCell &cell : cells)
+                out << cell.row << cell.column << cell.value;
+            return out.status() == QDataStream::Ok;
+        },
+        error, pipeReader);
 }
 
 QVector<TemplateRow> completeRows(const QVector<TemplateCell> &cells, int columns)

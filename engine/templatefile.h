@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/filewrite.h"
 #include "engine/templatekind.h"
 
 #include <QString>
@@ -18,12 +19,14 @@ struct TemplateCell {
 };
 
 // Reads every whole cell of the file in file order; a trailing fragment shorter than a cell
-// is left out (and counted in *trailingBytes when given). False when the file cannot be opened.
+// is left out (and counted in *trailingBytes when given). False when the file cannot be opened
+// or is no regular file (a FIFO is refused without waiting for a writer); *error names the path.
 bool readTemplateCells(const QString &path, QVector<TemplateCell> *cells, QString *error = nullptr,
                        int *trailingBytes = nullptr);
-// Writes the cells in the given order through QSaveFile: on failure the old file is intact.
+// Writes the cells in the given order through writeFileSafely: on failure the old file is
+// intact and *error says why, without the path.
 bool writeTemplateCells(const QString &path, const QVector<TemplateCell> &cells,
-                        QString *error = nullptr);
+                        QString *error = nullptr, PipeReader pipeReader = PipeReader::Wait);
 
 // Calculation records. `count` is the number of complete rows; every array holds `count` values,
 // and `rows` the file's row number of each entry (for messages that point at a cell).

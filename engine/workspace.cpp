@@ -2,8 +2,17 @@
 
 #include "engine/calcinput.h"
 #include "engine/templatekind.h"
+#include "engine/checks.h"
+#include "engine/filewrite.h"
+#include "engine/messages.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <sys/stat.h>
 
 QStringList listTemplateEntries(const QString &directory)
 {
@@ -22,7 +31,55 @@ QString cableNameFromEntry(const QString &entry)
 
 QString noiseNameFromEntry(const QString &entry)
 {
-    return entry.section(QLatin1Char('.'), 0, 0);
+    const int at = entry.indexOf(QLatin1String(".add"));
+    return at < 0 ? entry : entry.left(at);
+}
+
+bool checkTemplateName(TemplateKind kind, const QString &name, QString *error)
+{
+    if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
+        && name != QLatin1String(".") && name != QLatin1String(".."))
+        return true;
+    switch (kind) {
+    case CableAttenuation:
+        return fail(error, localized("cable name \"%1\" is not a template file name (no path separators, "
+                                     "not \".\" or \"..\")",
+                                     "Имя кабеля «%1» не является именем файла шаблона (разделители пути, "
+                                     "«.» и «..» недопустимы)")
+                               .arg(name));
+    case LineTypeDmt:
+    case LineTypePam:
+        return fail(error, localized("line type name \"%1\" is not a template file name (no path separators, "
+                                     "not \".\" or \"..\")",
+                                     "Имя типа линии «%1» не является именем файла шаблона (разделители "
+                                     "пути, «.» и «..» недопустимы)")
+                               .arg(name));
+    case AdditiveNoise:
+        break;
+    }
+    return fail(error, localized("noise name \"%1\" is not a template file name (no path separators, "
+                                 "not \".\" or \"..\")",
+                                 "Имя шаблона помех «%1» не является именем файла шаблона (разделители "
+                                 "пути, «.» и «..» недопустимы)")
+                           .arg(name));
+}
+
+QString listingProblem(const QString &directory)
+{
+    DIR *dir = ::opendir(QFile::encodeName(directory).constData());
+    if (dir) {
+        ::closedir(dir);
+        return QString();
+    }
+    if (errno == ENOENT)
+        return QString();
+    return systemErrorText(errno);
+}
+
+int pathLookupError(const QString &path)
+{
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? 0 : errno;
 }
 
 QString workspacePath(const QString &workdir, const QString &relative)

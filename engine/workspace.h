@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/calcsettings.h"
+#include "engine/templatekind.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,8 +13,20 @@ QStringList listTemplateEntries(const QString &directory);
 
 // "x.att.old" -> "x": the entry cut before its first ".att" (the whole name when absent).
 QString cableNameFromEntry(const QString &entry);
-// "white.add" -> "white": the entry up to its first dot.
+// "AWGN-140.5.add" -> "AWGN-140.5": the entry cut before its first ".add" (the whole name
+// when absent), as cable names are cut before ".att".
 QString noiseNameFromEntry(const QString &entry);
+
+// A template name that comes from outside the program's own lists (a command line, a stored
+// record) must name a file inside its directory: no path separator, not "." or "..". False
+// with *error naming it otherwise. An empty noise name (no noise) is fine.
+bool checkTemplateName(TemplateKind kind, const QString &name, QString *error = nullptr);
+
+// Why the entries of `directory` cannot be listed, in words; "" when they can or when there is
+// no such directory (it lists as empty, as the dialogs show it).
+QString listingProblem(const QString &directory);
+// 0 when `path` exists, else the errno of looking it up (ENOENT, EACCES, ...).
+int pathLookupError(const QString &path);
 
 // The calculation dialog's untouched state for the template directories under `workdir`
 // ("" = the current directory): first cable and line type, the third noise entry, M 4, load 1,

@@ -1,6 +1,7 @@
 #include "report/export.h"
 
 #include "engine/checks.h"
+#include "engine/filewrite.h"
 #include "report/graphwidget.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -92,17 +92,16 @@ bool exportGraphImage(const GraphSource &source, const QSize &size, const QStrin
         drawGraph(painter, area, settleGraph(source, area, painter));
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, file.errorString());
-    QImageWriter writer(&file, format);
-    if (!writer.write(image)) {
-        file.cancelWriting();
-        return fail(error, writer.errorString());
-    }
-    if (!file.commit())
-        return fail(error, file.errorString());
-    return true;
+    // A window must not wait for a reader on a FIFO; the rest is the common write path.
+    return writeFileSafely(
+        path,
+        [&](QIODevice &out, QString *why) {
+            QImageWriter writer(&out, format);
+            if (writer.write(image))
+                return true;
+            return fail(why, writer.errorString());
+        },
+        error, PipeReader::DontWait);
 }
 
 bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString &path, QString *error)
@@ -113,8 +112,8 @@ bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString 
         return fail(error, tr("Не задано имя файла"));
 
     // The printer only writes to a file name of its own. It gets one in a private temporary
-    // directory; the finished document then replaces the target through QSaveFile, which
-    // overwrites an existing file in one step and gives a new one the usual permissions.
+    // directory; the finished document then goes the common write path, which replaces an
+    // existing file in one step and gives a new one the usual permissions.
     const QTemporaryDir scratch;
     if (!scratch.isValid())
         return fail(error, tr("Не удаётся создать временный каталог: %1").arg(scratch.errorString()));
@@ -144,15 +143,8 @@ bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString 
     if (document.isEmpty())
         return fail(error, tr("PDF-документ пуст"));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, file.errorString());
-    if (file.write(document) != document.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(error, reason);
-    }
-    if (!file.commit())
-        return fail(error, file.errorString());
-    return true;
+    return writeFileSafely(
+        path,
+        [&document](QIODevice &out, QString *) { return out.write(document) == document.size(); },
+        error, PipeReader::DontWait);
 }

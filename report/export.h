@@ -14,8 +14,8 @@ QString defaultExportName(const CalcSettings &settings);
 
 // The graph of `source` as a `size` image on white; the axes are settled for that size in the
 // painter's default font and the conditions block stamped with the moment of export. `format`
-// is "PNG" or "JPG". Written to a temporary file beside `path` and renamed over it, so a
-// failed export leaves any earlier file intact. False with *error set on failure.
+// is "PNG" or "JPG". Written through writeFileSafely without waiting for a FIFO's reader, so a
+// failed export leaves any earlier file intact. False with *error (why, in words) on failure.
 bool exportGraphImage(const GraphSource &source, const QSize &size, const QString &path, const char *format,
                       QString *error);
 

@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QTreeWidget>
 
+#include <cerrno>
+
 TemplateManager::TemplateManager(QMdiArea *templatesArea, QTreeWidget *tree,
                                  QTreeWidgetItem *cableRoot, QTreeWidgetItem *lineTypeRoot,
                                  QTreeWidgetItem *noiseRoot, QWidget *dialogParent, QObject *parent)
@@ -96,11 +98,33 @@ bool TemplateManager::cableFileSelected(QTreeWidgetItem *item, int)
         return false;
     bool created = false;
     TemplatesTableWidget *table = openTemplateEditor(*kind, name, &created);
-    // A file that cannot be read leaves the new editor empty, ready to be typed and saved.
-    if (created)
-        table->loadFromFile();
+    QString error;
+    if (created && !table->loadFromFile(&error)) {
+        // A file gone since the listing leaves the new editor empty, ready to be typed and
+        // saved. One that is there but cannot be shown (no permission, a FIFO, too many rows)
+        // gets no editor: saving an empty one would overwrite it.
+        if (pathLookupError(table->filePath()) != ENOENT) {
+            discardEditor(table);
+            showError(tr("Не удалось открыть шаблон.\n%1").arg(error));
+            return false;
+        }
+    }
     emit templateShown();
     return true;
+}
+
+void TemplateManager::discardEditor(TemplatesTableWidget *table)
+{
+    for (int i = 0; i < m_editors.size(); ++i) {
+        TemplateEditorEntry *entry = m_editors.at(i);
+        if (entry->table != table)
+            continue;
+        m_editors.removeAt(i);
+        m_area->removeSubWindow(entry->window);
+        delete entry->window;
+        delete entry;
+        return;
+    }
 }
 
 TemplateEditorEntry *TemplateManager::activeEditor() const
@@ -219,14 +243,14 @@ TemplatesTableWidget *TemplateManager::createTemplate(TemplateKind kind, const Q
     for (int c = 0; c < templateColumnCount(kind); ++c)
         cells.append({0, qint16(c), 0.0});
     QString error;
-    if (!writeTemplateCells(path, cells, &error)) {
+    if (!writeTemplateCells(path, cells, &error, PipeReader::DontWait)) {
         showError(tr("Не удалось создать файл %1:\n%2").arg(path, error));
         return nullptr;
     }
     TemplatesTableWidget *table = openTemplateEditor(kind, fileName);
     // Also replaces the edits of an editor already open on this path: the user agreed above.
     if (!table->loadFromFile(&error))
-        showError(tr("Не удалось прочитать файл %1:\n%2").arg(path, error));
+        showError(tr("Не удалось открыть шаблон.\n%1").arg(error));
     refreshTemplateTree();
     return table;
 }

@@ -48,6 +48,7 @@ public:
     // A double-click in the tree: opens (and for a new editor loads) the entry's template.
     // An existing editor is only shown, so unsaved edits in it survive. False for an item
     // without a template kind (a top item, a name without a marker): nothing happens then.
+    // False, with a message and no editor, for a file that exists but cannot be loaded.
     bool cableFileSelected(QTreeWidgetItem *item, int column);
 
     // The editor whose window is the templates area's current sub-window, or null.
@@ -82,6 +83,8 @@ signals:
 
 private:
     void showError(const QString &text);
+    // Removes an editor that was just created and never shown a file.
+    void discardEditor(TemplatesTableWidget *table);
 
     QMdiArea *m_area;
     QTreeWidget *m_tree;

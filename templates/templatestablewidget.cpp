@@ -8,13 +8,15 @@
 #include <QApplication>
 #include <QSignalBlocker>
 
+#include <algorithm>
+
 namespace {
 
 // The file's own value of a cell, kept so that an untouched cell is written back bit for bit
 // even when the file holds a double that no float text can reproduce.
 constexpr int StoredValueRole = Qt::UserRole + 1;
 
-// Row and column fields are 16 bits; read as unsigned, as the table cannot have negative rows.
+// Row and column fields are 16 bits; written as unsigned, as the table has no negative rows.
 constexpr int MaxFieldValue = 0xFFFF;
 
 class WaitCursor
@@ -87,24 +89,38 @@ bool TemplatesTableWidget::loadFromFile(QString *error)
         if (!readTemplateCells(m_filePath, &cells, error))
             return false;
     }
+    // Cells no calculation reads (a negative row, a column the kind does not have) stay out of
+    // the table, which would otherwise grow to their 16-bit row and column numbers; they are
+    // kept aside and written back on save, so the file loses nothing.
+    const int columns = columnCaptions(m_kind).size();
+    QVector<TemplateCell> shown;
+    QVector<TemplateCell> hidden;
+    int rows = 1;
+    for (const TemplateCell &cell : std::as_const(cells)) {
+        if (cell.row < 0 || cell.column < 0 || cell.column >= columns) {
+            hidden.append(cell);
+        } else {
+            shown.append(cell);
+            rows = qMax(rows, int(cell.row) + 1);
+        }
+    }
+    if (rows > MaxRows)
+        return fail(error, tr("Шаблон %1 занимает %2 строк, а редактор открывает не больше %3 строк")
+                               .arg(m_filePath, QString::number(rows), QString::number(MaxRows)));
+
     const WaitCursor wait;
     // Blocked: placing the file's cells is not an edit.
     const QSignalBlocker blocker(this);
-    int rows = 1;
-    int columns = columnCaptions(m_kind).size();
-    for (const TemplateCell &cell : std::as_const(cells)) {
-        rows = qMax(rows, int(quint16(cell.row)) + 1);
-        columns = qMax(columns, int(quint16(cell.column)) + 1);
-    }
     // Whatever the table held before (edits dropped by "No") must not survive the reload.
     clearContents();
     setRowCount(rows);
     setColumnCount(columns);
-    for (const TemplateCell &cell : std::as_const(cells)) {
+    for (const TemplateCell &cell : std::as_const(shown)) {
         auto *item = new QTableWidgetItem(formatTemplateValue(cell.value));
         item->setData(StoredValueRole, cell.value);
-        setItem(quint16(cell.row), quint16(cell.column), item);
+        setItem(cell.row, cell.column, item);
     }
+    m_hiddenCells = hidden;
     // The table now is the file.
     setModified(false);
     return true;
@@ -132,15 +148,21 @@ bool TemplatesTableWidget::writeToFile(const QString &path, QString *error) cons
                 value = parseTemplateValue(text, &ok);
                 if (!ok)
                     return fail(error, tr("Строка %1, столбец %2: \"%3\" не является числом")
-                                           .arg(r + 1)
-                                           .arg(c + 1)
-                                           .arg(cell->text()));
+                                           .arg(QString::number(r + 1), QString::number(c + 1),
+                                                cell->text()));
             }
             cells.append({qint16(quint16(r)), qint16(quint16(c)), value});
         }
     }
+    if (!m_hiddenCells.isEmpty()) {
+        // In row and column order like the rest; the table's cells are already in it.
+        cells += m_hiddenCells;
+        std::stable_sort(cells.begin(), cells.end(), [](const TemplateCell &a, const TemplateCell &b) {
+            return a.row != b.row ? a.row < b.row : a.column < b.column;
+        });
+    }
     const WaitCursor wait;
-    return writeTemplateCells(path, cells, error);
+    return writeTemplateCells(path, cells, error, PipeReader::DontWait);
 }
 
 bool TemplatesTableWidget::saveToFile(QString *error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/templatefile.h"
 #include "engine/templatekind.h"
 
 #include <QString>
@@ -25,12 +26,17 @@ public:
     bool isModified() const { return m_modified; }
     void setModified(bool value);
 
-    // Replaces the table's contents by the file's cells; the table grows to hold every cell.
-    // False (table unchanged) when the file cannot be read. Leaves the table unmodified.
+    // The most rows a template may need to be opened: beyond it the table would eat the memory.
+    static constexpr int MaxRows = 10000;
+
+    // Replaces the table's contents by the file's cells; the table grows to the rows they fill.
+    // Cells with a negative row or a column the kind lacks are not shown but kept for saving.
+    // False (table unchanged) when the file cannot be read, is no regular file or needs more
+    // than MaxRows rows; *error names the file. Leaves the table unmodified.
     bool loadFromFile(QString *error = nullptr);
-    // Writes every non-empty cell (an open cell editor's text included), row by row,
-    // atomically. Refuses (writing nothing) when a cell is not a number; false with the reason
-    // in *error, and the table stays modified.
+    // Writes every non-empty cell (an open cell editor's text included), row by row, with the
+    // file's hidden cells, atomically. Refuses (writing nothing) when a cell is not a number;
+    // false with the reason in *error (without the path), and the table stays modified.
     bool saveToFile(QString *error = nullptr);
     // Same, to another file; filePath and the modified state are left alone.
     bool writeToFile(const QString &path, QString *error = nullptr) const;
@@ -52,4 +58,5 @@ private:
     TemplateKind m_kind = CableAttenuation;
     bool m_modified = false;
     QString m_filePath;
+    QVector<TemplateCell> m_hiddenCells; // read from the file, not shown, written back
 };

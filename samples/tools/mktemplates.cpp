@@ -107,7 +107,7 @@ bool convertDirectory(const QDir &sources, const QDir &output, const QString &di
         }
         QString error;
         if (!writeTemplateCells(to.filePath(target), cells, &error)) {
-            complain(error);
+            complain(QStringLiteral("%1: %2").arg(to.filePath(target), error));
             ok = false;
         }
     }

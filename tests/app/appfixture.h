@@ -4,6 +4,7 @@
 // in the calculation dialog.
 
 #include "app/mainwindow.h"
+#include "engine/messages.h"
 #include "input/propertiesdialog.h"
 #include "workspacelauncher.h"
 
@@ -105,6 +106,8 @@ struct AppFixture {
         if (!QDir::setCurrent(workspace))
             return false;
         answerer = std::make_unique<ModalAnswerer>();
+        // As the program's start sets it: the engine's messages in Russian.
+        setMessageLanguage(MessageLanguage::Russian);
         window = std::make_unique<MainWindow>();
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()))

@@ -7,14 +7,22 @@
 
 #include "appfixture.h"
 
+#include <QElapsedTimer>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +91,37 @@ DialogSetup both(const DialogSetup &a, const DialogSetup &b)
     };
 }
 
+bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
+{
+    QVector<TemplateCell> cells;
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            cells.append({qint16(r), qint16(c), rows[r][c]});
+    return writeTemplateCells(path, cells);
+}
+
+// Clicks "Отмена" of the run's progress dialog once the run has gone on for `after` ms;
+// *clickedAt is then the run clock's time of the click, or stays -1.
+void cancelRunAfter(int after, const QElapsedTimer &clock, qint64 *clickedAt)
+{
+    QTimer::singleShot(50, qApp, [=, &clock] {
+        QProgressDialog *dialog = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible())
+                dialog = d;
+        if (!dialog || clock.elapsed() < after) {
+            if (clock.elapsed() < 20000)
+                cancelRunAfter(after, clock, clickedAt);
+            return;
+        }
+        auto *button = dialog->findChild<QPushButton *>();
+        if (!button || !button->isVisible())
+            return;
+        *clickedAt = clock.elapsed();
+        QTest::mouseClick(button, Qt::LeftButton);
+    });
+}
+
 DialogSetup chooseLoads(int capacity, const QVector<int> &loads)
 {
     return [=](PropertiesDialog *dialog) {
@@ -118,6 +157,10 @@ private slots:
     void graphOptionsBeforeAnyCalculation();
     void graphOptionsRerunInUserScale();
     void closedResultWindowsComeBack();
+    void cancelKeepsEverything_data();
+    void cancelKeepsEverything();
+    void fifoTemplateDoesNotFreeze();
+    void templatesWithoutRowsWarn();
 
 private:
     QTableWidget *table() const { return m_app->child<QTableWidget>("resultTable"); }
@@ -295,10 +338,12 @@ void tst_Calculation::refusedRuns_data()
     QTest::addColumn<QString>("emptied");     // a template directory emptied before the dialog opens
     QTest::addColumn<QString>("damaged");     // a template file overwritten after a first run
     QTest::addColumn<QString>("messagePart"); // what the message must name
+    QTest::addColumn<QString>("russian");     // the engine's words, in the GUI's language
 
-    QTest::newRow("no cable") << "Cable" << "" << "Cable";
-    QTest::newRow("no line type") << "xDSL" << "" << "xDSL";
-    QTest::newRow("infinite frequency") << "" << "Cable/PE-0.40mm-26AWG.att" << "PE-0.40mm-26AWG.att";
+    QTest::newRow("no cable") << "Cable" << "" << "Cable" << "Нет шаблона кабеля: каталог Cable пуст";
+    QTest::newRow("no line type") << "xDSL" << "" << "xDSL" << "Нет шаблона типа линии: каталог xDSL пуст";
+    QTest::newRow("infinite frequency") << "" << "Cable/PE-0.40mm-26AWG.att" << "PE-0.40mm-26AWG.att"
+                                        << "строка 2, столбец «F, кГц»: значение не является конечным числом";
 }
 
 void tst_Calculation::refusedRuns()
@@ -306,6 +351,7 @@ void tst_Calculation::refusedRuns()
     QFETCH(QString, emptied);
     QFETCH(QString, damaged);
     QFETCH(QString, messagePart);
+    QFETCH(QString, russian);
 
     if (!emptied.isEmpty()) {
         QDir(m_app->path(emptied)).removeRecursively();
@@ -329,6 +375,7 @@ void tst_Calculation::refusedRuns()
     QCOMPARE(m_app->answerer->texts().size(), 1);
     const QString message = m_app->answerer->texts().first();
     QVERIFY2(message.contains(messagePart), qPrintable(message));
+    QVERIFY2(message.contains(russian), qPrintable(message));
     // Nothing else changed: the last results, the record, the table and the current tab.
     QCOMPARE(m_app->window->resultSet(), rowsBefore);
     QCOMPARE(m_app->window->calcSettings(), settingsBefore);
@@ -412,6 +459,125 @@ void tst_Calculation::closedResultWindowsComeBack()
     QVERIFY(tableWindow->isVisible());
     QVERIFY(graphWindow->isVisible());
     QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 1);
+}
+
+void tst_Calculation::cancelKeepsEverything_data()
+{
+    QTest::addColumn<bool>("fromGraphOptions");
+    QTest::newRow("run from the calculation dialog") << false;
+    QTest::newRow("run from the graph options") << true;
+}
+
+void tst_Calculation::cancelKeepsEverything()
+{
+    QFETCH(bool, fromGraphOptions);
+    // A PAM search through every candidate at every length (a negative attenuation): seconds
+    // per length. The dialog lists its directories once, so the templates come first.
+    QVERIFY(writeTable(m_app->path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
+    QVERIFY(writeTable(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
+    const DialogSetup slow = both(both(chooseCables({"negative"}), chooseLineTypes({"slow.PAM"})),
+                                  chooseLengths(1000, 3000, 500));
+    m_app->calculate();
+    m_app->child<QTabWidget>("tabWidget")->setCurrentIndex(0);
+    const ResultSet rowsBefore = m_app->window->resultSet();
+    const CalcSettings *settingsBefore = m_app->window->calcSettings();
+    const CalcSettings recordBefore = *settingsBefore;
+    const QStringList headersBefore = headerTexts(table());
+    const QString cellBefore = table()->item(3, 1)->text();
+    const GraphSettings graphBefore = m_app->window->graphSettings();
+    const QImage pictureBefore = m_app->child<GraphWidget>("graphWidget")->graphPixmap().toImage();
+
+    QElapsedTimer clock;
+    qint64 clickedAt = -1;
+    if (fromGraphOptions) {
+        // The slow choice waits in the calculation dialog; the options' OK runs it.
+        m_app->answerCalculationDialog(slow, false);
+        m_app->window->showPropertiesDialog();
+        m_app->answerer->push([&](QWidget *w) {
+            auto *dialog = qobject_cast<GraphOptions *>(w);
+            QVERIFY(dialog);
+            dialog->findChild<QSpinBox *>("lengthMaxBox")->setValue(6000);
+            clock.start();
+            cancelRunAfter(400, clock, &clickedAt);
+            QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+        });
+        m_app->window->showGraphOptionsDialog();
+    } else {
+        m_app->answerCalculationDialog(slow);
+        clock.start();
+        cancelRunAfter(400, clock, &clickedAt);
+        m_app->window->showPropertiesDialog();
+    }
+    const qint64 stoppedAt = clock.elapsed();
+
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QVERIFY2(clickedAt >= 0, "no progress dialog with a cancel button");
+    QVERIFY2(stoppedAt - clickedAt < 500, qPrintable(QString::number(stoppedAt - clickedAt)));
+    QVERIFY(m_app->window->findChildren<QProgressDialog *>().isEmpty());
+    // Everything the user had is still there.
+    QCOMPARE(m_app->window->resultSet(), rowsBefore);
+    QCOMPARE(m_app->window->calcSettings(), settingsBefore);
+    QCOMPARE(*m_app->window->calcSettings(), recordBefore);
+    QCOMPARE(headerTexts(table()), headersBefore);
+    QCOMPARE(table()->rowCount(), 10);
+    QCOMPARE(table()->item(3, 1)->text(), cellBefore);
+    QCOMPARE(m_app->window->graphSettings(), graphBefore);
+    QCOMPARE(m_app->child<GraphWidget>("graphWidget")->graphPixmap().toImage(), pictureBefore);
+    QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 0);
+    QCOMPARE(m_app->window->statusBar()->currentMessage(), QStringLiteral("Расчёт отменён"));
+
+    // The program goes on as before: the next run works.
+    m_app->calculate(chooseLengths(1000, 2000, 1000));
+    QCOMPARE(table()->rowCount(), 2);
+}
+
+void tst_Calculation::fifoTemplateDoesNotFreeze()
+{
+    // The dialog offers a cable that is a FIFO by the time the run reads it.
+    m_app->calculate();
+    const QString cable = m_app->path("Cable/PE-0.40mm-26AWG.att");
+    QVERIFY(QFile::remove(cable) && ::mkfifo(QFile::encodeName(cable).constData(), 0600) == 0);
+    // Should the run wait after all, a writer comes by after a while and lets it go.
+    std::atomic_bool done{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(cable).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    m_app->answerCalculationDialog();
+    m_app->answerer->pushButton(QMessageBox::Ok);
+    QElapsedTimer timer;
+    timer.start();
+    m_app->window->showPropertiesDialog();
+    const qint64 elapsed = timer.elapsed();
+    done = true;
+    rescue.join();
+    QVERIFY(elapsed < 3000);
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    const QString message = m_app->answerer->texts().value(0);
+    QVERIFY2(message.contains(QStringLiteral("Cable/PE-0.40mm-26AWG.att не является файлом шаблона")),
+             qPrintable(message));
+}
+
+void tst_Calculation::templatesWithoutRowsWarn()
+{
+    // An empty cable template: the curve is there at rate 0, and the status bar says why.
+    QVERIFY(writeTable(m_app->path("Cable/empty.att"), {}));
+    m_app->calculate(chooseCables({"empty", "PE-0.40mm-26AWG"}));
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QCOMPARE(table()->columnCount(), 3);
+    QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("0"));
+    QCOMPARE(m_app->window->statusBar()->currentMessage(),
+             QStringLiteral("В шаблоне Cable/empty.att нет ни одной полной строки; его скорости равны 0"));
+
+    // A run without such templates leaves no warning behind.
+    m_app->calculate(chooseCables({"PE-0.40mm-26AWG"}));
+    QCOMPARE(m_app->window->statusBar()->currentMessage(), QString());
 }
 
 QTEST_MAIN(tst_Calculation)

@@ -2,6 +2,7 @@
 #include "report/graphwidget.h"
 
 #include "appfixture.h"
+#include "fulldisk.h"
 
 #include <QAction>
 #include <QImage>
@@ -9,7 +10,11 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QElapsedTimer>
+#include <QStatusBar>
 #include <QTableWidget>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -53,11 +58,17 @@ private slots:
     void failedWriteIsReported();
     void nothingBeforeARun_data();
     void nothingBeforeARun();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
+    void pipeIsWrittenInPlace_data();
+    void pipeIsWrittenInPlace();
 
 private:
     QAction *action(const char *name) const { return m_app->child<QAction>(name); }
     // Runs a family of two line types on the sample workspace.
     void calculateFamily();
+    // The next save dialog chooses `target` as it is, without asking about replacing it.
+    void answerSaveDialogWith(const QString &target);
 
     std::unique_ptr<AppFixture> m_app;
 };
@@ -77,6 +88,18 @@ void tst_Export::calculateFamily()
 {
     m_app->calculate(chooseLineTypes({"ADSL2+_DS.DMT", "ADSL_DS.DMT", "VDSL2-8b_DS.DMT"}));
     QVERIFY(m_app->window->calcSettings());
+}
+
+void tst_Export::answerSaveDialogWith(const QString &target)
+{
+    m_app->answerer->push([target](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        QVERIFY(dialog);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+        ModalAnswerer::typeFileName(dialog, target);
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+    });
 }
 
 void tst_Export::saveDialogs_data()
@@ -360,6 +383,95 @@ void tst_Export::nothingBeforeARun()
     // Not even a save dialog: the answerer would have counted it.
     QCOMPARE(m_app->answerer->unexpected(), 0);
     QCOMPARE(QDir(m_app->workspace).entryList(QDir::Files | QDir::Hidden), before);
+}
+
+void tst_Export::fullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("csv") << "exportCsvAct" << ".csv";
+    QTest::newRow("pdf") << "exportPdfAct" << ".pdf";
+    QTest::newRow("jpg") << "exportJpgAct" << ".jpg";
+    QTest::newRow("png") << "exportPngAct" << ".png";
+}
+
+void tst_Export::fullDiskKeepsTheOldFile()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, extension);
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    m_app->calculate();
+    const QString target = disk.filePath(QStringLiteral("out") + extension);
+    {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an earlier export") > 0);
+    }
+    QVERIFY(disk.fill());
+
+    answerSaveDialogWith(target);
+    m_app->answerer->pushButton(QMessageBox::Ok);
+    this->action(qPrintable(action))->trigger();
+
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QCOMPARE(m_app->answerer->pending(), 0);
+    const QString message = m_app->answerer->texts().value(0);
+    QVERIFY2(message.contains(QStringLiteral("Не удалось сохранить")) && message.contains(target)
+                 && message.contains(QStringLiteral("Нет места на диске")),
+             qPrintable(message));
+    QCOMPARE(readAll(target), QByteArray("an earlier export"));
+}
+
+void tst_Export::pipeIsWrittenInPlace_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QByteArray>("start");
+    QTest::newRow("csv") << "exportCsvAct" << ".csv" << QByteArray("L,м;");
+    QTest::newRow("png") << "exportPngAct" << ".png" << QByteArray("\x89PNG");
+}
+
+void tst_Export::pipeIsWrittenInPlace()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, extension);
+    QFETCH(QByteArray, start);
+    m_app->calculate();
+    const QString fifo = m_app->path(QStringLiteral("pipe") + extension);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const auto stillAPipe = [&fifo] {
+        struct stat st;
+        return ::lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode);
+    };
+
+    // Nobody reads: an error at once, not a frozen window.
+    answerSaveDialogWith(fifo);
+    m_app->answerer->pushButton(QMessageBox::Ok);
+    QElapsedTimer timer;
+    timer.start();
+    this->action(qPrintable(action))->trigger();
+    QVERIFY(timer.elapsed() < 3000);
+    QCOMPARE(m_app->answerer->pending(), 0);
+    QVERIFY2(m_app->answerer->texts().value(0).contains(QStringLiteral("Канал никто не читает")),
+             qPrintable(m_app->answerer->texts().value(0)));
+    QVERIFY(stillAPipe());
+
+    // A reader waits: it gets the export, and the pipe stays a pipe.
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    QTest::qWait(200); // cat opens the pipe
+    answerSaveDialogWith(fifo);
+    this->action(qPrintable(action))->trigger();
+    const bool finished = reader.waitForFinished(3000);
+    if (!finished)
+        reader.kill();
+    QVERIFY(finished);
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QVERIFY(reader.readAllStandardOutput().startsWith(start));
+    QVERIFY(stillAPipe());
+    QVERIFY(m_app->window->statusBar()->currentMessage().startsWith(QStringLiteral("Сохранено")));
 }
 
 QTEST_MAIN(tst_Export)

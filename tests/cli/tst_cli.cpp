@@ -3,11 +3,17 @@
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 
+#include "fulldisk.h"
+#include "ordinaryuser.h"
+
+#include <QStandardPaths>
+
 #include <QtTest>
 
 #include <functional>
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Edit = std::function<void(CalcSettings &)>;
@@ -66,7 +72,7 @@ bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
             cells.append({qint16(r), qint16(c), rows[r][c]});
-    return writeTemplateCells(path, cells);
+    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
 }
 
 } // namespace
@@ -100,6 +106,12 @@ private slots:
     void setupFiles();
     void badSetup_data();
     void badSetup();
+    void outputOnFullDisk();
+    void outputIntoPipesAndDevices();
+    void templatesWithoutRowsWarn();
+    void noiseNameWithADot();
+    void permissionDenied_data();
+    void permissionDenied();
 };
 
 void tst_Cli::initTestCase()
@@ -116,6 +128,8 @@ void tst_Cli::initTestCase()
     QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/adsl.DMT")),
                        {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
     QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/huge.PAM")), {{3, 13.5, 192, 1e9, -140}}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/negk.DMT")),
+                       {{142.3125, -40, 15, -140}, {1099.6875, -40, -15, -140}}));
     QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/white.add")), {{1, -140}, {30000, -140}}));
 }
 
@@ -257,6 +271,12 @@ void tst_Cli::badInput_data()
     QTest::newRow("line type without extension") << QStringList{"--line", "ADSL_DS"} << "ADSL_DS";
     QTest::newRow("missing noise") << QStringList{"--noise", "pink"} << "pink.add";
     QTest::newRow("directory as template") << QStringList{"--line", "."} << "not a template file";
+    QTest::newRow("line type outside the workspace")
+        << QStringList{"--line", "../../../../etc/passwd"} << "\"../../../../etc/passwd\" is not a template file name";
+    QTest::newRow("cable in another directory")
+        << QStringList{"--cable", "../Cable/PE-0.40mm-26AWG"} << "\"../Cable/PE-0.40mm-26AWG\"";
+    QTest::newRow("cable named ..") << QStringList{"--cable", ".."} << "cable name \"..\"";
+    QTest::newRow("absolute noise path") << QStringList{"--noise", "/etc/passwd"} << "noise name \"/etc/passwd\"";
     QTest::newRow("missing workspace") << QStringList{"-C", "/nonexistent/kolvane"} << "/nonexistent/kolvane";
 }
 
@@ -285,6 +305,12 @@ void tst_Cli::badTemplateValue()
     QCOMPARE(r.code, 2);
     QCOMPARE(r.out, QByteArray());
     QVERIFY2(r.err.contains("huge.PAM"), r.err.constData());
+
+    // A negative bit cap would give negative rates.
+    r = calc({"-C", m_workspace, "--cable", "good", "--line", "negk.DMT", "--noise", "white"});
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.out, QByteArray());
+    QVERIFY2(r.err.contains("negk.DMT: row 2, column \"Kmax\": the value -15 is negative"), r.err.constData());
 
     r = calc({"-C", m_workspace, "--cable", "good", "--line", "adsl.DMT", "--noise", "white"});
     QCOMPARE(r.code, 0);
@@ -474,6 +500,137 @@ void tst_Cli::badSetup()
         QCOMPARE(r.out, QByteArray());
     QVERIFY2(r.err.startsWith("kolvane-calc: ") && r.err.count('\n') == 1, r.err.constData());
     QVERIFY2(QString::fromUtf8(r.err).contains(mentions), r.err.constData());
+}
+
+void tst_Cli::outputOnFullDisk()
+{
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    const QString path = disk.filePath(QStringLiteral("rates.csv"));
+    QVERIFY(calc({"-C", Samples, "--to", "2000", "-o", path}).code == 0);
+    const QByteArray old = fileContents(path);
+    QVERIFY(disk.fill());
+    const Run r = calc({"-C", Samples, "-o", path});
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.err, QStringLiteral("kolvane-calc: Cannot write %1: No space left on device\n").arg(path).toUtf8());
+    QCOMPARE(fileContents(path), old);
+}
+
+void tst_Cli::outputIntoPipesAndDevices()
+{
+    const QByteArray expected = expectedCsv(defaultCalcSettings(Samples), Samples);
+    // A named pipe with a reader waiting on it: the reader gets the table, the pipe stays.
+    const QString fifo = m_dir.filePath(QStringLiteral("table.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QProcess reader;
+    reader.start(QStringLiteral("cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    Run r = calc({"-C", Samples, "-o", fifo});
+    const bool finished = reader.waitForFinished(3000);
+    if (!finished)
+        reader.kill();
+    QCOMPARE(r.code, 0);
+    QVERIFY(finished);
+    QCOMPARE(reader.readAllStandardOutput(), expected);
+    struct stat st;
+    QVERIFY(::lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+
+    // The standard output by its name (a pipe here).
+    r = calc({"-C", Samples, "-o", "/dev/stdout"});
+    QVERIFY2(r.code == 0, r.err.constData());
+    QCOMPARE(r.out, expected);
+
+    if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+        r = calc({"-C", Samples, "-o", "/dev/full"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QByteArray("kolvane-calc: Cannot write /dev/full: No space left on device\n"));
+        QVERIFY(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));
+    }
+}
+
+void tst_Cli::templatesWithoutRowsWarn()
+{
+    const QDir ws(m_workspace);
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/x.att")), {}));
+    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/lower.dmt")), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    CalcSettings s = defaultCalcSettings(m_workspace);
+    s.cableTypes = {"x"};
+    s.lineTypes = {"lower.dmt"};
+    s.noiseTemplate = "white";
+    const Run r = calc({"-C", m_workspace, "--cable", "x", "--line", "lower.dmt", "--noise", "white"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, QByteArray("kolvane-calc: warning: Cable/x.att has no complete row; its rates are 0\n"
+                               "kolvane-calc: warning: xDSL/lower.dmt has no complete row; its rates are 0\n"));
+    QCOMPARE(r.out, expectedCsv(s, m_workspace));
+}
+
+void tst_Cli::noiseNameWithADot()
+{
+    // The third noise entry is the default; its name keeps the dot before ".add".
+    QTemporaryDir dir;
+    const QDir ws(dir.path());
+    QVERIFY(writeTable(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(writeTable(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    QVERIFY(QDir().mkpath(ws.filePath("AddNoise")));
+    for (const char *name : {"AWGN-130.add", "AWGN-140+ISDN.add", "AWGN-140.5.add"})
+        QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140.5}, {30000, -140.5}}));
+    const Run r = calc({"-C", dir.path()});
+    QVERIFY2(r.code == 0, r.err.constData());
+    CalcSettings s = defaultCalcSettings(dir.path());
+    QCOMPARE(s.noiseTemplate, QStringLiteral("AWGN-140.5"));
+    QCOMPARE(r.out, expectedCsv(s, dir.path()));
+}
+
+void tst_Cli::permissionDenied_data()
+{
+    QTest::addColumn<QString>("locked");    // made unreadable for everyone
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("template") << "Cable/good.att" << QStringList{"--cable", "good"}
+                              << "cannot read %1/Cable/good.att: Permission denied";
+    QTest::newRow("directory of a named template") << "Cable" << QStringList{"--cable", "good"}
+                                                   << "cannot read %1/Cable/good.att: Permission denied";
+    QTest::newRow("directory of the defaults") << "Cable" << QStringList()
+                                               << "cannot read %1/Cable: Permission denied";
+    QTest::newRow("noise directory of the defaults") << "AddNoise" << QStringList()
+                                                     << "cannot read %1/AddNoise: Permission denied";
+}
+
+void tst_Cli::permissionDenied()
+{
+    QFETCH(QString, locked);
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && OrdinaryUser::openUp(dir.path()));
+    const QDir ws(dir.path());
+    QVERIFY(writeTable(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(writeTable(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    for (const char *name : {"a.add", "b.add", "c.add"})
+        QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140}, {30000, -140}}));
+    QVERIFY(QFile::setPermissions(ws.filePath(locked), QFileDevice::Permissions()));
+    // Qt refuses to run with a real user other than the effective one: as root, the whole
+    // process becomes nobody.
+    Run r;
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("running as root without setpriv to become an ordinary user");
+        QProcess p;
+        p.start(setpriv, QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", KOLVANE_CALC, "-C", dir.path()} + args);
+        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit) {
+            r.code = p.exitCode();
+            r.out = p.readAllStandardOutput();
+            r.err = p.readAllStandardError();
+        }
+    } else {
+        r = calc(QStringList{"-C", dir.path()} + args);
+    }
+    QFile::setPermissions(ws.filePath(locked), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QByteArray());
+    QCOMPARE(QString::fromUtf8(r.err), QStringLiteral("kolvane-calc: ") + message.arg(dir.path()) + QLatin1Char('\n'));
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -1,5 +1,7 @@
 #include "engine/csvwriter.h"
 
+#include "fulldisk.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -17,6 +19,7 @@ private slots:
     void saveWritesTheSameBytes();
     void failedSaveKeepsTheOldFile();
     void unwritablePath();
+    void fullDiskKeepsTheOldFile();
 };
 
 void tst_CsvWriter::layout_data()
@@ -87,6 +90,22 @@ void tst_CsvWriter::unwritablePath()
     QString error;
     QVERIFY(!saveCsv("/nonexistent-directory/result.csv", {"L,м"}, {}, &error));
     QVERIFY(error.contains("/nonexistent-directory/result.csv"));
+}
+
+void tst_CsvWriter::fullDiskKeepsTheOldFile()
+{
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    const QString path = disk.filePath("result.csv");
+    QVERIFY(saveCsv(path, {"L,м"}, {{1, {}}}));
+    QVERIFY(disk.fill());
+    QString error;
+    QVERIFY(!saveCsv(path, {"L,м", "R,кбит/с\nm=1"}, {{1000, {512}}, {2000, {256.5f}}}, &error));
+    QCOMPARE(error, QStringLiteral("Cannot write %1: No space left on device").arg(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("L,м;\n1;\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CsvWriter)

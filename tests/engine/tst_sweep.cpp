@@ -1,13 +1,19 @@
 #include "engine/lineratemodel.h"
+#include "engine/messages.h"
 #include "engine/sweep.h"
 #include "engine/templatefile.h"
 
+#include "ordinaryuser.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 Q_DECLARE_METATYPE(CalcSettings)
 
@@ -68,6 +74,12 @@ private slots:
     void refused();
     void noNoiseTemplateAddsNoNoise();
     void hugeBandFinishes();
+    void cancelStopsALongRun_data();
+    void cancelStopsALongRun();
+    void templatesWithoutRowsWarn_data();
+    void templatesWithoutRowsWarn();
+    void messagesInRussian();
+    void unreadableWorkspaceSaysPermissionDenied();
 
 private:
     QTemporaryDir m_dir;
@@ -92,6 +104,17 @@ void tst_Sweep::initTestCase()
     QVERIFY(writeTable(path("Cable/nan.att"), {{1, 1}, {2, std::nan("")}}));
     QVERIFY(writeTable(path("AddNoise/inf.add"), {{-inf, -140}}));
     QVERIFY(writeTable(path("xDSL/wide.DMT"), {{-999999, -40, 1, -140}, {999999, -40, 1, -140}}));
+    QVERIFY(writeTable(path("xDSL/negativeKmax.DMT"), {adslRows[0], {138, -40, -2, -140}, adslRows[2]}));
+    QVERIFY(writeTable(path("Cable/a%1b.att"), {{1, 1}, {2, std::nan("")}}));
+    // The search for a PAM rate goes through every candidate at every length when some
+    // attenuation is negative: seconds per length with K = 1 and the highest rate allowed.
+    QVERIFY(writeTable(path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
+    QVERIFY(writeTable(path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
+    // Templates the model can take nothing from.
+    QVERIFY(writeTable(path("Cable/incomplete.att"), {{1}, {2}}));
+    QVERIFY(writeTable(path("xDSL/one.DMT"), {adslRows[1]}));
+    QVERIFY(writeTable(path("xDSL/lower.dmt"), adslRows));
+    QVERIFY(writeTable(path("AddNoise/silent.add"), {}));
 }
 
 void tst_Sweep::family_data()
@@ -317,6 +340,28 @@ void tst_Sweep::refused_data()
     s = baseSettings();
     s.noiseTemplate = QStringLiteral("inf");
     QTest::newRow("infinite noise frequency") << s << QStringList{"inf.add", "row 1", "\"F, кГц\""};
+    // A negative bit cap would subtract from the rate.
+    s = baseSettings();
+    s.lineTypes = QStringList{"negativeKmax.DMT"};
+    QTest::newRow("negative Kmax") << s << QStringList{"negativeKmax.DMT", "row 2", "\"Kmax\"", "-2 is negative"};
+    // A '%' in a file name is no placeholder for the values that follow it.
+    s = baseSettings();
+    s.cableTypes = QStringList{"a%1b"};
+    QTest::newRow("percent sign in the file name")
+        << s << QStringList{"a%1b.att: row 2, column \"a, дБ/км\": the value is not a finite number"};
+    // Names must stay inside their template directory.
+    s = baseSettings();
+    s.lineTypes = QStringList{"../../../../etc/passwd"};
+    QTest::newRow("line type outside the workspace") << s << QStringList{"../../../../etc/passwd", "not a template file name"};
+    s = baseSettings();
+    s.cableTypes = QStringList{"K1", "../Cable/K2"};
+    QTest::newRow("cable in a family with a path") << s << QStringList{"../Cable/K2", "not a template file name"};
+    s = baseSettings();
+    s.noiseTemplate = QStringLiteral("..");
+    QTest::newRow("noise named ..") << s << QStringList{"\"..\"", "not a template file name"};
+    s = baseSettings();
+    s.lineTypes = QStringList{"."};
+    QTest::newRow("line type named .") << s << QStringList{"\".\"", "not a template file name"};
 }
 
 void tst_Sweep::refused()
@@ -358,6 +403,135 @@ void tst_Sweep::hugeBandFinishes()
     QVERIFY(result);
     QCOMPARE(result->rows.size(), 1);
     QVERIFY(result->rows[0].rates[0] > 0);
+}
+
+void tst_Sweep::cancelStopsALongRun_data()
+{
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    // Hours of work; and a single length whose one evaluation takes a second or more.
+    QTest::newRow("lengths 0 to 30000 step 10") << 0 << 30000;
+    QTest::newRow("inside one length") << 1000 << 1000;
+}
+
+void tst_Sweep::cancelStopsALongRun()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    CalcSettings s = baseSettings();
+    s.cableTypes = QStringList{"negative"};
+    s.lineTypes = QStringList{"slow.PAM"};
+    s.cableLengthFrom = from;
+    s.cableLengthTo = to;
+    s.cableLengthStep = 10;
+    std::atomic_bool cancel{false};
+    std::atomic<qint64> cancelledAt{0};
+    QElapsedTimer timer;
+    timer.start();
+    std::thread user([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        cancelledAt = timer.elapsed();
+        cancel = true;
+    });
+    SweepProgress progress;
+    progress.cancel = &cancel;
+    QString error;
+    const std::optional<SweepResult> result = runSweep(s, m_dir.path(), &error, progress);
+    const qint64 stoppedAt = timer.elapsed();
+    user.join();
+    QVERIFY(!result);
+    QCOMPARE(error, QStringLiteral("The calculation was cancelled"));
+    QVERIFY2(stoppedAt - cancelledAt < 300, qPrintable(QString::number(stoppedAt - cancelledAt)));
+}
+
+void tst_Sweep::templatesWithoutRowsWarn_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<bool>("zeroRates");
+
+    CalcSettings s = baseSettings();
+    QTest::newRow("usable templates") << s << QStringList() << false;
+    s.cableTypes = QStringList{"empty"};
+    QTest::newRow("empty cable")
+        << s << QStringList{"Cable/empty.att has no complete row; its rates are 0"} << true;
+    s.cableTypes = QStringList{"incomplete"};
+    QTest::newRow("rows without attenuation")
+        << s << QStringList{"Cable/incomplete.att has no complete row; its rates are 0"} << true;
+    s = baseSettings();
+    s.lineTypes = QStringList{"one.DMT"};
+    QTest::newRow("DMT with one row")
+        << s << QStringList{"xDSL/one.DMT has only one complete row, a DMT template needs two; its rates are 0"}
+        << true;
+    s.lineTypes = QStringList{"lower.dmt"};
+    QTest::newRow("DMT rows in a file read as PAM")
+        << s << QStringList{"xDSL/lower.dmt has no complete row; its rates are 0"} << true;
+    s = baseSettings();
+    s.noiseTemplate = QStringLiteral("silent");
+    QTest::newRow("empty noise")
+        << s << QStringList{"AddNoise/silent.add has no complete row; it adds no noise"} << false;
+    s = baseSettings();
+    s.cableTypes = QStringList{"empty", "K1", "empty", "incomplete"};
+    QTest::newRow("once per template of a family")
+        << s
+        << QStringList{"Cable/empty.att has no complete row; its rates are 0",
+                       "Cable/incomplete.att has no complete row; its rates are 0"}
+        << false;
+}
+
+void tst_Sweep::templatesWithoutRowsWarn()
+{
+    QFETCH(CalcSettings, settings);
+    QFETCH(QStringList, warnings);
+    QFETCH(bool, zeroRates);
+    QString error;
+    const std::optional<SweepResult> result = runSweep(settings, m_dir.path(), &error);
+    QVERIFY2(result, qPrintable(error));
+    QCOMPARE(result->warnings, warnings);
+    QCOMPARE(result->maxRate == 0, zeroRates);
+}
+
+void tst_Sweep::messagesInRussian()
+{
+    CalcSettings s = baseSettings();
+    s.cableTypes = QStringList{"nan"};
+    setMessageLanguage(MessageLanguage::Russian);
+    QString error;
+    QVERIFY(!runSweep(s, m_dir.path(), &error));
+    s.cableTypes = QStringList{"empty"};
+    const std::optional<SweepResult> empty = runSweep(s, m_dir.path(), nullptr);
+    setMessageLanguage(MessageLanguage::English);
+    QCOMPARE(error, QStringLiteral("Неверный шаблон %1: строка 2, столбец «a, дБ/км»: значение не является конечным числом")
+                        .arg(QDir::toNativeSeparators(path("Cable/nan.att"))));
+    QVERIFY(empty);
+    QCOMPARE(empty->warnings,
+             QStringList{"В шаблоне Cable/empty.att нет ни одной полной строки; его скорости равны 0"});
+}
+
+void tst_Sweep::unreadableWorkspaceSaysPermissionDenied()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && OrdinaryUser::openUp(dir.path()));
+    QVERIFY(writeTable(dir.filePath("Cable/K1.att"), cableRows));
+    QVERIFY(writeTable(dir.filePath("xDSL/ADSL.DMT"), adslRows));
+    QVERIFY(QFile::setPermissions(dir.filePath("Cable/K1.att"), QFileDevice::Permissions()));
+    QVERIFY(QFile::setPermissions(dir.filePath("xDSL"), QFileDevice::Permissions()));
+    QString lockedFile, lockedDirectory;
+    {
+        const OrdinaryUser user;
+        if (!user.active())
+            QSKIP("cannot take an ordinary user's permissions");
+        CalcSettings s = baseSettings();
+        s.noiseTemplate.clear();
+        QVERIFY(!runSweep(s, dir.path(), &lockedFile));
+        // The dialog lists an unreadable directory as empty: the run says why it is.
+        s.lineTypes.clear();
+        QVERIFY(!runSweep(s, dir.path(), &lockedDirectory));
+    }
+    QFile::setPermissions(dir.filePath("xDSL"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(lockedFile, QStringLiteral("Cannot read %1: Permission denied").arg(dir.filePath("Cable/K1.att")));
+    QCOMPARE(lockedDirectory, QStringLiteral("No line type template: cannot read directory %1: Permission denied")
+                                  .arg(dir.filePath("xDSL")));
 }
 
 QTEST_GUILESS_MAIN(tst_Sweep)

@@ -1,10 +1,18 @@
+#include "engine/messages.h"
 #include "engine/templatefile.h"
+
+#include "fulldisk.h"
+#include "ordinaryuser.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(TemplateKind)
@@ -103,6 +111,9 @@ private slots:
 
     void failedWriteOnImpossiblePath();
     void failedWriteKeepsOldFile();
+    void fullDiskKeepsOldTemplate();
+    void fifoIsRefusedWithoutWaiting();
+    void unreadableFileSaysPermissionDenied();
 };
 
 void tst_TemplateFile::cellBytes_data()
@@ -467,6 +478,86 @@ void tst_TemplateFile::failedWriteKeepsOldFile()
     Cells back;
     QVERIFY(readTemplateCells(path, &back));
     QCOMPARE(back, old);
+}
+
+void tst_TemplateFile::fullDiskKeepsOldTemplate()
+{
+    // Two rows fit in the stream's buffer: nothing reaches the disk before the file is closed,
+    // and that failure must not turn into an empty template.
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    const QString path = disk.filePath(QStringLiteral("x.att"));
+    const Cells old = table({{1, 1.83}, {2, 2.56}});
+    QVERIFY(writeTemplateCells(path, old));
+    QVERIFY(disk.fill());
+
+    QString error;
+    QVERIFY(!writeTemplateCells(path, table({{1, 1.9}, {2, 2.6}}), &error));
+    QCOMPARE(error, QStringLiteral("No space left on device"));
+    Cells back;
+    QVERIFY(readTemplateCells(path, &back));
+    QCOMPARE(back, old);
+}
+
+void tst_TemplateFile::fifoIsRefusedWithoutWaiting()
+{
+    // A FIFO in a template directory (or a link to one) would wait forever for a writer.
+    const QString fifo = m_dir.filePath(QStringLiteral("pipe.att"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString link = m_dir.filePath(QStringLiteral("link.att"));
+    QVERIFY(QFile::link(fifo, link));
+    // Should the reader wait after all, a writer comes by after a while and lets it go.
+    std::atomic_bool done{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    CableTemplate cable;
+    const bool readFifo = readTwoColumnTemplate(fifo, cable, &error);
+    const QString fifoError = error;
+    const bool readLink = readTwoColumnTemplate(link, cable, &error);
+    const qint64 elapsed = timer.elapsed();
+    done = true;
+    rescue.join();
+    QVERIFY(elapsed < 2000);
+    QVERIFY(!readFifo);
+    QVERIFY2(fifoError.contains(QStringLiteral("pipe.att is not a template file")), qPrintable(fifoError));
+    QVERIFY(!readLink);
+    QVERIFY2(error.contains(QStringLiteral("link.att is not a template file")), qPrintable(error));
+    QCOMPARE(cable.count, 0);
+}
+
+void tst_TemplateFile::unreadableFileSaysPermissionDenied()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid() && OrdinaryUser::openUp(dir.path()));
+    const QString path = dir.filePath(QStringLiteral("locked.att"));
+    QVERIFY(writeTemplateCells(path, table({{1, 1.83}, {2, 2.56}})));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    QString english, russian;
+    {
+        const OrdinaryUser user;
+        if (!user.active())
+            QSKIP("cannot take an ordinary user's permissions");
+        CableTemplate cable;
+        QVERIFY(!readTwoColumnTemplate(path, cable, &english));
+        setMessageLanguage(MessageLanguage::Russian);
+        QVERIFY(!readTwoColumnTemplate(path, cable, &russian));
+        setMessageLanguage(MessageLanguage::English);
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    QCOMPARE(english, QStringLiteral("Cannot read %1: Permission denied").arg(path));
+    QCOMPARE(russian, QStringLiteral("Не удаётся прочитать %1: Доступ запрещён").arg(path));
 }
 
 QTEST_GUILESS_MAIN(tst_TemplateFile)

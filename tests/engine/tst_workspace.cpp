@@ -38,6 +38,8 @@ private slots:
     void cableName();
     void noiseName_data();
     void noiseName();
+    void templateNames_data();
+    void templateNames();
     void workspacePaths();
 
     void defaultsOnWorkspace();
@@ -109,10 +111,15 @@ void tst_Workspace::noiseName_data()
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("name");
     QTest::newRow("plain") << "white.add" << "white";
-    QTest::newRow("up to the first dot") << "a.b.add" << "a";
-    QTest::newRow("no dot") << "AWGN" << "AWGN";
+    // Cut like cable names: a dot inside the name stays, or the run looks for another file.
+    QTest::newRow("dot inside the name") << "AWGN-140.5.add" << "AWGN-140.5";
+    QTest::newRow("dots before .add") << "a.b.add" << "a.b";
+    QTest::newRow("cut before the first .add") << "n.add.old" << "n";
+    QTest::newRow("no extension: whole name") << "AWGN" << "AWGN";
+    QTest::newRow("foreign extension kept") << "notes.txt" << "notes.txt";
+    QTest::newRow("extension is case-sensitive") << "x.ADD" << "x.ADD";
     QTest::newRow("plus sign kept") << "AWGN-140+ISDN24-NEXT.add" << "AWGN-140+ISDN24-NEXT";
-    QTest::newRow("nothing before the dot") << ".add" << "";
+    QTest::newRow("nothing before .add") << ".add" << "";
 }
 
 void tst_Workspace::noiseName()
@@ -120,6 +127,34 @@ void tst_Workspace::noiseName()
     QFETCH(QString, entry);
     QFETCH(QString, name);
     QCOMPARE(noiseNameFromEntry(entry), name);
+}
+
+void tst_Workspace::templateNames_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("cable") << int(CableAttenuation) << "PE-0.40mm-26AWG" << true;
+    QTest::newRow("line type with dots") << int(LineTypeDmt) << "ADSL2+_DS.DMT" << true;
+    QTest::newRow("dots inside a name") << int(AdditiveNoise) << "..x.." << true;
+    QTest::newRow("no noise") << int(AdditiveNoise) << "" << true;
+    QTest::newRow("out of the workspace") << int(LineTypePam) << "../../../../etc/passwd" << false;
+    QTest::newRow("absolute path") << int(CableAttenuation) << "/etc/passwd" << false;
+    QTest::newRow("subdirectory") << int(CableAttenuation) << "sub/x" << false;
+    QTest::newRow("backslash") << int(AdditiveNoise) << "..\\x" << false;
+    QTest::newRow("dot") << int(LineTypeDmt) << "." << false;
+    QTest::newRow("dot dot") << int(AdditiveNoise) << ".." << false;
+}
+
+void tst_Workspace::templateNames()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    QString error;
+    QCOMPARE(checkTemplateName(TemplateKind(kind), name, &error), accepted);
+    if (!accepted)
+        QVERIFY2(error.contains(QStringLiteral("\"%1\" is not a template file name").arg(name)), qPrintable(error));
 }
 
 void tst_Workspace::workspacePaths()
@@ -142,7 +177,7 @@ void tst_Workspace::defaultsOnWorkspace()
     const CalcSettings s = defaultCalcSettings(tmp.path());
     QCOMPARE(s.cableTypes, QStringList{QStringLiteral("a")});
     QCOMPARE(s.lineTypes, QStringList{QStringLiteral("x.DMT")});
-    QCOMPARE(s.noiseTemplate, QStringLiteral("c"));
+    QCOMPARE(s.noiseTemplate, QStringLiteral("c.x"));
     QCOMPARE(s.cableCapacity, 4);
     QCOMPARE(s.xDSL_points, QVector<int>{1});
     QCOMPARE(s.Norm_ELFEXT_points, QVector<float>{10});

@@ -256,6 +256,9 @@ void tst_PropertiesDialog::templateLists_data()
     QTest::newRow("third noise in case-ignoring order")
         << standardCables << standardLines << QStringList{"D.add", "c.add", "A.add", "b.x.add"}
         << QStringList{"a", "B", "c"} << QStringList{"x.DMT", "y.PAM"} << "c";
+    QTest::newRow("noise names keep their dots before .add")
+        << standardCables << standardLines << QStringList{"AWGN-140.5.add", "AWGN-130.add", "AWGN-140+ISDN.add"}
+        << QStringList{"a", "B", "c"} << QStringList{"x.DMT", "y.PAM"} << "AWGN-140.5";
     QTest::newRow("two noise files leave none current")
         << standardCables << standardLines << QStringList{"a.add", "b.add"}
         << QStringList{"a", "B", "c"} << QStringList{"x.DMT", "y.PAM"} << "";

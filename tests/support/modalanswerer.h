@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QtTest>
 
@@ -110,6 +111,9 @@ private:
     {
         QWidget *w = QApplication::activeModalWidget();
         if (!w || w->property("answered").toBool() || !w->isVisible())
+            return;
+        // A long job's progress is no question; it goes by itself.
+        if (qobject_cast<QProgressDialog *>(w))
             return;
         w->setProperty("answered", true);
         // A dialog that is kept and shown again (exec() once more) is answered again.

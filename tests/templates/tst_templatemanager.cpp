@@ -5,10 +5,15 @@
 #include "templates/newfiledialog.h"
 #include "templates/templatestablewidget.h"
 
+#include "engine/messages.h"
+
+#include "fulldisk.h"
 #include "modalanswerer.h"
+#include "ordinaryuser.h"
 #include "templatetestutil.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QDir>
 #include <QLineEdit>
@@ -20,7 +25,13 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class tst_TemplateManager : public QObject
 {
@@ -48,6 +59,10 @@ private slots:
     void newFileThatCannotBeCreated();
     void closeAllEditors_data();
     void closeAllEditors();
+    void unloadableTemplateGetsNoEditor_data();
+    void unloadableTemplateGetsNoEditor();
+    void fullDiskKeepsTemplateAndMark_data();
+    void fullDiskKeepsTemplateAndMark();
 
 private:
     QTreeWidgetItem *child(QTreeWidgetItem *root, const QString &name) const;
@@ -557,6 +572,146 @@ void tst_TemplateManager::closeAllEditors()
     QCOMPARE(readBytes("Cable/b.att"), original);
     QCOMPARE(readBytes("Cable/c.att") != original, secondSaved);
     QCOMPARE(m_manager->editors().at(2)->table->isModified(), secondModified);
+}
+
+void tst_TemplateManager::unloadableTemplateGetsNoEditor_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO") << "pipe.att" << "Cable/pipe.att не является файлом шаблона";
+    QTest::newRow("more rows than the editor takes") << "big.att" << "больше 10000 строк";
+    QTest::newRow("no read permission") << "locked.att" << "Cable/locked.att: Доступ запрещён";
+}
+
+void tst_TemplateManager::unloadableTemplateGetsNoEditor()
+{
+    // An editor left empty could be saved over the file; it is not opened at all.
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    const QString path = QStringLiteral("Cable/") + file;
+    QByteArray bytes = cellBytes({{0, 0, 1}, {0, 1, 2}});
+    if (file == "big.att")
+        bytes += cellBytes({{32000, 0, 3}, {32000, 1, 4}});
+    QVERIFY(writeBytes(path, bytes));
+    m_manager->refreshTemplateTree();
+    // The tree lists no FIFO; one can take a listed template's place, or come through a link.
+    if (file == "pipe.att")
+        QVERIFY(QFile::remove(path) && ::mkfifo("Cable/pipe.att", 0600) == 0);
+    const bool locked = file == "locked.att";
+    if (locked) {
+        QVERIFY(OrdinaryUser::openUp(m_dir->path()));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
+    }
+    // Should the editor wait on the FIFO after all, a writer comes by and lets it go.
+    std::atomic_bool done{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (!done) {
+            const int fd = ::open("Cable/pipe.att", O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    setMessageLanguage(MessageLanguage::Russian);
+    ModalAnswerer answerer;
+    answerer.pushButton(QMessageBox::Ok);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        const std::unique_ptr<OrdinaryUser> user(locked ? new OrdinaryUser : nullptr);
+        if (user && !user->active()) {
+            done = true;
+            rescue.join();
+            QSKIP("cannot take an ordinary user's permissions");
+        }
+        doubleClick(child(m_cable, file));
+    }
+    const qint64 elapsed = timer.elapsed();
+    done = true;
+    rescue.join();
+    setMessageLanguage(MessageLanguage::English);
+    QVERIFY(elapsed < 3000);
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    QVERIFY2(answerer.texts().value(0).contains(reason), qPrintable(answerer.texts().value(0)));
+    QCOMPARE(m_manager->editors().size(), 0);
+    QVERIFY(m_area->subWindowList().isEmpty());
+    if (locked)
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    if (file != "pipe.att")
+        QCOMPARE(readBytes(path), bytes);
+}
+
+void tst_TemplateManager::fullDiskKeepsTemplateAndMark_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("save") << "save";
+    QTest::newRow("save as over another template") << "save as";
+    QTest::newRow("new file in place of an open one") << "new file";
+}
+
+void tst_TemplateManager::fullDiskKeepsTemplateAndMark()
+{
+    QFETCH(QString, command);
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    // The workspace on the full disk for this test; back to the usual one before it goes.
+    struct Back {
+        QString to;
+        ~Back() { QDir::setCurrent(to); }
+    } back{QDir::currentPath()};
+    QVERIFY(QDir::setCurrent(disk.path()));
+    QVERIFY(QDir().mkpath("Cable"));
+    const QByteArray old = cellBytes(fullRows(2, 2));
+    QVERIFY(writeBytes("Cable/t.att", old));
+    QVERIFY(writeBytes("Cable/other.att", old));
+    m_manager->refreshTemplateTree();
+    doubleClick(child(m_cable, "t.att"));
+    TemplateEditorEntry *entry = m_manager->activeEditor();
+    QVERIFY(entry);
+    typeIntoCell(entry->table, 1, 1, QStringLiteral("55"));
+    QVERIFY(entry->table->isModified());
+    QVERIFY(disk.fill());
+
+    setMessageLanguage(MessageLanguage::Russian);
+    ModalAnswerer answerer;
+    QString target = QStringLiteral("Cable/t.att");
+    if (command == "save") {
+        answerer.pushButton(QMessageBox::Ok);
+        m_manager->save();
+    } else if (command == "save as") {
+        target = QStringLiteral("Cable/other.att");
+        const QString chosen = QDir::current().absoluteFilePath(target);
+        answerer.push([chosen](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            QVERIFY(dialog);
+            // Replacing is what the user wants here; the dialog's own question is not the point.
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            ModalAnswerer::typeFileName(dialog, chosen);
+            static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+        });
+        answerer.pushButton(QMessageBox::Ok);
+        m_manager->saveAs();
+    } else {
+        answerer.push(fillNewFileDialog(0, "t"));
+        answerer.pushButton(QMessageBox::Yes);
+        answerer.pushButton(QMessageBox::Ok);
+        m_manager->newFile();
+    }
+    setMessageLanguage(MessageLanguage::English);
+    QCOMPARE(answerer.pending(), 0);
+    QCOMPARE(answerer.unexpected(), 0);
+    const QString message = answerer.texts().last();
+    QVERIFY2(message.contains(target) && message.contains(QStringLiteral("Нет места на диске")), qPrintable(message));
+    QVERIFY(entry->table->isModified());
+    QCOMPARE(entry->path, QStringLiteral("Cable/t.att"));
+    QCOMPARE(entry->table->item(1, 1)->text(), QStringLiteral("55"));
+    QCOMPARE(readBytes("Cable/t.att"), old);
+    QCOMPARE(readBytes("Cable/other.att"), old);
+    m_window.reset();
 }
 
 QTEST_MAIN(tst_TemplateManager)

@@ -3,11 +3,18 @@
 #include "templatetestutil.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <limits>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(QVector<RawCell>)
 
@@ -34,6 +41,10 @@ private slots:
     void failedSaveKeepsModified();
     void failedSaveInReadOnlyDirectoryKeepsOldFile();
     void unreadableFileLeavesTable();
+    void strayCellsStayOutOfTheTable_data();
+    void strayCellsStayOutOfTheTable();
+    void tooManyRowsAreRefused();
+    void fifoIsRefused();
 
 private:
     QTemporaryDir m_dir;
@@ -364,6 +375,94 @@ void tst_TemplatesTableWidget::unreadableFileLeavesTable()
     QVERIFY(!table.loadFromFile());
     QCOMPARE(table.rowCount(), 100);
     QCOMPARE(table.item(3, 1)->text(), QStringLiteral("5"));
+}
+
+void tst_TemplatesTableWidget::strayCellsStayOutOfTheTable_data()
+{
+    QTest::addColumn<QVector<RawCell>>("cells");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("shown"); // the text of cell (0, 1), "" for none
+
+    // One 12-byte cell used to make a table of 32768 x 32768 items.
+    QTest::newRow("row and column 32767") << QVector<RawCell>{{32767, 32767, 1}} << 1 << "";
+    QTest::newRow("row and column -1") << QVector<RawCell>{{-1, -1, 1}} << 1 << "";
+    QTest::newRow("negative row") << QVector<RawCell>{{-5, 1, 7}, {0, 0, 1}, {0, 1, 2}} << 1 << "2";
+    QTest::newRow("column beyond the kind's")
+        << QVector<RawCell>{{0, 0, 1}, {0, 1, 2}, {0, 2, 9}, {1, 0, 3}, {1, 1, 4}, {1, 32767, 9}} << 2 << "2";
+}
+
+void tst_TemplatesTableWidget::strayCellsStayOutOfTheTable()
+{
+    QFETCH(QVector<RawCell>, cells);
+    QFETCH(int, rows);
+    QFETCH(QString, shown);
+    const QByteArray bytes = cellBytes(cells);
+    QVERIFY(writeBytes(path("stray.att"), bytes));
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("stray.att"));
+    QVERIFY(table.loadFromFile());
+    QCOMPARE(table.rowCount(), rows);
+    QCOMPARE(table.columnCount(), 2);
+    QCOMPARE(table.item(0, 1) ? table.item(0, 1)->text() : QString(), shown);
+    // Not shown, not lost: saved back as the file had them.
+    QVERIFY(table.saveToFile());
+    QCOMPARE(readBytes(path("stray.att")), bytes);
+}
+
+void tst_TemplatesTableWidget::tooManyRowsAreRefused()
+{
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("limit.att"));
+    QVERIFY(writeBytes(path("limit.att"), cellBytes({{0, 0, 1}, {9999, 1, 2}})));
+    QVERIFY(table.loadFromFile());
+    QCOMPARE(table.rowCount(), 10000);
+
+    TemplatesTableWidget refusing;
+    refusing.setTemplateKind(CableAttenuation);
+    refusing.setFilePath(path("big.att"));
+    refusing.setItem(3, 1, new QTableWidgetItem(QStringLiteral("5")));
+    const QByteArray bytes = cellBytes({{0, 0, 1}, {10000, 0, 2}});
+    QVERIFY(writeBytes(path("big.att"), bytes));
+    QString error;
+    QVERIFY(!refusing.loadFromFile(&error));
+    QVERIFY2(error.contains(path("big.att")) && error.contains("10001") && error.contains("10000"),
+             qPrintable(error));
+    QCOMPARE(refusing.rowCount(), 100);
+    QCOMPARE(refusing.item(3, 1)->text(), QStringLiteral("5"));
+    QCOMPARE(readBytes(path("big.att")), bytes);
+}
+
+void tst_TemplatesTableWidget::fifoIsRefused()
+{
+    const QString fifo = path("pipe.att");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    // Should the editor wait after all, a writer comes by after a while and lets it go.
+    std::atomic_bool done{false};
+    std::thread rescue([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        while (!done) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(fifo);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    const bool loaded = table.loadFromFile(&error);
+    const qint64 elapsed = timer.elapsed();
+    done = true;
+    rescue.join();
+    QVERIFY(elapsed < 2000);
+    QVERIFY(!loaded);
+    QVERIFY2(error.contains("pipe.att is not a template file"), qPrintable(error));
 }
 
 QTEST_MAIN(tst_TemplatesTableWidget)

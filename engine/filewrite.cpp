@@ -1,0 +1,181 @@
+#include "engine/filewrite.h"
+
+#include "engine/checks.h"
+#include "engine/messages.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The reason of a failed QSaveFile step: errno when the call left one, else what Qt knows.
+// Qt reports a full disk as a resource error.
+QString reasonOf(int errorNumber, const QFileDevice &file)
+{
+    if (errorNumber != 0)
+        return systemErrorText(errorNumber);
+    if (file.error() == QFileDevice::ResourceError)
+        return systemErrorText(ENOSPC);
+    return file.errorString();
+}
+
+bool replaceRegularFile(const QString &path, const QByteArray &data, QString *error)
+{
+    QSaveFile file(path);
+    errno = 0;
+    // Unbuffered: every write reaches the system at once, so its failure is seen here and not
+    // lost in a flush that commit() would not check.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(error, reasonOf(errno, file));
+    const auto abandon = [&](int errorNumber) {
+        const QString reason = reasonOf(errorNumber, file);
+        file.cancelWriting();
+        return fail(error, reason);
+    };
+    qint64 done = 0;
+    while (done < data.size()) {
+        errno = 0;
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0)
+            return abandon(errno);
+        done += n;
+    }
+    // Some file systems claim their space only when the data goes to the disk.
+    if (::fsync(file.handle()) != 0 && errno != EINVAL)
+        return abandon(errno);
+    errno = 0;
+    if (!file.commit())
+        return fail(error, reasonOf(errno, file));
+    return true;
+}
+
+bool writeAll(int fd, const QByteArray &data, int *errorNumber)
+{
+    qint64 done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            *errorNumber = n < 0 ? errno : EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// A device, FIFO or socket: renaming a file over it would replace it, so it is written as it is.
+bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QString *error,
+                  PipeReader pipeReader)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int flags = O_WRONLY | O_CLOEXEC;
+    if (fifo && pipeReader == PipeReader::DontWait)
+        flags |= O_NONBLOCK;
+    int fd;
+    do {
+        fd = ::open(name.constData(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (fifo && errno == ENXIO)
+            return fail(error, localized("No process reads the pipe", "Канал никто не читает"));
+        return fail(error, systemErrorText(errno));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // Replaced by a regular file since the first look: that one is replaced whole.
+        ::close(fd);
+        return replaceRegularFile(path, data, error);
+    }
+    if (flags & O_NONBLOCK)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    int errorNumber = 0;
+    const bool written = writeAll(fd, data, &errorNumber);
+    if (::close(fd) != 0 && written && errno != EINTR)
+        return fail(error, systemErrorText(errno));
+    if (!written)
+        return fail(error, systemErrorText(errorNumber));
+    return true;
+}
+
+} // namespace
+
+QString systemErrorText(int errorNumber)
+{
+    switch (errorNumber) {
+    case ENOSPC:
+        return localized("No space left on device", "Нет места на диске");
+    case EDQUOT:
+        return localized("Disk quota exceeded", "Превышена дисковая квота");
+    case EACCES:
+    case EPERM:
+        return localized("Permission denied", "Доступ запрещён");
+    case EROFS:
+        return localized("Read-only file system", "Файловая система доступна только для чтения");
+    case ENOENT:
+        return localized("No such file or directory", "Нет такого файла или каталога");
+    case ENOTDIR:
+        return localized("Not a directory", "Не является каталогом");
+    case EISDIR:
+        return localized("Is a directory", "Это каталог");
+    case EFBIG:
+        return localized("File too large", "Файл слишком велик");
+    case EIO:
+        return localized("Input/output error", "Ошибка ввода-вывода");
+    case ENAMETOOLONG:
+        return localized("File name too long", "Слишком длинное имя файла");
+    case ELOOP:
+        return localized("Too many levels of symbolic links", "Слишком много уровней символических ссылок");
+    case EPIPE:
+        return localized("The reader closed the pipe", "Читающая сторона закрыла канал");
+    case ENXIO:
+        return localized("No such device or address", "Нет такого устройства или адреса");
+    case EBUSY:
+    case ETXTBSY:
+        return localized("Device or resource busy", "Устройство или ресурс заняты");
+    case EMFILE:
+    case ENFILE:
+        return localized("Too many open files", "Слишком много открытых файлов");
+    case EEXIST:
+        return localized("File exists", "Файл уже существует");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
+}
+
+bool writeFileSafely(const QString &path, const ContentWriter &content, QString *error,
+                     PipeReader pipeReader)
+{
+    if (path.isEmpty())
+        return fail(error, localized("No file name given", "Не задано имя файла"));
+    // The whole content first: a writer that fails touches no file.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QString why;
+    if (!content(buffer, &why))
+        return fail(error, why.isEmpty() ? localized("The content could not be made",
+                                                     "Не удалось подготовить содержимое файла")
+                                         : why);
+    const QByteArray &data = buffer.data();
+
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return fail(error, systemErrorText(EISDIR));
+        if (!S_ISREG(st.st_mode))
+            return writeInPlace(path, S_ISFIFO(st.st_mode), data, error, pipeReader);
+    } else if (errno != ENOENT) {
+        // The path cannot be reached (a file where a directory should be, no search permission).
+        return fail(error, systemErrorText(errno));
+    }
+    return replaceRegularFile(path, data, error);
+}

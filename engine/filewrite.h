@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+// Puts a file's whole content into `out`; false (with *error when given) abandons the write.
+using ContentWriter = std::function<bool(QIODevice &out, QString *error)>;
+
+// A FIFO nobody reads yet: the command line waits for a reader, as a shell redirection does;
+// a window must not freeze on it and gives up at once.
+enum class PipeReader { Wait, DontWait };
+
+// The one way the program writes a file. A regular file (or a new one) is replaced in one
+// step through QSaveFile once every byte has reached the disk; on any failure the old file
+// stays byte for byte as it was. An existing device, FIFO or socket (or a link to one) is
+// written in place, never replaced; a directory is refused. False with *error saying why in
+// words in the message language ("No space left on device"); the path is left to the caller.
+bool writeFileSafely(const QString &path, const ContentWriter &content, QString *error = nullptr,
+                     PipeReader pipeReader = PipeReader::Wait);
+
+// What a failed system call's errno means, in the message language.
+QString systemErrorText(int errorNumber);
