@@ -74,6 +74,12 @@ CalcCommandLine::CalcCommandLine(const Config &config)
         {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
          QStringLiteral("M")},
     });
+    m_parser.addOption({QStringLiteral("section"),
+                        QStringLiteral("A fixed cable section in front of the swept cable, exchange side first;\n"
+                                       "may repeat up to %1 times. LENGTH in whole metres %2..%3; the\n"
+                                       "lengths of the sweep are then the whole loop's.")
+                            .arg(MaxSections).arg(SectionLength.min).arg(SectionLength.max),
+                        QStringLiteral("CABLE:LENGTH")});
     if (config.acceptsMargin)
         m_parser.addOption({QStringLiteral("margin"),
                             range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
@@ -283,6 +289,24 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     number("step", s.cableLengthStep);
     if (m_config.acceptsMargin)
         list("margin", s.SNRMargin_points);
+    if (!m_failure && m_parser.isSet(QStringLiteral("section"))) {
+        const QStringList values = m_parser.values(QStringLiteral("section"));
+        if (values.size() > MaxSections)
+            refuse(QStringLiteral("--section given %1 times, at most %2").arg(values.size()).arg(MaxSections));
+        s.sections.clear();
+        for (const QString &value : values) {
+            // The cable is everything before the last ':', so a name may hold one itself.
+            const int colon = int(value.lastIndexOf(QLatin1Char(':')));
+            if (colon <= 0) {
+                refuse(QStringLiteral("--section: \"%1\" is not CABLE:LENGTH").arg(value));
+                break;
+            }
+            const std::optional<int> length = parseWhole(QStringLiteral("section"), value.mid(colon + 1));
+            if (!length)
+                break;
+            s.sections << CableSection{value.left(colon), *length};
+        }
+    }
     if (m_failure)
         return m_failure;
 

@@ -2,113 +2,17 @@
 
 #include "engine/calcinput.h"
 #include "engine/checks.h"
+#include "engine/curveset.h"
 #include "engine/lineratemodel.h"
 #include "engine/messages.h"
-#include "engine/templatefile.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
 #include <QDir>
 
-#include <climits>
-#include <cmath>
 #include <memory>
 
 namespace {
-
-// Beyond these a float tone, bin or rate counter stops advancing and a loop never ends.
-constexpr double MaxFrequency = 1000000.0; // kHz
-constexpr double MaxRate = 100000.0;       // kbit/s
-
-struct Column {
-    const QVector<float> *values;
-    int caption;              // index into the kind's captions
-    double bound;             // largest magnitude allowed, 0 = any finite value
-    bool nonNegative = false; // a count of bits: below 0 it would subtract from the rate
-};
-
-// The message names the file, the row as the editor numbers it and the column caption, all in
-// one arg(): a '%' in a file name must not be taken for a placeholder.
-bool badValue(const QString &path, TemplateKind kind, int row, int caption, const QString &reason,
-              QString *error)
-{
-    return fail(error, localized("Bad template %1: row %2, column \"%3\": %4",
-                                 "Неверный шаблон %1: строка %2, столбец «%3»: %4")
-                           .arg(QDir::toNativeSeparators(path), QString::number(row + 1),
-                                templateColumnCaptions(kind).value(caption), reason));
-}
-
-QString notFinite()
-{
-    return localized("the value is not a finite number", "значение не является конечным числом");
-}
-
-// Every value the model uses must be finite and inside its bounds.
-bool checkColumns(const QString &path, TemplateKind kind, const QVector<int> &rows, int count,
-                  const QVector<Column> &columns, QString *error)
-{
-    for (int i = 0; i < count; ++i) {
-        for (const Column &c : columns) {
-            const float v = c.values->at(i);
-            QString reason;
-            if (!std::isfinite(v))
-                reason = notFinite();
-            else if (c.bound > 0 && std::fabs(double(v)) > c.bound)
-                reason = localized("%1 exceeds %2 in magnitude", "%1 превышает %2 по модулю")
-                             .arg(QString::number(double(v), 'g', 9), QString::number(c.bound, 'f', 0));
-            else if (c.nonNegative && v < 0)
-                reason = localized("the value %1 is negative", "значение %1 отрицательно")
-                             .arg(QString::number(double(v), 'g', 9));
-            if (!reason.isEmpty())
-                return badValue(path, kind, rows.value(i, i), c.caption, reason, error);
-        }
-    }
-    return true;
-}
-
-bool readCable(const QString &workdir, const QString &name, CableTemplate &t, QString *error)
-{
-    const QString path = workspacePath(workdir, cableTemplatePath(name));
-    if (!readTwoColumnTemplate(path, t, error))
-        return false;
-    return checkColumns(path, CableAttenuation, t.rows, t.count,
-                        {{&t.F, 0, MaxFrequency}, {&t.a, 1, 0}}, error);
-}
-
-bool readNoise(const QString &workdir, const QString &name, NoiseTemplate &t, QString *error)
-{
-    t = NoiseTemplate();
-    if (name.isEmpty())
-        return true; // no noise template chosen: no additive noise
-    const QString path = workspacePath(workdir, noiseTemplatePath(name));
-    if (!readTwoColumnTemplate(path, t, error))
-        return false;
-    return checkColumns(path, AdditiveNoise, t.rows, t.count,
-                        {{&t.F, 0, MaxFrequency}, {&t.N, 1, 0}}, error);
-}
-
-bool readLineType(const QString &workdir, const QString &name, LineTypeTemplate &t,
-                  QString *error)
-{
-    const QString path = workspacePath(workdir, lineTypeTemplatePath(name));
-    if (lineTypeKind(name) == LineTypeDmt) {
-        if (!readDmtTemplate(path, t, error))
-            return false;
-        return checkColumns(path, LineTypeDmt, t.rows, t.count,
-                            {{&t.F, 0, MaxFrequency}, {&t.S, 1, 0}, {&t.Kmax, 2, 0, true}, {&t.N, 3, 0}},
-                            error);
-    }
-    if (!readPamTemplate(path, t, error))
-        return false;
-    // Only the first row enters the model. Its K is held truncated, where NaN would read as 0.
-    if (t.count > 0 && !t.Kread.isEmpty() && !std::isfinite(t.Kread.first()))
-        return badValue(path, LineTypePam, t.rows.value(0), 0, notFinite(), error);
-    return checkColumns(path, LineTypePam, t.rows, std::min(t.count, 1),
-                        {{&t.P, 1, 0}, {&t.Rmin, 2, MaxRate}, {&t.Rmax, 3, MaxRate}, {&t.N, 4, 0}},
-                        error);
-}
-
-enum class Family { None, LineTypes, Cables, Loads, Elfext, Next, Margins };
 
 QString sweepFieldName(CalcInput::Field field)
 {
@@ -153,42 +57,6 @@ QString noTemplateMessage(TemplateKind kind, const QString &workdir)
         .arg(shown);
 }
 
-// A template that gives the model nothing to work with: the run goes on with rate 0 for it
-// (or no noise), but the user is told.
-class EmptyTemplates
-{
-public:
-    void check(const QString &relative, int rows, int needed, bool noise)
-    {
-        if (rows >= needed || m_seen.contains(relative))
-            return;
-        m_seen << relative;
-        if (noise)
-            m_warnings << localized("%1 has no complete row; it adds no noise",
-                                    "В шаблоне %1 нет ни одной полной строки; помехи не добавляются")
-                              .arg(relative);
-        else if (rows == 0)
-            m_warnings << localized("%1 has no complete row; its rates are 0",
-                                    "В шаблоне %1 нет ни одной полной строки; его скорости равны 0")
-                              .arg(relative);
-        else
-            m_warnings << localized("%1 has only one complete row, a DMT template needs two; its rates are 0",
-                                    "В шаблоне %1 только одна полная строка, а шаблону DMT нужны две; "
-                                    "его скорости равны 0")
-                              .arg(relative);
-    }
-    QStringList warnings() const { return m_warnings; }
-
-private:
-    QStringList m_seen;
-    QStringList m_warnings;
-};
-
-QString rateLabel(const QString &value)
-{
-    return QStringLiteral("R,кбит/с\n") + value;
-}
-
 } // namespace
 
 std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
@@ -210,42 +78,12 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
         return refuse(noTemplateMessage(LineTypeDmt, workdir));
     if (!CalcInput::validate(settings, CalcInput::Checks::Run, sweepFieldName, error))
         return std::nullopt;
-
-    Family family = Family::None;
-    if (settings.lineTypes.size() > 1)
-        family = Family::LineTypes;
-    else if (settings.cableTypes.size() > 1)
-        family = Family::Cables;
-    else if (settings.xDSL_points.size() > 1)
-        family = Family::Loads;
-    else if (settings.Norm_ELFEXT_points.size() > 1)
-        family = Family::Elfext;
-    else if (settings.Norm_NEXT_points.size() > 1)
-        family = Family::Next;
-    else if (settings.SNRMargin_points.size() > 1)
-        family = Family::Margins;
-
-    // Every template is read and checked before anything is computed.
-    QVector<CableTemplate> cables(family == Family::Cables ? settings.cableTypes.size() : 1);
-    for (int j = 0; j < cables.size(); ++j)
-        if (!readCable(workdir, settings.cableTypes.at(j), cables[j], error))
-            return std::nullopt;
-    QVector<LineTypeTemplate> lines(family == Family::LineTypes ? settings.lineTypes.size() : 1);
-    for (int j = 0; j < lines.size(); ++j)
-        if (!readLineType(workdir, settings.lineTypes.at(j), lines[j], error))
-            return std::nullopt;
-    NoiseTemplate noise;
-    if (!readNoise(workdir, settings.noiseTemplate, noise, error))
+    const std::optional<CurveSet> set = CurveSet::load(settings, workdir, error);
+    if (!set)
         return std::nullopt;
-
-    EmptyTemplates empty;
-    for (int j = 0; j < cables.size(); ++j)
-        empty.check(QStringLiteral("Cable/%1.att").arg(settings.cableTypes.at(j)), cables[j].count, 1, false);
-    for (int j = 0; j < lines.size(); ++j)
-        empty.check(QStringLiteral("xDSL/%1").arg(settings.lineTypes.at(j)), lines[j].count,
-                    lines[j].kind == LineTypeDmt ? 2 : 1, false);
-    if (!settings.noiseTemplate.isEmpty())
-        empty.check(QStringLiteral("AddNoise/%1.add").arg(settings.noiseTemplate), noise.count, 1, true);
+    using Family = CurveSet::Family;
+    const Family family = set->family();
+    const QVector<CurveSet::Curve> &curveList = set->curves();
 
     QVector<float> lengths;
     for (qint64 L = settings.cableLengthFrom; L <= settings.cableLengthTo;
@@ -258,84 +96,48 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
         return truncToInt(double(settings.cableLengthStep) * 100.0 / double(span) * double(k));
     };
 
-    const int m0 = settings.xDSL_points.first();
-    const float E0 = settings.Norm_ELFEXT_points.first();
-    const float X0 = settings.Norm_NEXT_points.first();
-    const float margin0 = settings.SNRMargin_points.first();
-    const float fX = settings.norm_NEXT_frequency;
-    const float fE = settings.norm_ELFEXT_frequency;
-
     SweepResult result;
-    result.warnings = empty.warnings();
-    int curves = 1;
-    QVector<QVector<float>> rates; // per curve, per length
+    result.warnings = set->warnings();
+    const int curves = curveList.size();
+    for (const CurveSet::Curve &curve : curveList)
+        result.labels << curve.label;
+    QVector<QVector<float>> rates(curves, QVector<float>(lengths.size())); // per curve, per length
 
     if (family == Family::LineTypes || family == Family::Cables) {
-        curves = family == Family::LineTypes ? lines.size() : cables.size();
+        // One stage per curve, each with a model of its own.
         for (int j = 0; j < curves; ++j) {
-            const QString name = family == Family::LineTypes ? settings.lineTypes.at(j)
-                                                             : settings.cableTypes.at(j);
+            const CurveSet::Curve &c = curveList.at(j);
             if (progress.begin)
-                progress.begin(name);
-            const LineRateModel model(family == Family::Cables ? cables[j] : cables[0],
-                                      family == Family::LineTypes ? lines[j] : lines[0], noise, fX,
-                                      fE);
-            RateSweep sweep(model, m0, E0, X0, {margin0});
+                progress.begin(family == Family::LineTypes ? settings.lineTypes.at(j) : settings.cableTypes.at(j));
+            RateSweep sweep(set->model(c.model), c.m, c.elfextNorm, c.nextNorm, {c.margin});
             sweep.setCancelFlag(progress.cancel);
-            QVector<float> curve(lengths.size());
             for (int k = 0; k < lengths.size(); ++k) {
                 if (cancelled())
                     return refuseCancelled();
                 if (progress.step)
                     progress.step(progressValue(k));
-                sweep.evaluate(lengths[k], &curve[k]);
+                sweep.evaluate(lengths[k], &rates[j][k]);
             }
             if (cancelled())
                 return refuseCancelled();
-            rates << curve;
-            result.labels << (family == Family::LineTypes
-                                  ? rateLabel(name)
-                                  : rateLabel(QStringLiteral("кабель %1").arg(name)));
             if (progress.end)
                 progress.end();
         }
     } else {
         if (progress.begin)
             progress.begin(settings.cableTypes.first());
-        const LineRateModel model(cables[0], lines[0], noise, fX, fE);
+        const LineRateModel &model = set->model(0);
         std::vector<std::unique_ptr<RateSweep>> sweeps;
-        switch (family) {
-        case Family::Loads:
-            for (int m : settings.xDSL_points) {
-                sweeps.push_back(std::make_unique<RateSweep>(model, m, E0, X0, QVector<float>{margin0}));
-                result.labels << rateLabel(QStringLiteral("m=%1").arg(m));
-            }
-            break;
-        case Family::Elfext:
-            for (float E : settings.Norm_ELFEXT_points) {
-                sweeps.push_back(std::make_unique<RateSweep>(model, m0, E, X0, QVector<float>{margin0}));
-                result.labels << rateLabel(QStringLiteral("ELFEXT=%1дБ").arg(double(E), 0, 'g', -1));
-            }
-            break;
-        case Family::Next:
-            for (float X : settings.Norm_NEXT_points) {
-                sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X, QVector<float>{margin0}));
-                result.labels << rateLabel(QStringLiteral("NEXT=%1дБ").arg(double(X), 0, 'g', -1));
-            }
-            break;
-        case Family::Margins:
+        if (family == Family::Margins) {
             // One sweep for every margin: they share the spectra and the SNR of each tone.
-            sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X0, settings.SNRMargin_points));
-            for (float margin : settings.SNRMargin_points)
-                result.labels << rateLabel(QStringLiteral("SNR Margin=%1дБ").arg(double(margin), 0, 'g', -1));
-            break;
-        default:
-            sweeps.push_back(std::make_unique<RateSweep>(model, m0, E0, X0, QVector<float>{margin0}));
-            result.labels << rateLabel(QStringLiteral("m=%1").arg(m0));
-            break;
+            const CurveSet::Curve &c = curveList.first();
+            sweeps.push_back(std::make_unique<RateSweep>(model, c.m, c.elfextNorm, c.nextNorm,
+                                                         settings.SNRMargin_points));
+        } else {
+            for (const CurveSet::Curve &c : curveList)
+                sweeps.push_back(std::make_unique<RateSweep>(model, c.m, c.elfextNorm, c.nextNorm,
+                                                             QVector<float>{c.margin}));
         }
-        curves = result.labels.size();
-        rates.fill(QVector<float>(lengths.size()), curves);
         for (const auto &sweep : sweeps)
             sweep->setCancelFlag(progress.cancel);
         QVector<float> point(curves);

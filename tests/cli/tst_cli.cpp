@@ -166,6 +166,22 @@ void tst_Cli::optionsReachTheRun_data()
                s.cableTypes = {"PE-0.40mm-26AWG", "PE-0.50mm-24AWG"};
                s.SNRMargin_points = {6};
            });
+    QTest::newRow("sections in loop order, a cable family behind them")
+        << QStringList{"--section", "PE-0.64mm-22AWG:1200", "--section", "PE-0.50mm-24AWG:300", "--from", "1500",
+                       "--cable", "PE-0.40mm-26AWG", "--cable", "PE-thin-0.32mm"}
+        << Edit([](CalcSettings &s) {
+               s.sections = {{"PE-0.64mm-22AWG", 1200}, {"PE-0.50mm-24AWG", 300}};
+               s.cableLengthFrom = 1500;
+               s.cableTypes = {"PE-0.40mm-26AWG", "PE-thin-0.32mm"};
+           });
+    QTest::newRow("a section before a PAM line")
+        << QStringList{"--section", "PE-0.64mm-22AWG:2000", "--line", "SHDSL_PAM16.PAM", "--from", "2000", "--step", "250"}
+        << Edit([](CalcSettings &s) {
+               s.sections = {{"PE-0.64mm-22AWG", 2000}};
+               s.lineTypes = {"SHDSL_PAM16.PAM"};
+               s.cableLengthFrom = 2000;
+               s.cableLengthStep = 250;
+           });
     QTest::newRow("line type family")
         << QStringList{"--line", "ADSL_DS.DMT", "--line", "SHDSL_PAM16.PAM", "--to", "6000"}
         << Edit([](CalcSettings &s) {
@@ -266,6 +282,21 @@ void tst_Cli::badInput_data()
                                                 << "--capacity";
     QTest::newRow("list option twice") << QStringList{"--load", "1", "--load", "2"} << "--load";
     QTest::newRow("missing cable") << QStringList{"--cable", "PE-0.41mm"} << "PE-0.41mm.att";
+    QTest::newRow("unknown section cable") << QStringList{"--section", "PE-9mm:100"} << "PE-9mm.att";
+    QTest::newRow("section without a length") << QStringList{"--section", "PE-0.64mm-22AWG"} << "CABLE:LENGTH";
+    QTest::newRow("section of 0 m") << QStringList{"--section", "PE-0.64mm-22AWG:0"} << "--section";
+    QTest::newRow("section length not whole") << QStringList{"--section", "PE-0.64mm-22AWG:1.5"} << "1.5";
+    QTest::newRow("sections beyond 30 km")
+        << QStringList{"--section", "PE-0.64mm-22AWG:20000", "--section", "PE-0.64mm-22AWG:10001", "--from", "30000",
+                       "--to", "30000"}
+        << "30001 m";
+    QTest::newRow("first length inside the sections")
+        << QStringList{"--section", "PE-0.64mm-22AWG:1500"} << "--from 1000 is below the sections' total of 1500 m";
+    QTest::newRow("eleven sections")
+        << QStringList{"--section", "a:1", "--section", "a:1", "--section", "a:1", "--section", "a:1", "--section", "a:1",
+                       "--section", "a:1", "--section", "a:1", "--section", "a:1", "--section", "a:1", "--section", "a:1",
+                       "--section", "a:1"}
+        << "at most 10";
     QTest::newRow("cable named with its extension")
         << QStringList{"--cable", "PE-0.40mm-26AWG.att"} << "PE-0.40mm-26AWG.att.att";
     QTest::newRow("line type without extension") << QStringList{"--line", "ADSL_DS"} << "ADSL_DS";

@@ -66,6 +66,10 @@ private slots:
     void family_data();
     void family();
     void familyCurvesUseTheirOwnValues();
+    void sectionsReachEveryCurve_data();
+    void sectionsReachEveryCurve();
+    void sectionsRefused_data();
+    void sectionsRefused();
     void lengths_data();
     void lengths();
     void progress_data();
@@ -211,6 +215,94 @@ void tst_Sweep::familyCurvesUseTheirOwnValues()
     }
     QVERIFY(pamNonZero);
     QVERIFY(result->rows[0].rates[0] != result->rows[0].rates[1]);
+}
+
+void tst_Sweep::sectionsReachEveryCurve_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<int>("models"); // 1: one model for every curve; 2: a cable or line type per curve
+
+    CalcSettings s = baseSettings();
+    s.sections = {{QStringLiteral("K2"), 700}};
+    QTest::newRow("DMT, one section") << s << 1;
+    s.lineTypes = QStringList{"SHDSL.PAM"};
+    s.sections = {{QStringLiteral("K2"), 400}, {QStringLiteral("K1"), 600}};
+    QTest::newRow("PAM, two sections") << s << 1;
+    s = baseSettings();
+    s.cableTypes = QStringList{"K1", "K2"};
+    s.sections = {{QStringLiteral("K2"), 1000}};
+    QTest::newRow("family of cables behind a section") << s << 2;
+    s = baseSettings();
+    s.lineTypes = QStringList{"ADSL.DMT", "SHDSL.PAM"};
+    s.sections = {{QStringLiteral("K2"), 250}};
+    QTest::newRow("family of line types behind a section") << s << 2;
+    s = baseSettings();
+    s.xDSL_points = {2, 8};
+    s.sections = {{QStringLiteral("K2"), 1000}};
+    s.cableLengthTo = 30000;
+    QTest::newRow("loads, the whole range") << s << 1;
+}
+
+void tst_Sweep::sectionsReachEveryCurve()
+{
+    // Each curve equals its own model built with the loop's sections, at the total length.
+    QFETCH(CalcSettings, settings);
+    QFETCH(int, models);
+    QString error;
+    const std::optional<SweepResult> result = runSweep(settings, m_dir.path(), &error);
+    QVERIFY2(result, qPrintable(error));
+    NoiseTemplate noise;
+    QVERIFY(readTwoColumnTemplate(path("AddNoise/white.add"), noise));
+    QVector<LoopSection> sections;
+    for (const CableSection &section : settings.sections) {
+        LoopSection loop;
+        loop.length = section.length;
+        QVERIFY(readTwoColumnTemplate(path("Cable/" + section.cable + ".att"), loop.cable));
+        sections << loop;
+    }
+    const int curves = result->labels.size();
+    bool differs = false;
+    for (int j = 0; j < curves; ++j) {
+        const bool cables = models > 1 && settings.cableTypes.size() > 1;
+        const bool lines = models > 1 && settings.lineTypes.size() > 1;
+        CableTemplate cable;
+        QVERIFY(readTwoColumnTemplate(path("Cable/" + settings.cableTypes.value(cables ? j : 0) + ".att"), cable));
+        const QString lineName = settings.lineTypes.value(lines ? j : 0);
+        LineTypeTemplate line;
+        QVERIFY(lineName.contains(".DMT") ? readDmtTemplate(path("xDSL/" + lineName), line)
+                                          : readPamTemplate(path("xDSL/" + lineName), line));
+        const LineRateModel model(cable, line, noise, 300, 300, sections);
+        const LineRateModel plain(cable, line, noise, 300, 300);
+        const int m = settings.xDSL_points.value(models > 1 ? 0 : j, settings.xDSL_points.first());
+        for (const ResultRow &row : result->rows) {
+            const float expected = model.rate(m, 40, 50, 0, row.length);
+            QCOMPARE(row.rates.at(j), expected);
+            differs = differs || expected != plain.rate(m, 40, 50, 0, row.length);
+        }
+    }
+    QVERIFY2(differs, "the sections changed nothing");
+}
+
+void tst_Sweep::sectionsRefused_data()
+{
+    QTest::addColumn<CalcSettings>("settings");
+    QTest::addColumn<QString>("mentions");
+    CalcSettings s = baseSettings();
+    s.sections = {{QStringLiteral("K2"), 800}, {QStringLiteral("K1"), 201}};
+    QTest::newRow("first length inside the loop's fixed part") << s << "1001 m";
+    s.sections = {{QStringLiteral("missing"), 100}};
+    QTest::newRow("missing section cable") << s << "missing.att";
+    s.sections = {{QStringLiteral("../K1"), 100}};
+    QTest::newRow("section name leaving the directory") << s << "../K1";
+}
+
+void tst_Sweep::sectionsRefused()
+{
+    QFETCH(CalcSettings, settings);
+    QFETCH(QString, mentions);
+    QString error;
+    QVERIFY(!runSweep(settings, m_dir.path(), &error));
+    QVERIFY2(error.contains(mentions), qPrintable(error));
 }
 
 void tst_Sweep::lengths_data()
@@ -466,6 +558,10 @@ void tst_Sweep::templatesWithoutRowsWarn_data()
     s.lineTypes = QStringList{"lower.dmt"};
     QTest::newRow("DMT rows in a file read as PAM")
         << s << QStringList{"xDSL/lower.dmt has no complete row; its rates are 0"} << true;
+    s = baseSettings();
+    s.sections = {{QStringLiteral("K2"), 300}, {QStringLiteral("empty"), 200}};
+    QTest::newRow("empty section cable")
+        << s << QStringList{"Cable/empty.att has no complete row; its rates are 0"} << true;
     s = baseSettings();
     s.noiseTemplate = QStringLiteral("silent");
     QTest::newRow("empty noise")
