@@ -2,9 +2,14 @@
 
 #include "app/helplauncher.h"
 #include "app/progressrunner.h"
+#include "app/recentsetups.h"
+#include "app/templatesarea.h"
 #include "engine/csvwriter.h"
 #include "engine/filewrite.h"
+#include "engine/setupfile.h"
 #include "engine/sweep.h"
+#include "engine/templatekind.h"
+#include "engine/workspace.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
 #include "report/graphoptions.h"
@@ -82,7 +87,7 @@ void MainWindow::createCentralArea()
     tabWidget->setTabShape(QTabWidget::Triangular);
     tabWidget->setDocumentMode(true);
 
-    templatesArea = new QMdiArea;
+    templatesArea = new TemplatesArea;
     templatesArea->setObjectName(QStringLiteral("templatesArea"));
     templatesArea->setFrameShape(QFrame::Box);
     tabWidget->addTab(templatesArea, tr("шаблоны"));
@@ -196,6 +201,13 @@ void MainWindow::createActions()
 
     aboutAct = addAction(tr("О программе..."), "aboutAct", QString(), QKeySequence(), tr("О программе..."));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
+
+    openSetupAct = addAction(tr("Открыть расчёт…"), "openSetupAct", QString(), QKeySequence::Open,
+                             tr("Открыть сохранённый расчёт и выполнить его"));
+    connect(openSetupAct, &QAction::triggered, this, &MainWindow::openSetup);
+    saveSetupAct = addAction(tr("Сохранить расчёт…"), "saveSetupAct", QString(), QKeySequence(),
+                             tr("Сохранить исходные данные расчёта и настройки графика в файл"));
+    connect(saveSetupAct, &QAction::triggered, this, &MainWindow::saveSetup);
 }
 
 void MainWindow::createMenus()
@@ -203,6 +215,12 @@ void MainWindow::createMenus()
     fileMenu = menuBar()->addMenu(tr("Файл"));
     fileMenu->addAction(newFileAct);
     fileMenu->addAction(saveAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(openSetupAct);
+    fileMenu->addAction(saveSetupAct);
+    recentSetupsMenu = fileMenu->addMenu(tr("Последние расчёты"));
+    recentSetupsMenu->setObjectName(QStringLiteral("recentSetupsMenu"));
+    updateRecentSetups();
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -290,12 +308,18 @@ void MainWindow::createContextMenus()
 
 // Calculation
 
+PropertiesDialog *MainWindow::ensurePropertiesDialog()
+{
+    if (!m_propertiesDialog)
+        m_propertiesDialog = new PropertiesDialog(this);
+    return m_propertiesDialog;
+}
+
 void MainWindow::showPropertiesDialog()
 {
     if (calculating)
         return;
-    if (!m_propertiesDialog)
-        m_propertiesDialog = new PropertiesDialog(this);
+    ensurePropertiesDialog();
     if (m_propertiesDialog->exec() != QDialog::Accepted)
         return;
     if (!runCalculation())
@@ -363,6 +387,7 @@ bool MainWindow::runCalculation()
     m_calcSettings = std::move(settings);
 
     fillResultTable(result->labels);
+    updateTitle();
     // Templates the run could take nothing from: the curves are there (at 0), the reason here.
     if (!result->warnings.isEmpty())
         statusBar()->showMessage(result->warnings.join(QStringLiteral("  ")));
@@ -392,6 +417,163 @@ void MainWindow::fillResultTable(const QStringList &labels)
             resultTable->resizeColumnToContents(j + 1);
     }
     resultTable->setUpdatesEnabled(true);
+}
+
+// Setup files
+
+QString MainWindow::setupDirectory() const
+{
+    // The bundled scenarios sit in the workspace's "setups"; otherwise where the last one was.
+    if (QFileInfo(QStringLiteral("setups")).isDir())
+        return QDir(QStringLiteral("setups")).absolutePath();
+    const QStringList recent = RecentSetups::paths();
+    if (!recent.isEmpty())
+        return QFileInfo(recent.first()).absolutePath();
+    return QDir::currentPath();
+}
+
+void MainWindow::openSetup()
+{
+    if (calculating)
+        return;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Открыть расчёт"), setupDirectory(),
+                                                      tr("Расчёты Kolvane (*.kolvane);;Все файлы (*)"));
+    if (!path.isEmpty())
+        openSetupFile(path);
+}
+
+void MainWindow::saveSetup()
+{
+    if (calculating)
+        return;
+    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить расчёт"), setupDirectory(),
+                                                tr("Расчёты Kolvane (*.kolvane)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(SetupFile::Extension))) {
+        path += QLatin1String(SetupFile::Extension);
+        if (QFileInfo::exists(path)
+            && QMessageBox::question(this, tr("Kolvane"),
+                                     tr("Файл %1 уже существует.\nЗаменить его?").arg(QDir::toNativeSeparators(path)),
+                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                != QMessageBox::Yes)
+            return;
+    }
+    saveSetupFile(path);
+}
+
+bool MainWindow::saveSetupFile(const QString &path)
+{
+    CalcSettings settings;
+    ensurePropertiesDialog()->fillSettings(settings);
+    QString error;
+    if (!SetupFile::write(path, settings, *m_graphSettings, &error)) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось сохранить расчёт:\n%1").arg(error));
+        return false;
+    }
+    RecentSetups::add(path);
+    updateRecentSetups();
+    m_setupPath = path;
+    m_setupText = SetupFile::text(settings, GraphSettings());
+    updateTitle();
+    statusBar()->showMessage(tr("Расчёт сохранён: %1").arg(QDir::toNativeSeparators(path)), 5000);
+    return true;
+}
+
+bool MainWindow::openSetupFile(const QString &path)
+{
+    if (calculating)
+        return false;
+    Setup setup;
+    QString error;
+    if (!SetupFile::read(path, defaultCalcSettings(), &setup, &error)) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1").arg(error));
+        return false;
+    }
+    // Every template the setup names must be in this workspace; all missing ones are listed.
+    QStringList missing;
+    const auto need = [&missing](const QString &relative) {
+        if (!QFileInfo(relative).isFile() && !missing.contains(relative))
+            missing << relative;
+    };
+    for (const QString &cable : std::as_const(setup.calc.cableTypes))
+        need(cableTemplatePath(cable));
+    for (const CableSection &section : std::as_const(setup.calc.sections))
+        need(cableTemplatePath(section.cable));
+    for (const QString &line : std::as_const(setup.calc.lineTypes))
+        need(lineTypeTemplatePath(line));
+    if (!setup.calc.noiseTemplate.isEmpty())
+        need(noiseTemplatePath(setup.calc.noiseTemplate));
+    if (!missing.isEmpty()) {
+        QMessageBox::warning(this, tr("Kolvane"),
+                             tr("Расчёт %1 не выполнен: в рабочем каталоге нет шаблонов\n%2")
+                                 .arg(QDir::toNativeSeparators(path), missing.join(QLatin1Char('\n'))));
+        return false;
+    }
+
+    // What the dialogs held, so a refused or cancelled run leaves them as they were.
+    PropertiesDialog *dialog = ensurePropertiesDialog();
+    CalcSettings before;
+    dialog->fillSettings(before);
+    GraphSettings optionsBefore;
+    m_graphOptionsDialog->collectSettings(optionsBefore);
+    if (!dialog->setSettings(setup.calc, &error)) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1").arg(error));
+        return false;
+    }
+    m_graphOptionsDialog->showSettings(setup.graph);
+    const QString previousPath = m_setupPath;
+    const QByteArray previousText = m_setupText;
+    m_setupPath = path;
+    m_setupText = SetupFile::text(setup.calc, GraphSettings());
+    if (!runCalculation()) {
+        dialog->setSettings(before);
+        m_graphOptionsDialog->showSettings(optionsBefore);
+        m_setupPath = previousPath;
+        m_setupText = previousText;
+        return false;
+    }
+    // A file that fixes the axes is shown with them; otherwise the scale follows the run.
+    *m_graphSettings = setup.graph;
+    graphWidget->setGraphSettings(m_graphSettings.get());
+    graphWidget->setResult(m_resultSet, *m_calcSettings,
+                           setup.graphAxesGiven ? GraphWidget::UserScale : GraphWidget::AutoScale);
+    m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
+    RecentSetups::add(path);
+    updateRecentSetups();
+    if (!setup.warnings.isEmpty())
+        statusBar()->showMessage(setup.warnings.join(QStringLiteral("; ")), 10000);
+    return true;
+}
+
+void MainWindow::updateRecentSetups()
+{
+    recentSetupsMenu->clear();
+    const QStringList paths = RecentSetups::paths();
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = paths.at(i);
+        QAction *action = recentSetupsMenu->addAction(
+            QStringLiteral("&%1 %2").arg(QString::number(i + 1), QFileInfo(path).completeBaseName()));
+        action->setStatusTip(QDir::toNativeSeparators(path));
+        connect(action, &QAction::triggered, this, [this, path] {
+            if (!QFileInfo::exists(path)) {
+                QMessageBox::warning(this, tr("Kolvane"), tr("Файл %1 не найден").arg(QDir::toNativeSeparators(path)));
+                RecentSetups::remove(path);
+                updateRecentSetups();
+                return;
+            }
+            openSetupFile(path);
+        });
+    }
+    recentSetupsMenu->setEnabled(!paths.isEmpty());
+}
+
+void MainWindow::updateTitle()
+{
+    // The title names the setup file while the calculation shown is the one the file holds.
+    const bool fromSetup = !m_setupPath.isEmpty() && m_calcSettings
+        && SetupFile::text(*m_calcSettings, GraphSettings()) == m_setupText;
+    setWindowTitle(fromSetup ? tr("Kolvane - %1").arg(QFileInfo(m_setupPath).completeBaseName()) : tr("Kolvane"));
 }
 
 // Export

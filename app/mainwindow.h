@@ -41,6 +41,14 @@ public:
     // a usable row go to the status bar.
     bool runCalculation();
 
+    // Loads a setup file into the calculation dialog (creating it if need be) and the graph
+    // options, and runs it. Nothing changes when the file cannot be read, is no valid setup or
+    // names templates the workspace lacks (a message lists them all), or when the run is refused
+    // or cancelled. The window's title then names the file.
+    bool openSetupFile(const QString &path);
+    // Saves the calculation dialog's current state and the graph options as a setup file.
+    bool saveSetupFile(const QString &path);
+
     // Appends the file name proposed for exports of the last calculation.
     void defaultExportName(QString &name) const;
 
@@ -73,6 +81,8 @@ public slots:
     void help();
     void TemplateSubWindowModified();
     void showPropertiesDialog();
+    void openSetup();
+    void saveSetup();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -86,6 +96,10 @@ private:
     void createResultWindows();
     void createGraphWindow();
     void createContextMenus();
+    void updateRecentSetups();
+    void updateTitle();
+    PropertiesDialog *ensurePropertiesDialog();
+    QString setupDirectory() const;
     QAction *addAction(const QString &text, const char *name, const QString &icon,
                        const QKeySequence &shortcut, const QString &statusTip);
 
@@ -121,6 +135,9 @@ private:
     QAction *exportPngAct = nullptr;
     QAction *helpAct = nullptr;
     QAction *aboutAct = nullptr;
+    QAction *openSetupAct = nullptr;
+    QAction *saveSetupAct = nullptr;
+    QMenu *recentSetupsMenu = nullptr;
 
     bool calculating = false; // a run is going on: no second one, no closing
 
@@ -158,4 +175,8 @@ private:
     QDockWidget *treeDock = nullptr;
 
     std::unique_ptr<HelpLauncher> m_help;
+
+    // The setup file whose calculation the window shows, and that calculation as the file holds it.
+    QString m_setupPath;
+    QByteArray m_setupText;
 };

@@ -1,6 +1,7 @@
 #include "engine/setupfile.h"
 
 #include "engine/checks.h"
+#include "engine/filewrite.h"
 #include "engine/messages.h"
 
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 #include <cmath>
 #include <optional>
@@ -159,7 +159,7 @@ bool readNorms(Reader &r, const QString &key, const QJsonValue &value, float *fr
     return true;
 }
 
-bool readGraph(Reader &r, const QJsonValue &value, GraphSettings *graph)
+bool readGraph(Reader &r, const QJsonValue &value, GraphSettings *graph, bool *axesGiven)
 {
     const std::optional<QJsonObject> o = r.object(QStringLiteral("graph"), value);
     if (!o)
@@ -179,6 +179,8 @@ bool readGraph(Reader &r, const QJsonValue &value, GraphSettings *graph)
         if (*v > f->max)
             return r.refuse(full, localized("%1 is above %2", "%1 больше %2").arg(QString::number(*v), QString::number(f->max)));
         graph->*f->field = *v;
+        if (QByteArray(f->key).contains("length") || QByteArray(f->key).contains("rate"))
+            *axesGiven = true;
     }
     for (const GraphInput::BoolField *f : GraphInput::BoolFields) {
         const QString key = QLatin1String(f->key);
@@ -338,7 +340,7 @@ bool parse(const QByteArray &bytes, const CalcSettings &base, Setup *setup, QStr
         return false;
     if (has("targetRates") && !r.wholeList(QStringLiteral("targetRates"), value("targetRates"), &s.targetRates))
         return false;
-    if (has("graph") && !readGraph(r, value("graph"), &result.graph))
+    if (has("graph") && !readGraph(r, value("graph"), &result.graph, &result.graphAxesGiven))
         return false;
 
     if (!CalcInput::validate(s, CalcInput::Checks::Input, keyName, error))
@@ -401,16 +403,10 @@ QByteArray text(const CalcSettings &c, const GraphSettings &g)
 bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error)
 {
     const QByteArray bytes = text(calc, graph);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    QString reason;
+    if (!writeFileSafely(path, [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); },
+                         &reason, PipeReader::DontWait))
         return fail(error, QStringLiteral("%1: %2").arg(path, reason));
-    }
-    if (!file.commit())
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
     return true;
 }
 

@@ -13,7 +13,8 @@
 struct Setup {
     CalcSettings calc;
     GraphSettings graph;
-    QStringList warnings; // keys this version does not know, ignored
+    bool graphAxesGiven = false; // the file sets an axis: the graph shows it as the user's scale
+    QStringList warnings;        // keys this version does not know, ignored
 };
 
 namespace SetupFile {
@@ -30,7 +31,7 @@ bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *
 
 // The file's text: every key, in the documented order.
 QByteArray text(const CalcSettings &calc, const GraphSettings &graph);
-// Written atomically; on failure the old file is intact and *error says why.
+// Written through writeFileSafely; on failure the old file is intact and *error says why.
 bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error);
 
 // The key of a setup file that holds a field, for messages ("lengths.step").

@@ -123,3 +123,14 @@ void GraphOptions::showAxisSettings(const GraphSettings &settings)
     rateGridStepBox->setValue(settings.rateGridStep);
     rateLabelStepBox->setValue(settings.rateLabelStep);
 }
+
+void GraphOptions::showSettings(const GraphSettings &settings)
+{
+    showAxisSettings(settings);
+    markVisibleBox->setCheckState(settings.markVisible ? Qt::Checked : Qt::Unchecked);
+    markStepBox->setValue(settings.markStep);
+    markFontSizeBox->setValue(settings.markFontSize);
+    colorCurvesBox->setCheckState(settings.colorCurves ? Qt::Checked : Qt::Unchecked);
+    lineWidthBox->setValue(settings.lineWidth);
+    legendFontSizeBox->setValue(settings.legendFontSize);
+}

@@ -19,6 +19,8 @@ public:
     void collectSettings(GraphSettings &settings) const;
     // The six axis values the graph settled on; each box clamps to its range.
     void showAxisSettings(const GraphSettings &settings);
+    // Every entry from the record, as a setup file gives it.
+    void showSettings(const GraphSettings &settings);
 
 private:
     QSpinBox *lengthMaxBox = nullptr;
