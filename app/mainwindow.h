@@ -3,6 +3,7 @@
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
 #include "report/graphsettings.h"
+#include "report/reportdocument.h"
 
 #include <QMainWindow>
 
@@ -72,6 +73,9 @@ public slots:
     void help();
     void TemplateSubWindowModified();
     void showPropertiesDialog();
+    void exportReportPdf();
+    void printReport();
+    void selectResultRow(int row);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -101,6 +105,9 @@ private:
     void exportGraph(const QString &caption, const QString &filter, const QString &extension,
                      const char *format);
     void reportExport(const QString &path, bool written, const QString &error);
+    // The report of the last run: its graph, the result table under the table's header texts.
+    ReportContent currentReport() const;
+    QStringList resultHeaderTexts() const;
 
     QTreeWidgetItem *cableRoot = nullptr;
     QTreeWidgetItem *lineTypeRoot = nullptr;
@@ -123,6 +130,9 @@ private:
     QAction *exportPngAct = nullptr;
     QAction *helpAct = nullptr;
     QAction *aboutAct = nullptr;
+    QAction *reportPdfAct = nullptr;
+    QAction *printAct = nullptr;
+    QAction *copyGraphAct = nullptr;
 
     QProgressDialog *progressDialog = nullptr;
     bool calculating = false;
@@ -161,4 +171,7 @@ private:
     QDockWidget *treeDock = nullptr;
 
     std::unique_ptr<HelpLauncher> m_help;
+
+    // Paper of the report: A4 until a print dialog chooses another, which the PDF then follows.
+    ReportPageSetup m_reportPageSetup;
 };
