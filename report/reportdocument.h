@@ -31,7 +31,7 @@ struct ReportContent {
     GraphSource graph;               // the run and the graph's look, settled anew for the page
     ReportTable results;             // the result table (resultReportTable)
     QVector<ReportTable> extraTables; // after the result table, in order (reach, margin, ...)
-    QDateTime stamp;                 // the title's date and the graph's conditions block
+    QDateTime stamp = QDateTime::currentDateTime(); // the title's date, the conditions block's time
 };
 
 // The paper: its size and margins, and the orientation of the table pages. The graph page is
