@@ -15,6 +15,8 @@
 #include "report/graphoptions.h"
 #include "report/graphwidget.h"
 #include "report/reportmdisubwindow.h"
+#include "report/reportprint.h"
+#include "report/tablecopy.h"
 #include "templates/templatemanager.h"
 
 #include <QAction>
@@ -30,6 +32,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -208,6 +212,17 @@ void MainWindow::createActions()
     saveSetupAct = addAction(tr("Сохранить расчёт…"), "saveSetupAct", QString(), QKeySequence(),
                              tr("Сохранить исходные данные расчёта и настройки графика в файл"));
     connect(saveSetupAct, &QAction::triggered, this, &MainWindow::saveSetup);
+
+    reportPdfAct = addAction(tr("Отчёт PDF…"), "reportPdfAct", QStringLiteral(":/images/pdf.png"),
+                             QKeySequence(tr("Ctrl+R")), tr("Сохранить отчёт с графиком и таблицами в pdf-формат"));
+    connect(reportPdfAct, &QAction::triggered, this, &MainWindow::exportReportPdf);
+
+    printAct = addAction(tr("Печать…"), "printAct", QString(), QKeySequence(tr("Ctrl+P")),
+                         tr("Напечатать отчёт с графиком и таблицами"));
+    connect(printAct, &QAction::triggered, this, &MainWindow::printReport);
+
+    copyGraphAct = addAction(tr("Копировать график"), "copyGraphAct", QString(), QKeySequence(),
+                             tr("Копировать график в буфер обмена как изображение"));
 }
 
 void MainWindow::createMenus()
@@ -221,6 +236,9 @@ void MainWindow::createMenus()
     recentSetupsMenu = fileMenu->addMenu(tr("Последние расчёты"));
     recentSetupsMenu->setObjectName(QStringLiteral("recentSetupsMenu"));
     updateRecentSetups();
+    fileMenu->addSeparator();
+    fileMenu->addAction(reportPdfAct);
+    fileMenu->addAction(printAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -297,13 +315,27 @@ void MainWindow::createGraphWindow()
 void MainWindow::createContextMenus()
 {
     resultTable->addAction(exportCsvAct);
+    addCopyAction(resultTable);
     resultTable->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     graphWidget->addAction(graphOptionsAct);
     graphWidget->addAction(exportPdfAct);
     graphWidget->addAction(exportPngAct);
     graphWidget->addAction(exportJpgAct);
+    auto *separator = new QAction(graphWidget);
+    separator->setSeparator(true);
+    graphWidget->addAction(separator);
+    graphWidget->addAction(copyGraphAct);
     graphWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(copyGraphAct, &QAction::triggered, graphWidget, &GraphWidget::copyGraph);
+
+    connect(graphWidget, &GraphWidget::rowClicked, this, &MainWindow::selectResultRow);
+    connect(graphWidget, &GraphWidget::readoutChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
 }
 
 // Calculation
@@ -628,14 +660,8 @@ void MainWindow::exportToCsv()
                                         QStringLiteral(".csv"));
     if (path.isEmpty())
         return;
-    const int curves = m_resultSet.isEmpty() ? resultTable->columnCount() - 1 : m_resultSet.first().rates.size();
-    QStringList headers;
-    for (int i = 0; i <= curves; ++i) {
-        const QTableWidgetItem *item = resultTable->horizontalHeaderItem(i);
-        headers << (item ? item->text() : QString());
-    }
     QString error;
-    const bool written = writeFileSafely(path, csvContent(headers, m_resultSet), &error, PipeReader::DontWait);
+    const bool written = writeFileSafely(path, csvContent(resultHeaderTexts(), m_resultSet), &error, PipeReader::DontWait);
     reportExport(path, written, error);
 }
 
@@ -668,6 +694,58 @@ void MainWindow::exportToJpg()
 void MainWindow::exportToPng()
 {
     exportGraph(tr("Сохранить график в *.png"), tr("Файлы png(*.png)"), QStringLiteral(".png"), "PNG");
+}
+
+QStringList MainWindow::resultHeaderTexts() const
+{
+    const int curves = m_resultSet.isEmpty() ? resultTable->columnCount() - 1 : m_resultSet.first().rates.size();
+    QStringList headers;
+    for (int i = 0; i <= curves; ++i) {
+        const QTableWidgetItem *item = resultTable->horizontalHeaderItem(i);
+        headers << (item ? item->text() : QString());
+    }
+    return headers;
+}
+
+ReportContent MainWindow::currentReport() const
+{
+    return reportContent(graphWidget->graphSource(), resultHeaderTexts());
+}
+
+void MainWindow::exportReportPdf()
+{
+    if (!canExport())
+        return;
+    const QString path = exportFileName(tr("Сохранить отчёт в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    const bool written = writeReportPdf(currentReport(), path, m_reportPageSetup, &error);
+    reportExport(path, written, error);
+}
+
+void MainWindow::printReport()
+{
+    if (!canExport())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(m_reportPageSetup.pageSize);
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(tr("Печать отчёта"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_reportPageSetup = reportPageSetup(printer.pageLayout());
+    QString error;
+    if (!::printReport(printer, currentReport(), &error))
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось напечатать отчёт:\n%1").arg(error));
+}
+
+void MainWindow::selectResultRow(int row)
+{
+    if (row < 0 || row >= resultTable->rowCount())
+        return;
+    resultTable->selectRow(row);
+    resultTable->scrollTo(resultTable->model()->index(row, 0), QAbstractItemView::PositionAtCenter);
 }
 
 // Templates

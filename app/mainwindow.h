@@ -3,6 +3,7 @@
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
 #include "report/graphsettings.h"
+#include "report/reportdocument.h"
 
 #include <QMainWindow>
 
@@ -83,6 +84,9 @@ public slots:
     void showPropertiesDialog();
     void openSetup();
     void saveSetup();
+    void exportReportPdf();
+    void printReport();
+    void selectResultRow(int row);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -113,6 +117,9 @@ private:
     void exportGraph(const QString &caption, const QString &filter, const QString &extension,
                      const char *format);
     void reportExport(const QString &path, bool written, const QString &error);
+    // The report of the last run: its graph, the result table under the table's header texts.
+    ReportContent currentReport() const;
+    QStringList resultHeaderTexts() const;
 
     QTreeWidgetItem *cableRoot = nullptr;
     QTreeWidgetItem *lineTypeRoot = nullptr;
@@ -138,6 +145,9 @@ private:
     QAction *openSetupAct = nullptr;
     QAction *saveSetupAct = nullptr;
     QMenu *recentSetupsMenu = nullptr;
+    QAction *reportPdfAct = nullptr;
+    QAction *printAct = nullptr;
+    QAction *copyGraphAct = nullptr;
 
     bool calculating = false; // a run is going on: no second one, no closing
 
@@ -179,4 +189,6 @@ private:
     // The setup file whose calculation the window shows, and that calculation as the file holds it.
     QString m_setupPath;
     QByteArray m_setupText;
+    // Paper of the report: A4 until a print dialog chooses another, which the PDF then follows.
+    ReportPageSetup m_reportPageSetup;
 };

@@ -81,6 +81,21 @@ void drawFittedText(QPainter &painter, const QRect &box, int flags, const QStrin
     painter.restore();
 }
 
+// Scales a font by `scale` (< 1), in points or pixels as it is set; false when already tiny.
+bool shrinkFont(QFont &font, double scale)
+{
+    if (font.pointSizeF() > 0) {
+        if (font.pointSizeF() <= 4.0)
+            return false;
+        font.setPointSizeF(std::max(4.0, font.pointSizeF() * scale));
+    } else {
+        if (font.pixelSize() <= 5)
+            return false;
+        font.setPixelSize(std::max(5, int(font.pixelSize() * scale)));
+    }
+    return true;
+}
+
 QString letter(int index)
 {
     return QString(QChar(char16_t(u'a' + index)));
@@ -248,22 +263,11 @@ void GraphDrawing::curveMarks()
 void GraphDrawing::conditionsBlock()
 {
     const CalcSettings &c = p.run.calc;
-    painter.setFont(p.legendFont);
-    painter.setBrush(Qt::white);
-    painter.setPen(QPen(Qt::black, 1));
-    const QFontMetrics metrics = painter.fontMetrics();
-    const int h = metrics.height();
-
     bool anyDmt = false, anyPam = false;
-    int blockWidth = 0;
     for (const QString &type : c.lineTypes) {
         anyDmt = anyDmt || type.contains(QLatin1String(".DMT"));
         anyPam = anyPam || type.contains(QLatin1String(".PAM"));
-        blockWidth = std::max(blockWidth, metrics.horizontalAdvance(tr("xDSL=%1").arg(type.chopped(std::min<qsizetype>(4, type.size())))));
     }
-    if (c.lineTypes.size() > 1)
-        blockWidth += metrics.horizontalAdvance(QStringLiteral("---a---"));
-    blockWidth = std::max(blockWidth, metrics.horizontalAdvance(tr("Помехи=%1").arg(c.noiseTemplate)));
 
     const QColor black(Qt::black);
     QVector<BlockLine> lines;
@@ -298,14 +302,43 @@ void GraphDrawing::conditionsBlock()
     lines.append({tr("Помехи=%1").arg(c.noiseTemplate), black});
     lines.append({p.stamp.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")), black});
 
+    // The frame is as wide as its longest line, so no condition is cut off at the graph's edge,
+    // and it stays inside the plot: a block too large for a small graph is set in a smaller font.
     const int right = plot.right(), top = plot.top();
+    const int roomWidth = right - 29 - (plot.left() + 4);
+    const int roomHeight = plot.bottom() - 4 - (top + 19);
+    QFont font = p.legendFont;
+    int blockWidth = 0;
+    int h = 0;
+    for (int attempt = 0;; ++attempt) {
+        const QFontMetrics metrics(font, painter.device());
+        h = metrics.height();
+        blockWidth = 0;
+        for (const BlockLine &line : std::as_const(lines))
+            blockWidth = std::max(blockWidth, metrics.horizontalAdvance(line.text.trimmed()));
+        const int blockHeight = (int(lines.size()) + 1) * h;
+        const double scale = std::min(double(roomWidth) / std::max(blockWidth, 1),
+                                      double(roomHeight) / std::max(blockHeight, 1));
+        if (scale >= 1.0 || attempt == 6 || !shrinkFont(font, std::min(scale, 0.97)))
+            break;
+    }
+    blockWidth = std::min(blockWidth, std::max(roomWidth, 1));
+
+    painter.setFont(font);
+    painter.setBrush(Qt::white);
+    painter.setPen(QPen(Qt::black, 1));
+    const QFontMetrics metrics = painter.fontMetrics();
     const QPoint frameTopLeft(right - blockWidth - 29, top + 20);
     const QPoint frameBottomRight(right - 12, top + 19 + (int(lines.size()) + 1) * h);
     painter.drawRect(QRect(frameTopLeft, frameBottomRight - QPoint(1, 1)));
     for (int n = 0; n < lines.size(); ++n) {
         painter.setPen(QPen(lines.at(n).color, 1));
-        painter.drawText(QRect(right - blockWidth - 19, top + 27 + n * h, 500, 220), Qt::AlignLeft | Qt::AlignTop,
-                         lines.at(n).text);
+        // Only a block that no font size fits loses the middle of its longest lines.
+        const QString text = metrics.horizontalAdvance(lines.at(n).text.trimmed()) > blockWidth
+            ? metrics.elidedText(lines.at(n).text.trimmed(), Qt::ElideMiddle, blockWidth)
+            : lines.at(n).text;
+        painter.drawText(QRect(right - blockWidth - 19, top + 27 + n * h, blockWidth + 6, 2 * h),
+                         Qt::AlignLeft | Qt::AlignTop, text);
     }
 }
 
@@ -437,4 +470,129 @@ QPointF graphPoint(const QRect &plot, const GraphSettings &settled, float length
     const float x = float(plot.left()) + width * length / float(settled.lengthMax);
     const float y = float(plot.bottom()) - height * rate / float(settled.rateMax);
     return QPointF(x, y);
+}
+
+double graphLengthAt(const QRect &plot, const GraphSettings &settled, double x)
+{
+    if (plot.width() <= 0)
+        return 0.0;
+    return (x - plot.left()) / plot.width() * std::max(settled.lengthMax, 1);
+}
+
+std::optional<double> graphRateAt(const ResultSet &rows, int curve, double length)
+{
+    if (curve < 0)
+        return std::nullopt;
+    for (int r = 0; r < rows.size(); ++r) {
+        const ResultRow &row = rows.at(r);
+        if (curve >= row.rates.size())
+            continue;
+        if (double(row.length) == length)
+            return double(row.rates.at(curve));
+        if (r + 1 >= rows.size())
+            break;
+        const ResultRow &next = rows.at(r + 1);
+        if (curve >= next.rates.size())
+            continue;
+        const double from = row.length, to = next.length;
+        if (from < length && length < to) {
+            const double t = (length - from) / (to - from);
+            return double(row.rates.at(curve)) + t * (double(next.rates.at(curve)) - double(row.rates.at(curve)));
+        }
+    }
+    return std::nullopt;
+}
+
+int nearestGraphRow(const ResultSet &rows, double length)
+{
+    int nearest = -1;
+    double best = std::numeric_limits<double>::infinity();
+    for (int r = 0; r < rows.size(); ++r) {
+        const double distance = std::abs(double(rows.at(r).length) - length);
+        if (distance < best) {
+            best = distance;
+            nearest = r;
+        }
+    }
+    return nearest;
+}
+
+GraphReadout graphReadout(const GraphRun &run, int length)
+{
+    GraphReadout readout;
+    readout.length = length;
+    const int curves = run.rows.isEmpty() ? 0 : int(run.rows.first().rates.size());
+    for (int i = 0; i < curves; ++i)
+        readout.rates.append(graphRateAt(run.rows, i, length));
+    return readout;
+}
+
+namespace {
+
+QString rateText(const std::optional<double> &rate)
+{
+    // The table's format, so a computed point reads as its table cell.
+    return rate ? QString::number(*rate, 'g', 6) : QStringLiteral("—");
+}
+
+} // namespace
+
+QString graphReadoutText(const GraphReadout &readout)
+{
+    QStringList values;
+    for (int i = 0; i < readout.rates.size(); ++i)
+        values << QStringLiteral("%1 %2").arg(letter(i), rateText(readout.rates.at(i)));
+    return tr("L=%1 м: %2 кбит/с").arg(QString::number(readout.length), values.join(QStringLiteral(", ")));
+}
+
+QColor graphCursorColor()
+{
+    return QColor(64, 64, 64);
+}
+
+void drawGraphCursor(QPainter &painter, const QRect &area, const GraphPicture &picture, int x)
+{
+    const QRect plot = graphPlotRect(area);
+    if (x < plot.left() || x > plot.right())
+        return;
+    GraphSettings s = picture.settings;
+    s.lengthMax = std::max(s.lengthMax, 1);
+    s.rateMax = std::max(s.rateMax, 1);
+    const GraphReadout readout = graphReadout(picture.run, qRound(graphLengthAt(plot, s, x)));
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(graphCursorColor(), 0));
+    painter.drawLine(x, plot.top(), x, plot.bottom());
+
+    for (int i = 0; i < readout.rates.size(); ++i) {
+        if (!readout.rates.at(i))
+            continue;
+        const QColor colour = graphCurveColor(i, s.colorCurves);
+        const QPointF at = graphPoint(plot, s, float(readout.length), float(*readout.rates.at(i)));
+        painter.setPen(QPen(colour, 1));
+        painter.setBrush(colour);
+        painter.drawEllipse(at, 3, 3);
+    }
+
+    QStringList texts{tr("L=%1 м").arg(readout.length)};
+    for (int i = 0; i < readout.rates.size(); ++i)
+        texts << tr("%1: %2 кбит/с").arg(letter(i), rateText(readout.rates.at(i)));
+    const QFontMetrics metrics = painter.fontMetrics();
+    int textWidth = 0;
+    for (const QString &text : std::as_const(texts))
+        textWidth = std::max(textWidth, metrics.horizontalAdvance(text));
+    const int h = metrics.height();
+    QRect box(0, plot.top() + 8, textWidth + 12, int(texts.size()) * h + 8);
+    // Beside the line, on the side where the box fits.
+    box.moveLeft(x + 10 + box.width() <= plot.right() ? x + 10 : x - 10 - box.width());
+    painter.setPen(QPen(graphCursorColor(), 0));
+    painter.setBrush(QColor(255, 255, 255, 235));
+    painter.drawRect(box);
+    for (int n = 0; n < texts.size(); ++n) {
+        painter.setPen(n == 0 ? QColor(Qt::black) : graphCurveColor(n - 1, s.colorCurves));
+        painter.drawText(QRect(box.left() + 6, box.top() + 4 + n * h, textWidth + 2, h), Qt::AlignLeft | Qt::AlignVCenter,
+                         texts.at(n));
+    }
+    painter.restore();
 }

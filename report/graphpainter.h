@@ -16,6 +16,8 @@
 #include <QSize>
 #include <QVector>
 
+#include <optional>
+
 class QFontMetrics;
 class QPainter;
 class QPalette;
@@ -98,3 +100,30 @@ void drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture
 // Where a curve point at `length` and `rate` lies in `plot` (graphPlotRect), in single precision
 // as the curves are drawn. Points above the maximum lie outside the plot.
 QPointF graphPoint(const QRect &plot, const GraphSettings &settled, float length, float rate);
+
+// Reading values off the graph.
+
+// The length (m) at horizontal position `x` in `plot`: the inverse of graphPoint.
+double graphLengthAt(const QRect &plot, const GraphSettings &settled, double x);
+// Rate (kbit/s) of `curve` at `length` (m), linear between the computed points of `rows`;
+// nullopt outside the computed lengths or where a row lacks the curve.
+std::optional<double> graphRateAt(const ResultSet &rows, int curve, double length);
+// Index of the row whose length is nearest to `length`; the earlier of two equally near; -1 for
+// no rows.
+int nearestGraphRow(const ResultSet &rows, double length);
+
+// What the cursor reads at one length: the length in whole metres and each curve's rate there.
+struct GraphReadout {
+    int length = 0;                      // m
+    QVector<std::optional<double>> rates; // kbit/s, one per curve of the run
+};
+GraphReadout graphReadout(const GraphRun &run, int length);
+// "L=1250 м: a 12345.7, b 9876.54 кбит/с"; a curve without a value at that length shows "—".
+QString graphReadoutText(const GraphReadout &readout);
+
+// Draws the read-out over a drawn `picture` of `area`: a thin vertical line at `x` across the
+// plot, a dot where it meets each curve, and a box beside it with the length and each curve's
+// letter and rate in the curve's colour. The painter's state is restored afterwards.
+void drawGraphCursor(QPainter &painter, const QRect &area, const GraphPicture &picture, int x);
+// Colour of the cursor's vertical line.
+QColor graphCursorColor();

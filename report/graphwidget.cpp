@@ -1,5 +1,8 @@
 #include "report/graphwidget.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -23,6 +26,7 @@ GraphWidget::GraphWidget(QWidget *parent)
     : QWidget(parent)
 {
     setMinimumSize(550, 450);
+    setMouseTracking(true); // the read-out follows the mouse without a pressed button
     pixmap = QPixmap(size());
     pixmap.fill(Qt::white);
 }
@@ -38,6 +42,7 @@ void GraphWidget::setResult(const GraphRun &run, ScaleMode mode)
     scaleMode = mode;
     m_source.scaleMode = mode;
     m_source.run = run;
+    setCursorX(-1);
     takeAxisRequest();
     hasData = true;
     redraw();
@@ -55,6 +60,7 @@ void GraphWidget::setResult(const ResultSet *result, const CalcSettings *calcSet
         return;
     }
     scaleMode = mode;
+    setCursorX(-1);
     m_source = GraphSource();
     m_shown = GraphPicture();
     hasData = false;
@@ -100,19 +106,76 @@ void GraphWidget::redraw()
     update();
 }
 
-void GraphWidget::mouseReleaseEvent(QMouseEvent *)
+QImage GraphWidget::graphImage() const
 {
+    if (!hasData)
+        return QImage();
+    return pixmap.toImage();
+}
+
+void GraphWidget::copyGraph()
+{
+    const QImage image = graphImage();
+    if (!image.isNull())
+        QApplication::clipboard()->setImage(image);
+}
+
+void GraphWidget::setCursorX(int x)
+{
+    QString text;
+    const QRect plot = graphPlotRect(rect());
+    if (hasData && x >= plot.left() && x <= plot.right()) {
+        const double length = graphLengthAt(plot, m_shown.settings, x);
+        text = graphReadoutText(graphReadout(m_shown.run, qRound(length)));
+    } else {
+        x = -1;
+    }
+    if (x == m_cursorX && text == m_readout)
+        return;
+    m_cursorX = x;
+    // Only the overlay changes: the pixmap stays, paintEvent draws the read-out over it.
+    update();
+    if (text != m_readout) {
+        m_readout = text;
+        emit readoutChanged(m_readout);
+    }
+}
+
+void GraphWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    setCursorX(hasData && graphPlotRect(rect()).contains(at) ? at.x() : -1);
+}
+
+void GraphWidget::leaveEvent(QEvent *)
+{
+    setCursorX(-1);
+}
+
+void GraphWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    if (event->button() != Qt::LeftButton || !hasData || !graphPlotRect(rect()).contains(at))
+        return;
+    const int row = nearestGraphRow(m_shown.run.rows, graphLengthAt(graphPlotRect(rect()), m_shown.settings, at.x()));
+    if (row >= 0)
+        emit rowClicked(row);
 }
 
 void GraphWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawPixmap(0, 0, pixmap);
+    if (m_cursorX >= 0 && hasData) {
+        painter.setFont(font());
+        drawGraphCursor(painter, rect(), m_shown, m_cursorX);
+    }
 }
 
 void GraphWidget::resizeEvent(QResizeEvent *)
 {
     redraw();
+    setCursorX(m_cursorX); // the same position reads another length on the new scale
 }
 
 void GraphWidget::drawGraph(QPainter &painter)

@@ -6,6 +6,7 @@
 #include "report/graphsettings.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPixmap>
 #include <QRect>
 #include <QVector>
@@ -61,13 +62,33 @@ public:
 
     void redraw();
 
+    // The graph as shown, without the cursor's read-out: the window's size at its device pixel
+    // ratio. A null image before the first result.
+    QImage graphImage() const;
+    // Puts graphImage() on the clipboard; does nothing before the first result.
+    void copyGraph();
+
+    // The horizontal position of the cursor's read-out, -1 while none is shown.
+    int cursorX() const { return m_cursorX; }
+    // What the read-out says (graphReadoutText), empty while none is shown.
+    QString readoutText() const { return m_readout; }
+
+signals:
+    // The read-out's text while the mouse moves over the plot; empty when it leaves.
+    void readoutChanged(const QString &text);
+    // A left click on the plot: the index of the result row computed nearest to that length.
+    void rowClicked(int row);
+
 protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void takeAxisRequest();
+    void setCursorX(int x);
     GraphPicture settleAndWriteBack(QPainter &painter);
 
     ScaleMode scaleMode = AutoScale;
@@ -79,4 +100,6 @@ private:
     // itself only receives settled values, which depend on the size drawn at.
     GraphSource m_source;
     GraphPicture m_shown;
+    int m_cursorX = -1;
+    QString m_readout;
 };

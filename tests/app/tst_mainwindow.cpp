@@ -133,6 +133,12 @@ void tst_MainWindow::actions_data()
     QTest::newRow("help") << "helpAct" << "Вызвать справку" << QKeySequence(Qt::Key_F1) << "Вызвать справку"
                           << false;
     QTest::newRow("about") << "aboutAct" << "О программе..." << QKeySequence() << "О программе..." << false;
+    QTest::newRow("report") << "reportPdfAct" << "Отчёт PDF…" << QKeySequence("Ctrl+R")
+                            << "Сохранить отчёт с графиком и таблицами в pdf-формат" << true;
+    QTest::newRow("print") << "printAct" << "Печать…" << QKeySequence("Ctrl+P")
+                           << "Напечатать отчёт с графиком и таблицами" << false;
+    QTest::newRow("copy graph") << "copyGraphAct" << "Копировать график" << QKeySequence()
+                                << "Копировать график в буфер обмена как изображение" << false;
 }
 
 void tst_MainWindow::actions()
@@ -166,7 +172,9 @@ void tst_MainWindow::menus_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("items");
 
-    QTest::newRow("file") << 0 << "Файл" << QStringList{"Файл", "Сохранить", "---", "Выход"};
+    QTest::newRow("file") << 0 << "Файл"
+                          << QStringList{"Файл", "Сохранить", "---", "Открыть расчёт…", "Сохранить расчёт…",
+                                         "Последние расчёты", "---", "Отчёт PDF…", "Печать…", "---", "Выход"};
     QTest::newRow("edit") << 1 << "Правка" << QStringList{"Вставить строку", "Удалить строку"};
     QTest::newRow("view") << 2 << "Вид"
                           << QStringList{"Дерево шаблонов", "Вкладка \"шаблоны\"", "Вкладка \"результат\""};
@@ -258,9 +266,10 @@ void tst_MainWindow::contextMenus_data()
 {
     QTest::addColumn<QString>("widget");
     QTest::addColumn<QStringList>("items");
-    QTest::newRow("result table") << "resultTable" << QStringList{"Экспорт в *.csv"};
+    QTest::newRow("result table") << "resultTable" << QStringList{"Экспорт в *.csv", "Копировать"};
     QTest::newRow("graph") << "graphWidget"
-                           << QStringList{"Настройки", "Экспорт в *.pdf", "Экспорт в *.png", "Экспорт в *.jpg"};
+                           << QStringList{"Настройки", "Экспорт в *.pdf", "Экспорт в *.png", "Экспорт в *.jpg", "---",
+                                          "Копировать график"};
 }
 
 void tst_MainWindow::contextMenus()

@@ -288,7 +288,7 @@ void tst_GraphExport::pdfKeepsTheWholeGraphOnThePage()
     for (auto it = word.globalMatch(boxes); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         words << m.captured(5);
-        // The conditions block's long lines may run past the graph itself; the axes may not.
+        // The axis names stand just outside the plot, the first texts to leave a page too small.
         if (m.captured(5) != QStringLiteral("L,м") && m.captured(5) != QStringLiteral("R,кбит/с"))
             continue;
         QVERIFY2(m.captured(1).toDouble() >= 0 && m.captured(3).toDouble() <= pageWidth, qPrintable(m.captured(0)));

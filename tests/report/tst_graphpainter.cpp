@@ -53,6 +53,8 @@ private slots:
     void settledValuesAreAFixedPoint_data();
     void settledValuesAreAFixedPoint();
     void unsettledPictureDoesNotDivideByZero();
+    void conditionsFrameHoldsEveryLine_data();
+    void conditionsFrameHoldsEveryLine();
 };
 
 void tst_GraphPainter::curvesAndAxes_data()
@@ -177,6 +179,68 @@ void tst_GraphPainter::unsettledPictureDoesNotDivideByZero()
     drawGraph(painter, QRect(0, 0, 600, 500), picture);
     painter.end();
     QCOMPARE(image.pixel(graphPlotRect(QRect(0, 0, 600, 500)).topLeft()), QColor(Qt::black).rgb());
+}
+
+void tst_GraphPainter::conditionsFrameHoldsEveryLine_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("cable");
+    QTest::addColumn<int>("cables");
+    QTest::addColumn<int>("lineTypes");
+    // Short type and noise names: the ELFEXT frequency line is the longest.
+    QTest::newRow("ELFEXT line longest") << QSize(800, 600) << "K1" << 1 << 1;
+    QTest::newRow("long cable name") << QSize(800, 600) << "ТПП-10x2x0.4 городской участок Северный" << 1 << 1;
+    QTest::newRow("a family of cables' lettered lines") << QSize(800, 600) << "ТПП-10x2x0.4-длинное-имя" << 3 << 1;
+    QTest::newRow("a name longer than the plot is wide") << QSize(550, 450) << QString(120, QChar(u'Ж')) << 1 << 1;
+    QTest::newRow("more lines than the plot is high") << QSize(550, 450) << "K1" << 1 << 14;
+}
+
+// Nothing of the block may stand between its frame and the plot's right edge, and the frame
+// stays inside the plot.
+void tst_GraphPainter::conditionsFrameHoldsEveryLine()
+{
+    QFETCH(QSize, size);
+    QFETCH(QString, cable);
+    QFETCH(int, cables);
+    QFETCH(int, lineTypes);
+    GraphSource source = flatRunWithGrid({1000.f}, 22000);
+    source.run.calc.cableTypes.clear();
+    for (int i = 0; i < cables; ++i)
+        source.run.calc.cableTypes << cable + QString::number(i);
+    source.run.calc.lineTypes.clear();
+    for (int i = 0; i < lineTypes; ++i)
+        source.run.calc.lineTypes << QStringLiteral("L%1.DMT").arg(i);
+    const QRect area(QPoint(0, 0), size);
+    const QImage image = render(source, size, area);
+    const QRect plot = graphPlotRect(area);
+    const QRgb black = QColor(Qt::black).rgb(), white = QColor(Qt::white).rgb();
+
+    // The frame's top edge, followed leftwards from its right end.
+    const int frameRight = plot.right() - 12, frameTop = plot.top() + 20;
+    QCOMPARE(image.pixel(frameRight, frameTop), black);
+    int frameLeft = frameRight;
+    while (frameLeft > 0 && image.pixel(frameLeft - 1, frameTop) == black)
+        --frameLeft;
+    int frameBottom = frameTop;
+    while (frameBottom + 1 < image.height() && image.pixel(frameRight, frameBottom + 1) == black)
+        ++frameBottom;
+    QVERIFY2(frameLeft > plot.left(), qPrintable(QString::number(frameLeft)));
+    QVERIFY2(frameBottom < plot.bottom(), qPrintable(QString::number(frameBottom)));
+
+    // Right of the frame only the grid: no text ran past it.
+    for (int y = frameTop; y <= frameBottom; ++y) {
+        for (int x = frameRight + 1; x < plot.right(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            QVERIFY2(pixel == white || pixel == gridColour.rgb(),
+                     qPrintable(QStringLiteral("ink at %1, %2").arg(x).arg(y)));
+        }
+    }
+    // And the text is there, inside.
+    int ink = 0;
+    for (int y = frameTop + 2; y < frameBottom - 1; ++y)
+        for (int x = frameLeft + 2; x < frameRight - 1; ++x)
+            ink += image.pixel(x, y) != white;
+    QVERIFY(ink > 200);
 }
 
 QTEST_MAIN(tst_GraphPainter)

@@ -387,8 +387,8 @@ void tst_GraphWidget::conditionsBlockLines()
     const QImage image = f.render();
     const QRect plot = f.graph.plotArea();
     const int lineHeight = QFontMetrics(QFont(QStringLiteral("Times"), f.settings.legendFontSize), &image).height();
-    // Long lines may run past the frame's right edge; its left edge stays clear. Follow the
-    // top edge leftwards to find it, then down: one line more than the block holds.
+    // Follow the frame's top edge leftwards from its right end to its left edge, then down:
+    // one line more than the block holds.
     const QRgb black = QColor(Qt::black).rgb();
     int x = plot.right() - 12;
     const int top = plot.top() + 20;
