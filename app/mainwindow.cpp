@@ -499,7 +499,9 @@ bool MainWindow::saveSetupFile(const QString &path)
     CalcSettings settings;
     ensurePropertiesDialog()->fillSettings(settings);
     QString error;
-    if (!SetupFile::write(path, settings, *m_graphSettings, &error)) {
+    // The axes go into the file only where the user set them; automatic ones follow the run.
+    const bool userAxes = graphWidget->hasResult() && graphWidget->currentScaleMode() == GraphWidget::UserScale;
+    if (!SetupFile::write(path, settings, *m_graphSettings, &error, userAxes)) {
         QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось сохранить расчёт:\n%1").arg(error));
         return false;
     }

@@ -247,6 +247,7 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
             warn(QStringLiteral("%1: %2").arg(m_parser.value(QStringLiteral("setup")), warning));
         s = setup.calc;
         m_graph = setup.graph;
+        m_graphAxes = setup.graphAxesGiven;
     }
 
     if (m_parser.isSet(QStringLiteral("cable")))
@@ -356,7 +357,7 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
     if (!m_parser.isSet(QStringLiteral("write-setup")))
         return std::nullopt;
     QString error;
-    if (!SetupFile::write(m_parser.value(QStringLiteral("write-setup")), settings, m_graph, &error))
+    if (!SetupFile::write(m_parser.value(QStringLiteral("write-setup")), settings, m_graph, &error, m_graphAxes))
         return complain({RunFailed, QStringLiteral("cannot write the setup %1").arg(error)});
     return Done;
 }

@@ -68,5 +68,6 @@ private:
     QCommandLineParser m_parser;
     QString m_workdir;
     GraphSettings m_graph; // a --setup file's, else the defaults
+    bool m_graphAxes = false; // the --setup file fixes the axes
     std::optional<Failure> m_failure;
 };

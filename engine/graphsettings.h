@@ -58,4 +58,11 @@ inline constexpr const IntField *IntFields[] = {&LengthMax, &LengthGridStep, &Le
                                                 &RateGridStep, &RateLabelStep, &MarkStep, &MarkFontSize,
                                                 &LineWidth, &LegendFontSize};
 inline constexpr const BoolField *BoolFields[] = {&MarkVisible, &ColorCurves};
+
+// The six values that fix the axes (maximum, grid and label step of each).
+inline bool isAxis(const IntField &f)
+{
+    return f.field == LengthMax.field || f.field == LengthGridStep.field || f.field == LengthLabelStep.field
+        || f.field == RateMax.field || f.field == RateGridStep.field || f.field == RateLabelStep.field;
+}
 } // namespace GraphInput

@@ -179,7 +179,7 @@ bool readGraph(Reader &r, const QJsonValue &value, GraphSettings *graph, bool *a
         if (*v > f->max)
             return r.refuse(full, localized("%1 is above %2", "%1 больше %2").arg(QString::number(*v), QString::number(f->max)));
         graph->*f->field = *v;
-        if (QByteArray(f->key).contains("length") || QByteArray(f->key).contains("rate"))
+        if (GraphInput::isAxis(*f))
             *axesGiven = true;
     }
     for (const GraphInput::BoolField *f : GraphInput::BoolFields) {
@@ -367,14 +367,17 @@ bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *
     return true;
 }
 
-QByteArray text(const CalcSettings &c, const GraphSettings &g)
+QByteArray text(const CalcSettings &c, const GraphSettings &g, bool axes)
 {
     QStringList sections;
     for (const CableSection &s : c.sections)
         sections << QStringLiteral("{\"cable\": %1, \"length\": %2}").arg(json(s.cable), QString::number(s.length));
     QStringList graph;
-    for (const GraphInput::IntField *f : GraphInput::IntFields)
+    for (const GraphInput::IntField *f : GraphInput::IntFields) {
+        if (!axes && GraphInput::isAxis(*f))
+            continue;
         graph << QStringLiteral("    \"%1\": %2").arg(QLatin1String(f->key), QString::number(g.*f->field));
+    }
     for (const GraphInput::BoolField *f : GraphInput::BoolFields)
         graph << QStringLiteral("    \"%1\": %2").arg(QLatin1String(f->key),
                                                       g.*f->field ? QStringLiteral("true") : QStringLiteral("false"));
@@ -400,9 +403,9 @@ QByteArray text(const CalcSettings &c, const GraphSettings &g)
     return out.toUtf8();
 }
 
-bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error)
+bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error, bool axes)
 {
-    const QByteArray bytes = text(calc, graph);
+    const QByteArray bytes = text(calc, graph, axes);
     QString reason;
     if (!writeFileSafely(path, [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); },
                          &reason, PipeReader::DontWait))

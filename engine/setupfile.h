@@ -29,10 +29,12 @@ inline const char *const Extension = ".kolvane";
 bool parse(const QByteArray &json, const CalcSettings &base, Setup *setup, QString *error);
 bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *error);
 
-// The file's text: every key, in the documented order.
-QByteArray text(const CalcSettings &calc, const GraphSettings &graph);
+// The file's text: every key, in the documented order. Without `axes` the graph's six axis
+// values are left out, so whoever opens the file scales the graph to the run.
+QByteArray text(const CalcSettings &calc, const GraphSettings &graph, bool axes = true);
 // Written through writeFileSafely; on failure the old file is intact and *error says why.
-bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error);
+bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error,
+           bool axes = true);
 
 // The key of a setup file that holds a field, for messages ("lengths.step").
 QString keyName(CalcInput::Field field);

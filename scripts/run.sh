@@ -25,6 +25,9 @@ if [ $# -eq 0 ]; then
         cp -r "$root/samples/workspace" "$dir"
         echo "Created $dir from the sample workspace."
     fi
+    # The ready-made calculations: new ones are added, the user's own and edited ones stay.
+    mkdir -p "$dir/setups"
+    cp -n "$root/samples/setups/"*.kolvane "$dir/setups/"
 fi
 # The help file is looked up in the working directory; a rebuilt help replaces an older copy.
 if [ -f "$build/help/help.chm" ] && ! cmp -s "$build/help/help.chm" "$dir/help.chm"; then

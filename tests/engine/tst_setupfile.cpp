@@ -67,6 +67,16 @@ void tst_SetupFile::roundTrip()
     QCOMPARE(read.graph, g);
     QVERIFY(read.warnings.isEmpty());
     QCOMPARE(SetupFile::text(read.calc, read.graph), text);
+    QVERIFY(read.graphAxesGiven);
+
+    // Automatic axes stay out of the file; the rest of the graph's look goes in.
+    const QByteArray withoutAxes = SetupFile::text(c, g, false);
+    QVERIFY(!withoutAxes.contains("lengthMax") && !withoutAxes.contains("rateGridStep"));
+    QVERIFY(withoutAxes.contains("\"legendFontSize\": 12"));
+    QVERIFY(SetupFile::parse(withoutAxes, base(), &read, &error));
+    QVERIFY(!read.graphAxesGiven);
+    QCOMPARE(read.graph.legendFontSize, 12);
+    QCOMPARE(read.graph.lengthMax, GraphSettings().lengthMax);
 }
 
 void tst_SetupFile::absentKeysKeepTheBase()

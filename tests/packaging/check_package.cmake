@@ -27,6 +27,7 @@ set(expected
     ./usr/share/kolvane/workspace/Cable/
     ./usr/share/kolvane/workspace/xDSL/
     ./usr/share/kolvane/workspace/AddNoise/
+    ./usr/share/kolvane/workspace/setups/
     ./usr/share/kolvane/help.chm
     ./usr/share/kolvane/help/index.html
     ./usr/share/doc/kolvane/copyright)
@@ -41,7 +42,7 @@ foreach(path ${expected})
     endif()
 endforeach()
 # Templates must come along, not just empty directories.
-foreach(dir Cable xDSL AddNoise)
+foreach(dir Cable xDSL AddNoise setups)
     if(NOT listing MATCHES "\\./usr/share/kolvane/workspace/${dir}/[^\n]+[^/]\n")
         list(APPEND missing "a file in ./usr/share/kolvane/workspace/${dir}/")
     endif()
@@ -73,5 +74,17 @@ string(REGEX MATCHALL "\n" lines "${table}")
 list(LENGTH lines count)
 if(NOT rc EQUAL 0 OR NOT table MATCHES "^L,м;R,кбит/с m=1;\n1000;" OR NOT count EQUAL 11)
     message(FATAL_ERROR "the installed kolvane-calc failed on the installed samples (${rc}):\n${table}${err}")
+endif()
+# The installed scenarios open in the installed calculator.
+file(GLOB setups ${root}/usr/share/kolvane/workspace/setups/*.kolvane)
+list(LENGTH setups count)
+if(count LESS 6)
+    message(FATAL_ERROR "the package holds ${count} ready-made calculations, not six or more")
+endif()
+list(GET setups 0 setup)
+execute_process(COMMAND ${root}/usr/bin/kolvane-calc -C ${root}/usr/share/kolvane/workspace --setup ${setup}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE table ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT table MATCHES "^L,м;")
+    message(FATAL_ERROR "the installed setup ${setup} does not run (${rc}):\n${table}${err}")
 endif()
 message(STATUS "${debs} is complete")
