@@ -14,6 +14,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -59,6 +60,7 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     m_cables.summaryItem = addRow(nullptr, tr("Тип кабеля"));
     QTreeWidgetItem *cableCountRow = addRow(m_cables.summaryItem, tr("всего возможных файлов"));
     m_cables.countBox = addCountBox(cableCountRow, QStringLiteral("cableTypeCountBox"), 0);
+    addSectionRows();
 
     cableCapacityBox = addSpinBox(addRow(nullptr, tr("Емкость кабеля (пучка) M, пар")),
                                   QStringLiteral("cableCapacityBox"), Capacity, DefaultCapacity);
@@ -109,6 +111,7 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(CableAttenuation))))
         cableNames << cableNameFromEntry(entry);
     addTemplateSlots(m_cables, cableNames, cableCountRow, QStringLiteral("cableTypeBoxes"));
+    addSectionSlots(cableNames);
     addTemplateSlots(m_lineTypes, listTemplateEntries(workspacePath(workdir, templateDirectory(LineTypeDmt))),
                      lineCountRow, QStringLiteral("lineTypeBoxes"));
     m_cables.summaryItem->setText(1, templateSummary(m_cables, 0));
@@ -174,6 +177,7 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
             connect(family.boxes[i], &Spin::valueChanged, this, family.resetSlot);
         }
     }
+    wireSectionEditor();
     connect(calculateButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -291,6 +295,7 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
         settings.lineTypes << m_lineTypes.boxes.at(i)->currentText();
     settings.SNRMargin_points << slotValues<float>(values(Family::Margin).boxes, active(Family::Margin));
     settings.noiseTemplate = noiseTemplateBox->currentText();
+    settings.sections << activeSections();
     settings.cableTypesText = m_cables.summaryItem->text(1);
     settings.xDSL_pointsText = summaryItem(Family::Load)->text(1);
     settings.norm_ELFEXT_Text = summaryItem(Family::Elfext)->text(1);
@@ -303,6 +308,9 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
 {
     if (settings.cableTypes.size() > m_cables.boxes.size() || settings.lineTypes.size() > m_lineTypes.boxes.size())
         return fail(error, tr("В расчёте больше шаблонов, чем в рабочем каталоге"));
+    if (settings.sections.size() > m_sections.cableBoxes.size())
+        return fail(error, tr("В расчёте больше участков кабеля, чем допускается (%1)")
+                               .arg(m_sections.cableBoxes.size()));
     // Everything is set with the handlers blocked and made consistent once at the end.
     QList<QObject *> editors;
     for (QObject *child : propertyTree->findChildren<QObject *>())
@@ -312,6 +320,7 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
         blockers << std::make_shared<QSignalBlocker>(editor);
 
     loadTemplates(m_cables, settings.cableTypes);
+    loadSections(settings.sections);
     loadTemplates(m_lineTypes, settings.lineTypes);
     cableCapacityBox->setValue(settings.cableCapacity);
     norm_ELFEXT_frequencyBox->setValue(int(settings.norm_ELFEXT_frequency));
@@ -330,7 +339,7 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
 
     // The coupled ranges follow the user's next edit of a length.
     for (QSpinBox *box : {cableLengthFromBox, cableLengthToBox})
-        box->setRange(CalcInput::Length.min, CalcInput::Length.max);
+        box->setRange(lengthMinimum(), CalcInput::Length.max);
     cableLengthFromBox->setValue(settings.cableLengthFrom);
     cableLengthToBox->setValue(settings.cableLengthTo);
     cableLengthStepBox->setValue(settings.cableLengthStep);
@@ -523,25 +532,35 @@ void PropertiesDialog::change_norm_NEXT_frequency()
 
 void PropertiesDialog::change_cableLengthFrom()
 {
-    cableLengthToBox->setRange(cableLengthFromBox->value() + cableLengthStepBox->value(),
-                               CalcInput::Length.max);
+    cableLengthToBox->setRange(lengthToMinimum(), CalcInput::Length.max);
     cableLengthItem->setText(1, lengthSummary());
 }
 
 void PropertiesDialog::change_cableLengthTo()
 {
-    cableLengthFromBox->setRange(CalcInput::Length.min,
+    cableLengthFromBox->setRange(lengthMinimum(),
                                  cableLengthToBox->value() - cableLengthStepBox->value());
     cableLengthItem->setText(1, lengthSummary());
 }
 
 void PropertiesDialog::change_cableLengthStep()
 {
-    cableLengthFromBox->setRange(CalcInput::Length.min,
+    cableLengthFromBox->setRange(lengthMinimum(),
                                  cableLengthToBox->value() - cableLengthStepBox->value());
-    cableLengthToBox->setRange(cableLengthFromBox->value() + cableLengthStepBox->value(),
-                               CalcInput::Length.max);
+    cableLengthToBox->setRange(lengthToMinimum(), CalcInput::Length.max);
     cableLengthItem->setText(1, lengthSummary());
+}
+
+int PropertiesDialog::lengthMinimum() const
+{
+    // A loop is never shorter than its fixed sections.
+    return int(CalcInput::sectionsTotal(activeSections()));
+}
+
+int PropertiesDialog::lengthToMinimum() const
+{
+    // Past the longest loop "to" would leave the record unusable; "from" gives way instead.
+    return std::min(cableLengthFromBox->value() + cableLengthStepBox->value(), CalcInput::Length.max);
 }
 
 void PropertiesDialog::change_cableType(int)
@@ -710,4 +729,142 @@ void PropertiesDialog::fallBack(Family id)
     }
     // Slot 0 keeps its value and its range until its next change runs the range rule.
     family.summaryItem->setText(1, valueSummary(family, 0));
+}
+
+void PropertiesDialog::addSectionRows()
+{
+    m_sections.summaryItem = addRow(nullptr, tr("Участки кабеля"));
+    m_sections.summaryItem->setText(1, CalcInput::sectionsSummary({}));
+    QTreeWidgetItem *countRow = addRow(m_sections.summaryItem, tr("всего участков"));
+    m_sections.countBox = addCountBox(countRow, QStringLiteral("sectionCountBox"), 0);
+    m_sections.countBox->addItem(QStringLiteral("0"));
+}
+
+void PropertiesDialog::addSectionSlots(const QStringList &cableNames)
+{
+    // A new section starts as a typical distribution cable in front of the swept one.
+    constexpr int newSectionLength = 500;
+    QTreeWidgetItem *countRow = m_sections.summaryItem->child(0);
+    for (int i = 0; i < CalcInput::MaxSections; ++i) {
+        // Without a cable to choose a section cannot be built.
+        if (!cableNames.isEmpty())
+            m_sections.countBox->addItem(QString::number(i + 1));
+        QTreeWidgetItem *cableRow = addRow(countRow, tr("участок %1, кабель").arg(i + 1));
+        auto *cable = new QComboBox;
+        cable->setObjectName(QStringLiteral("sectionCableBoxes") + QString::number(i));
+        cable->setFrame(false);
+        cable->addItems(cableNames);
+        propertyTree->setItemWidget(cableRow, 1, cable);
+        QTreeWidgetItem *lengthRow = addRow(countRow, tr("участок %1, длина, м").arg(i + 1));
+        QSpinBox *length = addSpinBox(lengthRow, QStringLiteral("sectionLengthBoxes") + QString::number(i),
+                                      CalcInput::SectionLength, newSectionLength);
+        m_sections.cableBoxes << cable;
+        m_sections.lengthBoxes << length;
+        m_sections.cableItems << cableRow;
+        m_sections.lengthItems << lengthRow;
+    }
+    showSections(0);
+}
+
+void PropertiesDialog::wireSectionEditor()
+{
+    connect(m_sections.countBox, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &PropertiesDialog::change_sectionCount);
+    for (QComboBox *box : std::as_const(m_sections.cableBoxes))
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), this,
+                &PropertiesDialog::change_sectionCable);
+    for (QSpinBox *box : std::as_const(m_sections.lengthBoxes))
+        connect(box, &QSpinBox::valueChanged, this, &PropertiesDialog::change_sectionLength);
+}
+
+QVector<CableSection> PropertiesDialog::activeSections() const
+{
+    QVector<CableSection> sections;
+    const int count = std::max(m_sections.countBox->currentIndex(), 0);
+    for (int i = 0; i < count; ++i)
+        sections << CableSection{m_sections.cableBoxes.at(i)->currentText(), m_sections.lengthBoxes.at(i)->value()};
+    return sections;
+}
+
+void PropertiesDialog::showSections(int count)
+{
+    showSlots(QVector<QWidget *>(m_sections.cableBoxes.begin(), m_sections.cableBoxes.end()),
+              m_sections.cableItems, count - 1);
+    showSlots(QVector<QWidget *>(m_sections.lengthBoxes.begin(), m_sections.lengthBoxes.end()),
+              m_sections.lengthItems, count - 1);
+}
+
+void PropertiesDialog::limitSectionLengths()
+{
+    // Together the sections stay within the longest loop; each length may take what the others
+    // leave. Going from the last section to the first, the newest give way when a count grows.
+    const QVector<CableSection> sections = activeSections();
+    qint64 total = CalcInput::sectionsTotal(sections);
+    for (int i = int(sections.size()) - 1; i >= 0; --i) {
+        QSpinBox *box = m_sections.lengthBoxes.at(i);
+        const QSignalBlocker block(box);
+        const qint64 others = total - box->value();
+        const qint64 room = std::clamp<qint64>(CalcInput::Length.max - others, CalcInput::SectionLength.min,
+                                               CalcInput::SectionLength.max);
+        box->setRange(CalcInput::SectionLength.min, int(room));
+        total = others + box->value();
+    }
+    m_sections.summaryItem->setText(1, CalcInput::sectionsSummary(activeSections()));
+}
+
+void PropertiesDialog::change_sectionCount(int index)
+{
+    if (index < 0)
+        return;
+    showSections(index);
+    limitSectionLengths();
+    // The lengths may now have to start further out, or may start nearer again.
+    change_cableLengthStep();
+}
+
+void PropertiesDialog::change_sectionCable()
+{
+    m_sections.summaryItem->setText(1, CalcInput::sectionsSummary(activeSections()));
+}
+
+void PropertiesDialog::change_sectionLength()
+{
+    limitSectionLengths();
+    change_cableLengthStep();
+}
+
+void PropertiesDialog::offerCableName(const QString &name)
+{
+    // The sections offer the names the cable slots offer.
+    QList<QComboBox *> boxes(m_cables.boxes.begin(), m_cables.boxes.end());
+    boxes << QList<QComboBox *>(m_sections.cableBoxes.begin(), m_sections.cableBoxes.end());
+    for (QComboBox *box : std::as_const(boxes))
+        if (box->findText(name) < 0)
+            box->addItem(name);
+}
+
+void PropertiesDialog::loadSections(const QVector<CableSection> &sections)
+{
+    for (const CableSection &section : sections)
+        offerCableName(section.cable);
+    // Names a record brought to the cable slots are offered here too.
+    if (!m_cables.boxes.isEmpty()) {
+        const QComboBox *first = m_cables.boxes.first();
+        for (int i = 0; i < first->count(); ++i)
+            offerCableName(first->itemText(i));
+    }
+    // A directory without cables offered no count but 0.
+    if (!sections.isEmpty())
+        for (int k = m_sections.countBox->count(); k <= CalcInput::MaxSections; ++k)
+            m_sections.countBox->addItem(QString::number(k));
+    for (int i = 0; i < sections.size(); ++i) {
+        QComboBox *cable = m_sections.cableBoxes.at(i);
+        cable->setCurrentIndex(cable->findText(sections.at(i).cable));
+        QSpinBox *length = m_sections.lengthBoxes.at(i);
+        length->setRange(CalcInput::SectionLength.min, CalcInput::SectionLength.max);
+        length->setValue(sections.at(i).length);
+    }
+    m_sections.countBox->setCurrentIndex(int(sections.size()));
+    showSections(int(sections.size()));
+    limitSectionLengths();
 }

@@ -33,9 +33,9 @@ public:
     void fillSettings(CalcSettings &settings) const;
 
     // Puts a complete record (a setup, checked beforehand) into the tree as if the user had chosen
-    // it: counts, slots, values, lengths, noise and every summary. A template name the dialog does
-    // not offer yet (created since it was built) is added to its slots. False, with the dialog
-    // unchanged, when the record needs more template slots than the dialog has.
+    // it: counts, slots, values, cable sections, lengths, noise and every summary. A template name
+    // the dialog does not offer yet (created since it was built) is added to its slots. False, with
+    // the dialog unchanged, when the record needs more template slots or sections than it has.
     bool setSettings(const CalcSettings &settings, QString *error = nullptr);
 
     // Shows the ELFEXT row when an active line type is DMT, the NEXT row when one is PAM.
@@ -62,6 +62,9 @@ public slots:
     void change_cableTypeCount(int index);
     void change_cableType(int index);
     void change_lineType(int index);
+    void change_sectionCount(int index);
+    void change_sectionCable();
+    void change_sectionLength();
 
 private:
     // Every list the user may give several values: two of template names, four of numbers.
@@ -121,10 +124,32 @@ private:
     void fallBackAllBut(Family family);
     void selectFirstLineTypeWith(const QString &extension);
 
+    // The fixed cable sections in front of the swept cable. They are not a family of curves:
+    // every curve runs over the same sections, and no count change touches them.
+    struct SectionEditor {
+        QComboBox *countBox = nullptr; // index = number of sections
+        QTreeWidgetItem *summaryItem = nullptr;
+        QVector<QComboBox *> cableBoxes;
+        QVector<QSpinBox *> lengthBoxes;
+        QVector<QTreeWidgetItem *> cableItems;
+        QVector<QTreeWidgetItem *> lengthItems;
+    };
+    void addSectionRows();
+    void addSectionSlots(const QStringList &cableNames);
+    void wireSectionEditor();
+    QVector<CableSection> activeSections() const;
+    int lengthMinimum() const;
+    int lengthToMinimum() const;
+    void showSections(int count);
+    void limitSectionLengths();
+    void loadSections(const QVector<CableSection> &sections);
+    void offerCableName(const QString &name);
+
     QPushButton *calculateButton = nullptr;
     QPushButton *cancelButton = nullptr;
     TemplateFamily m_cables {Family::CableTypes, nullptr, nullptr, {}, {}};
     TemplateFamily m_lineTypes {Family::LineTypes, nullptr, nullptr, {}, {}};
+    SectionEditor m_sections;
     // In the order their slots are wired: a change runs the rule of its own family.
     std::array<ValueFamily, 4> m_values {{
         {Family::Load, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_xDSL_Ranges},

@@ -1,5 +1,6 @@
 #include "report/export.h"
 
+#include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 #include "report/graphwidget.h"
@@ -58,9 +59,13 @@ QString defaultExportName(const CalcSettings &settings)
     if (pam)
         norms += tr("NEXT=%1").arg(settings.norm_NEXT_Text);
 
+    QString cables = settings.cableTypesText;
+    if (!settings.sections.isEmpty())
+        cables += tr("_Участки=%1").arg(CalcInput::sectionsSummary(settings.sections));
+
     // One multi-argument arg(): a '%' inside a template name must not be taken as a marker.
     return tr("%1_M=%2_m=%3_%4_Тип_линии_xDSL=%5_SNR_Margin=%6_%7")
-        .arg(settings.cableTypesText, QString::number(settings.cableCapacity), settings.xDSL_pointsText, norms,
+        .arg(cables, QString::number(settings.cableCapacity), settings.xDSL_pointsText, norms,
              types, settings.SNRMarginText, settings.noiseTemplate);
 }
 

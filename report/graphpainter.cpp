@@ -281,6 +281,9 @@ void GraphDrawing::conditionsBlock()
     };
     group(c.cableTypes.size(), [&](int k) { return c.cableTypes.at(k); },
           tr("Кабель=%1\n"), tr("Кабель=%1 ---%2---\n"));
+    // The fixed sections lie in front of every curve's cable: one line each, in loop order.
+    for (const CableSection &section : c.sections)
+        lines.append({tr("Участок=%1 %2м").arg(section.cable, QString::number(section.length)), black});
     lines.append({tr("Емкость M=%1").arg(c.cableCapacity), black});
     group(c.xDSL_points.size(), [&](int k) { return QString::number(c.xDSL_points.at(k)); },
           tr("Загрузка m=%1"), tr("Загрузка m=%1 ---%2---"));

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <cstring>
@@ -135,6 +136,33 @@ DialogSetup chooseLoads(int capacity, const QVector<int> &loads)
     };
 }
 
+// Types a whole number into a spin box of the calculation dialog, as the user does.
+void typeInto(QSpinBox *box, int value)
+{
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, QString::number(value));
+}
+
+// Two sections in front of the swept cable: an exchange trunk, then a distribution cable. The
+// second is typed first, so that no intermediate total pushes "from" past where it ends up.
+void addTwoSections(PropertiesDialog *dialog)
+{
+    dialog->findChild<QTreeWidget *>(QStringLiteral("propertyTree"))->expandAll();
+    dialogChild<QComboBox>(dialog, QStringLiteral("sectionCountBox"))->setCurrentIndex(2);
+    const QStringList cables = {QStringLiteral("PE-0.64mm-22AWG"), QStringLiteral("PE-0.50mm-24AWG")};
+    const QList<int> lengths = {1500, 300};
+    for (int i = 1; i >= 0; --i) {
+        auto *cable = dialogChild<QComboBox>(dialog, QStringLiteral("sectionCableBoxes%1").arg(i));
+        auto *length = dialogChild<QSpinBox>(dialog, QStringLiteral("sectionLengthBoxes%1").arg(i));
+        QTRY_VERIFY(cable->isVisible() && length->isVisible());
+        cable->setCurrentIndex(cable->findText(cables.at(i)));
+        typeInto(length, lengths.at(i));
+    }
+    QTreeWidgetItem *top = dialog->rowOf(dialogChild<QComboBox>(dialog, QStringLiteral("sectionCountBox")))->parent();
+    QCOMPARE(top->text(1), QStringLiteral("PE-0.64mm-22AWG 1500м + PE-0.50mm-24AWG 300м"));
+}
+
 } // namespace
 
 class tst_Calculation : public QObject
@@ -148,6 +176,7 @@ private slots:
     void untouchedDialogGivesTheEngineNumbers();
     void families_data();
     void families();
+    void twoSectionsGiveTheEngineNumbers();
     void tableShrinksAfterALargerResult();
     void manyCablesAreNotCutOff();
     void progressIsPaintedAsItAdvances();
@@ -268,6 +297,50 @@ void tst_Calculation::families()
     for (int r = 0; r < t->rowCount(); ++r)
         for (int c = 1; c < t->columnCount(); ++c)
             QCOMPARE(t->item(r, c)->text(), QString::number(double(engine->rows.at(r).rates.at(c - 1)), 'g', 6));
+}
+
+void tst_Calculation::twoSectionsGiveTheEngineNumbers()
+{
+    m_app->calculate(addTwoSections);
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+
+    // The record is the untouched one with the two sections, the lengths starting at their total.
+    CalcSettings expected = defaultCalcSettings();
+    expected.sections = {{QStringLiteral("PE-0.64mm-22AWG"), 1500}, {QStringLiteral("PE-0.50mm-24AWG"), 300}};
+    expected.cableLengthFrom = 1800;
+    const CalcSettings *settings = m_app->window->calcSettings();
+    QVERIFY(settings);
+    CalcSettings withoutRate = *settings;
+    withoutRate.maxRate = 0;
+    QCOMPARE(withoutRate, expected);
+
+    QString error;
+    const std::optional<SweepResult> engine = runSweep(expected, QString(), &error);
+    QVERIFY2(engine, qPrintable(error));
+    QCOMPARE(settings->maxRate, engine->maxRate);
+    QTableWidget *t = table();
+    QCOMPARE(t->rowCount(), 9);
+    QCOMPARE(headerTexts(t), (QStringList{"L,м", "R,кбит/с\nm=1"}));
+    const ResultSet &rows = m_app->window->resultSet();
+    QCOMPARE(rows.size(), 9);
+    for (int r = 0; r < 9; ++r) {
+        QCOMPARE(t->item(r, 0)->text(), QString::number(1800 + 1000 * r));
+        QCOMPARE(rows.at(r).length, engine->rows.at(r).length);
+        QCOMPARE(bits(rows.at(r).rates.at(0)), bits(engine->rows.at(r).rates.at(0)));
+        QCOMPARE(t->item(r, 1)->text(), QString::number(double(engine->rows.at(r).rates.at(0)), 'g', 6));
+    }
+
+    // The sections took part: the swept cable alone gives other rates at the same lengths.
+    CalcSettings oneCable = expected;
+    oneCable.sections.clear();
+    const std::optional<SweepResult> alone = runSweep(oneCable, QString(), &error);
+    QVERIFY2(alone, qPrintable(error));
+    QVERIFY(alone->rows.first().rates.first() != rows.first().rates.first());
+
+    QString proposed;
+    m_app->window->defaultExportName(proposed);
+    QVERIFY2(proposed.contains(QStringLiteral("_Участки=PE-0.64mm-22AWG 1500м + PE-0.50mm-24AWG 300м_")),
+             qPrintable(proposed));
 }
 
 void tst_Calculation::tableShrinksAfterALargerResult()

@@ -113,6 +113,15 @@ struct Fixture {
         return rows.value(0);
     }
     QString summary(const QString &family) const { return topRow(family)->text(1); }
+    QTreeWidgetItem *row(const QString &caption) const
+    {
+        return editor<QTreeWidget>("propertyTree")->findItems(caption, Qt::MatchExactly, 0).value(0);
+    }
+    QString lengthSummary() const { return row("Изменение длины кабеля в диапазоне, м")->text(1); }
+    QString sectionSummary() const { return row("Участки кабеля")->text(1); }
+    QComboBox *sectionCount() const { return editor<QComboBox>("sectionCountBox"); }
+    QComboBox *sectionCable(int slot) const { return editor<QComboBox>("sectionCableBoxes" + QString::number(slot)); }
+    QSpinBox *sectionLength(int slot) const { return editor<QSpinBox>("sectionLengthBoxes" + QString::number(slot)); }
     QList<int> values(const QString &family) const
     {
         QList<int> result;
@@ -129,13 +138,20 @@ struct Fixture {
     }
 
     // "next=2" picks count index 2, "capacity=10", "from=", "to=", "step=" set spin boxes,
-    // "typefrom=9500" types into the From box.
+    // "typefrom=9500" types into the From box; "sections=2" sets the number of sections,
+    // "length1=700" the length of the first, "cable1=2" picks its third cable name.
     void apply(const QString &action) const
     {
         const QString key = action.section(QLatin1Char('='), 0, 0);
         const int value = action.section(QLatin1Char('='), 1).toInt();
         if (allFamilies.contains(key)) {
             countBox(key)->setCurrentIndex(value);
+        } else if (key == QLatin1String("sections")) {
+            sectionCount()->setCurrentIndex(value);
+        } else if (key.startsWith(QLatin1String("length"))) {
+            sectionLength(key.mid(6).toInt() - 1)->setValue(value);
+        } else if (key.startsWith(QLatin1String("cable"))) {
+            sectionCable(key.mid(5).toInt() - 1)->setCurrentIndex(value);
         } else if (key == QLatin1String("capacity")) {
             editor<QSpinBox>("cableCapacityBox")->setValue(value);
         } else if (key == QLatin1String("typefrom")) {
@@ -187,6 +203,10 @@ private slots:
     void loadSettings_data();
     void loadSettings();
     void loadedDialogStaysLive();
+    void sectionRows();
+    void sections_data();
+    void sections();
+    void loadedSectionsStayLive();
 };
 
 void tst_PropertiesDialog::construction()
@@ -207,12 +227,12 @@ void tst_PropertiesDialog::construction()
         captions << tree->topLevelItem(i)->text(0);
         QVERIFY(!tree->topLevelItem(i)->isExpanded());
     }
-    QCOMPARE(captions, (QStringList{"Тип кабеля", "Емкость кабеля (пучка) M, пар",
+    QCOMPARE(captions, (QStringList{"Тип кабеля", "Участки кабеля", "Емкость кабеля (пучка) M, пар",
                                     "Загрузка кабеля (пучка) m", "Нормы ELFEXT для 1км",
                                     "Нормы NEXT", "Изменение длины кабеля в диапазоне, м",
                                     "Тип линии xDSL", "Запас помехозащищенности SNR Margin",
                                     "Шаблон помех на входе приемника"}));
-    QCOMPARE(tree->topLevelItem(5)->text(1), QStringLiteral("от 1000 до 10000; шаг 1000"));
+    QCOMPARE(f.lengthSummary(), QStringLiteral("от 1000 до 10000; шаг 1000"));
 
     // Rows of the load family: count row, then ten slots of which only the first is shown.
     QTreeWidgetItem *countRow = f.topRow("load")->child(0);
@@ -626,6 +646,9 @@ void tst_PropertiesDialog::lengthCoupling_data()
                                                  << 10000 << 3000 << 7000 << 10000;
     QTest::newRow("step past the span lifts To")
         << QStringList{"from=9500", "step=5000"} << 5500 << 10500 << 5000 << 5500 << 10500;
+    // "to" never passes the longest loop; "from" gives way to keep a step between them.
+    QTest::newRow("From near the longest loop stops To there")
+        << QStringList{"from=29500"} << 29000 << 30000 << 1000 << 29000 << 30000;
 }
 
 void tst_PropertiesDialog::lengthCoupling()
@@ -649,9 +672,7 @@ void tst_PropertiesDialog::lengthCoupling()
     QCOMPARE(f.editor<QSpinBox>("cableLengthStepBox")->value(), step);
     QCOMPARE(fromBox->maximum(), fromMaximum);
     QCOMPARE(toBox->minimum(), toMinimum);
-    const auto tree = f.editor<QTreeWidget>("propertyTree");
-    QCOMPARE(tree->topLevelItem(5)->text(1),
-             QStringLiteral("от %1 до %2; шаг %3").arg(from).arg(to).arg(step));
+    QCOMPARE(f.lengthSummary(), QStringLiteral("от %1 до %2; шаг %3").arg(from).arg(to).arg(step));
     const CalcSettings s = f.settings();
     QCOMPARE(s.cableLengthFrom, from);
     QCOMPARE(s.cableLengthTo, to);
@@ -1001,6 +1022,24 @@ void tst_PropertiesDialog::loadSettings_data()
     s = base();
     s.SNRMargin_points = {0};
     QTest::newRow("margin 0 after an edit") << s;
+    s = base();
+    s.sections = {{QStringLiteral("c"), 700}, {QStringLiteral("a"), 300}};
+    s.cableLengthFrom = 1000;
+    QTest::newRow("two sections, From at their total") << s;
+    s = base();
+    s.sections = {{QStringLiteral("B"), 29000}, {QStringLiteral("a"), 999}, {QStringLiteral("a"), 1}};
+    s.cableLengthFrom = s.cableLengthTo = 30000;
+    QTest::newRow("sections filling the longest loop") << s;
+    s = base();
+    s.cableTypes = {QStringLiteral("a"), QStringLiteral("c")};
+    s.sections = {{QStringLiteral("unlisted"), 200}};
+    s.cableLengthFrom = 250;
+    QTest::newRow("cable family behind an unlisted section cable") << s;
+    s = base();
+    for (int i = 0; i < 10; ++i)
+        s.sections.append({QStringLiteral("B"), 100 * (i + 1)});
+    s.cableLengthFrom = 5500;
+    QTest::newRow("ten sections") << s;
 }
 
 void tst_PropertiesDialog::loadSettings()
@@ -1019,6 +1058,21 @@ void tst_PropertiesDialog::loadSettings()
     // The norm rows follow the loaded line types.
     const bool pam = expected.lineTypes.join(' ').contains(".PAM");
     QCOMPARE(!f.topRow("next")->isHidden(), pam);
+    // The sections: their summary, their rows, and the lengths they leave buildable.
+    const int total = int(CalcInput::sectionsTotal(expected.sections));
+    QCOMPARE(f.sectionSummary(), CalcInput::sectionsSummary(expected.sections));
+    QCOMPARE(f.sectionCount()->currentIndex(), int(expected.sections.size()));
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(f.rowShown(f.sectionLength(i)), i < expected.sections.size());
+    QCOMPARE(f.editor<QSpinBox>("cableLengthFromBox")->minimum(), total);
+    QCOMPARE(f.editor<QSpinBox>("cableLengthToBox")->minimum(), total);
+    // The sections and the cable slots offer the same names.
+    QStringList cableNames, sectionNames;
+    for (int i = 0; i < f.templateBox("cable", 0)->count(); ++i)
+        cableNames << f.templateBox("cable", 0)->itemText(i);
+    for (int i = 0; i < f.sectionCable(9)->count(); ++i)
+        sectionNames << f.sectionCable(9)->itemText(i);
+    QCOMPARE(sectionNames, cableNames);
 }
 
 void tst_PropertiesDialog::loadedDialogStaysLive()
@@ -1042,6 +1096,154 @@ void tst_PropertiesDialog::loadedDialogStaysLive()
     QVERIFY(f.dialog->setSettings(s));
     QCOMPARE(f.templateBox("cable", 0)->currentText(), QStringLiteral("new"));
     QVERIFY(f.templateBox("cable", 1)->findText(QStringLiteral("new")) >= 0);
+}
+
+void tst_PropertiesDialog::sectionRows()
+{
+    Fixture f;
+    QVERIFY(f.open());
+    QTreeWidgetItem *top = f.row("Участки кабеля");
+    QCOMPARE(top->text(1), QString());
+    QTreeWidgetItem *countRow = top->child(0);
+    QCOMPARE(countRow->text(0), QStringLiteral("всего участков"));
+    QCOMPARE(f.dialog->rowOf(f.sectionCount()), countRow);
+    QStringList counts;
+    for (int i = 0; i < f.sectionCount()->count(); ++i)
+        counts << f.sectionCount()->itemText(i);
+    QCOMPARE(counts, (QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    QCOMPARE(f.sectionCount()->currentIndex(), 0);
+    QCOMPARE(countRow->childCount(), 20);
+    QCOMPARE(f.dialog->rowOf(f.sectionCable(9))->text(0), QStringLiteral("участок 10, кабель"));
+    QCOMPARE(f.dialog->rowOf(f.sectionLength(9))->text(0), QStringLiteral("участок 10, длина, м"));
+    for (int i = 0; i < 10; ++i) {
+        QVERIFY(!f.rowShown(f.sectionCable(i)));
+        QVERIFY(!f.rowShown(f.sectionLength(i)));
+        QCOMPARE(f.sectionCable(i)->currentText(), QStringLiteral("a"));
+        QCOMPARE(f.sectionCable(i)->count(), 3);
+        QCOMPARE(f.sectionLength(i)->minimum(), 1);
+        QCOMPARE(f.sectionLength(i)->maximum(), 30000);
+    }
+    QVERIFY(!f.sectionCable(10));
+    QVERIFY(f.settings().sections.isEmpty());
+
+    // Without a cable to choose no section can be added.
+    Fixture empty;
+    QVERIFY(empty.open({}));
+    QCOMPARE(empty.sectionCount()->count(), 1);
+    QCOMPARE(empty.sectionCount()->itemText(0), QStringLiteral("0"));
+}
+
+void tst_PropertiesDialog::sections_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QStringList>("expected"); // "cable:length" per section
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QList<int>>("lengths");   // from, to, from's minimum, to's minimum
+    QTest::addColumn<QList<int>>("counts");    // cable, line, load, elfext, next, margin
+
+    const QList<int> single = {0, 0, 0, 0, 0, 0};
+    QTest::newRow("two new sections end at From")
+        << QStringList{"sections=2"} << QStringList{"a:500", "a:500"} << "a 500м + a 500м"
+        << QList<int>{1000, 10000, 1000, 2000} << single;
+    QTest::newRow("cables and lengths chosen")
+        << QStringList{"sections=2", "cable1=2", "length1=700", "cable2=1", "length2=100"}
+        << QStringList{"c:700", "B:100"} << "c 700м + B 100м" << QList<int>{1200, 10000, 800, 2200} << single;
+    QTest::newRow("sections past From lift From and To")
+        << QStringList{"sections=2", "length1=6000", "length2=5000"} << QStringList{"a:6000", "a:5000"}
+        << "a 6000м + a 5000м" << QList<int>{11000, 12000, 11000, 12000} << single;
+    QTest::newRow("From cannot go below the sections")
+        << QStringList{"sections=1", "length1=2500", "from=300"} << QStringList{"a:2500"} << "a 2500м"
+        << QList<int>{2500, 10000, 2500, 3500} << single;
+    QTest::newRow("fewer sections let From go lower again")
+        << QStringList{"sections=2", "length1=6000", "length2=5000", "sections=1", "from=3000"}
+        << QStringList{"a:6000"} << "a 6000м" << QList<int>{6000, 12000, 6000, 7000} << single;
+    QTest::newRow("no sections again")
+        << QStringList{"sections=3", "sections=0", "from=0"} << QStringList{} << ""
+        << QList<int>{0, 10000, 0, 1000} << single;
+    QTest::newRow("a section cannot pass the longest loop")
+        << QStringList{"sections=2", "length1=29800"} << QStringList{"a:29500", "a:500"}
+        << "a 29500м + a 500м" << QList<int>{30000, 30000, 30000, 30000} << single;
+    QTest::newRow("sections added to a long one give way")
+        << QStringList{"sections=1", "length1=29800", "sections=3"} << QStringList{"a:29800", "a:199", "a:1"}
+        << "a 29800м + a 199м + a 1м" << QList<int>{30000, 30000, 30000, 30000} << single;
+    QTest::newRow("a section count leaves a family alone")
+        << QStringList{"load=1", "sections=1"} << QStringList{"a:500"} << "a 500м"
+        << QList<int>{1000, 10000, 500, 2000} << QList<int>{0, 0, 1, 0, 0, 0};
+    QTest::newRow("a family's count leaves the sections alone")
+        << QStringList{"sections=2", "length2=800", "cable=1"} << QStringList{"a:500", "a:800"}
+        << "a 500м + a 800м" << QList<int>{1300, 10000, 1300, 2300} << QList<int>{1, 0, 0, 0, 0, 0};
+}
+
+void tst_PropertiesDialog::sections()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QStringList, expected);
+    QFETCH(QString, summary);
+    QFETCH(QList<int>, lengths);
+    QFETCH(QList<int>, counts);
+
+    Fixture f;
+    QVERIFY(f.open());
+    f.editor<QTreeWidget>("propertyTree")->expandAll();
+    for (const QString &action : std::as_const(actions))
+        f.apply(action);
+
+    QCOMPARE(f.sectionSummary(), summary);
+    for (int i = 0; i < 10; ++i) {
+        QTRY_COMPARE(f.sectionCable(i)->isVisible(), i < expected.size());
+        QTRY_COMPARE(f.sectionLength(i)->isVisible(), i < expected.size());
+    }
+    const auto fromBox = f.editor<QSpinBox>("cableLengthFromBox");
+    const auto toBox = f.editor<QSpinBox>("cableLengthToBox");
+    QCOMPARE((QList<int>{fromBox->value(), toBox->value(), fromBox->minimum(), toBox->minimum()}), lengths);
+    QCOMPARE(f.lengthSummary(), QStringLiteral("от %1 до %2; шаг 1000").arg(lengths.at(0)).arg(lengths.at(1)));
+    for (int i = 0; i < allFamilies.size(); ++i)
+        QCOMPARE(f.countBox(allFamilies.at(i))->currentIndex(), counts.at(i));
+
+    const CalcSettings s = f.settings();
+    QStringList recorded;
+    for (const CableSection &section : s.sections)
+        recorded << QStringLiteral("%1:%2").arg(section.cable).arg(section.length);
+    QCOMPARE(recorded, expected);
+    // Whatever the user did, the record can be run.
+    QString error;
+    QVERIFY2(CalcInput::validate(s, CalcInput::Checks::Input, [](CalcInput::Field) { return QStringLiteral("field"); },
+                                 &error),
+             qPrintable(error));
+}
+
+void tst_PropertiesDialog::loadedSectionsStayLive()
+{
+    Fixture f;
+    QVERIFY(f.open());
+    CalcSettings s = defaultCalcSettings(f.workspace.path());
+    s.sections = {{QStringLiteral("c"), 1000}, {QStringLiteral("B"), 500}};
+    s.cableLengthFrom = 1500;
+    s.cableLengthTo = 1500;
+    CalcInput::fillSummaries(s);
+    QVERIFY(f.dialog->setSettings(s));
+    QCOMPARE(f.settings(), s);
+    // Each loaded length leaves the others their room in the longest loop.
+    QCOMPARE(f.sectionLength(0)->maximum(), 29500);
+    QCOMPARE(f.sectionLength(1)->maximum(), 29000);
+    f.sectionLength(1)->setValue(2000);
+    QCOMPARE(f.sectionSummary(), QStringLiteral("c 1000м + B 2000м"));
+    QCOMPARE(f.editor<QSpinBox>("cableLengthFromBox")->value(), 3000);
+    QCOMPARE(f.editor<QSpinBox>("cableLengthToBox")->value(), 4000);
+    // A record without sections takes them away again.
+    s = defaultCalcSettings(f.workspace.path());
+    QVERIFY(f.dialog->setSettings(s));
+    QCOMPARE(f.sectionCount()->currentIndex(), 0);
+    QCOMPARE(f.sectionSummary(), QString());
+    QCOMPARE(f.settings(), s);
+    QCOMPARE(f.editor<QSpinBox>("cableLengthFromBox")->minimum(), 0);
+    // More sections than any loop may have are refused, and the dialog keeps what it had.
+    s.sections = QVector<CableSection>(11, CableSection{QStringLiteral("a"), 1});
+    s.cableLengthFrom = 11;
+    QString error;
+    QVERIFY(!f.dialog->setSettings(s, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(f.settings(), defaultCalcSettings(f.workspace.path()));
 }
 
 QTEST_MAIN(tst_PropertiesDialog)

@@ -50,6 +50,8 @@ class tst_GraphExport : public QObject
 private slots:
     void proposedName_data();
     void proposedName();
+    void proposedNameWithSections_data();
+    void proposedNameWithSections();
     void imageHasWidgetSizeAndCurveColours_data();
     void imageHasWidgetSizeAndCurveColours();
     void replacesExistingFile_data();
@@ -118,6 +120,39 @@ void tst_GraphExport::proposedName()
     settings.lineTypes = lineTypes;
     settings.SNRMarginText = marginText;
     settings.noiseTemplate = noise;
+    QCOMPARE(defaultExportName(settings), expected);
+}
+
+void tst_GraphExport::proposedNameWithSections_data()
+{
+    QTest::addColumn<QStringList>("sections"); // "cable:length"
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no sections: as ever")
+        << QStringList{} << "K1, K2_M=4_m=1_ELFEXT=10дБ(300кГц)_Тип_линии_xDSL=L1_SNR_Margin=0 дБ_N1";
+    QTest::newRow("one section after the cables")
+        << QStringList{"PE-0.50mm-24AWG:500"}
+        << "K1, K2_Участки=PE-0.50mm-24AWG 500м_M=4_m=1_ELFEXT=10дБ(300кГц)_Тип_линии_xDSL=L1_SNR_Margin=0 дБ_N1";
+    QTest::newRow("two sections in loop order, percent signs kept")
+        << QStringList{"T%1:1200", "D%2:300"}
+        << "K1, K2_Участки=T%1 1200м + D%2 300м_M=4_m=1_ELFEXT=10дБ(300кГц)_Тип_линии_xDSL=L1_SNR_Margin=0 дБ_N1";
+}
+
+void tst_GraphExport::proposedNameWithSections()
+{
+    QFETCH(QStringList, sections);
+    QFETCH(QString, expected);
+
+    CalcSettings settings;
+    settings.cableTypesText = QStringLiteral("K1, K2");
+    settings.cableCapacity = 4;
+    settings.xDSL_pointsText = QStringLiteral("1");
+    settings.norm_ELFEXT_Text = QStringLiteral("10дБ(300кГц)");
+    settings.lineTypes = {QStringLiteral("L1.DMT")};
+    settings.SNRMarginText = QStringLiteral("0 дБ");
+    settings.noiseTemplate = QStringLiteral("N1");
+    for (const QString &section : sections)
+        settings.sections.append({section.section(QLatin1Char(':'), 0, 0), section.section(QLatin1Char(':'), 1).toInt()});
     QCOMPARE(defaultExportName(settings), expected);
 }
 

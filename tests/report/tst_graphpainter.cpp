@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(CableSection)
+
 namespace {
 
 const QDateTime stamp(QDate(2012, 2, 26), QTime(12, 0, 0));
@@ -32,6 +34,26 @@ QImage render(const GraphSource &source, const QSize &imageSize, const QRect &ar
     return image;
 }
 
+// Where `text`, set in black in `font` on white, stands in `image` within `region` (its top left
+// corner as drawText with AlignLeft | AlignTop places it), or (-1, -1).
+QPoint findText(const QImage &image, const QFont &font, const QString &text, const QRect &region)
+{
+    QImage alone(600, 100, QImage::Format_RGB32);
+    alone.fill(QColor(Qt::white).rgb());
+    QPainter painter(&alone);
+    painter.setFont(font);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawText(QRect(0, 0, 600, 100), Qt::AlignLeft | Qt::AlignTop, text);
+    const QRect ink = painter.boundingRect(QRect(0, 0, 600, 100), Qt::AlignLeft | Qt::AlignTop, text);
+    painter.end();
+    const QImage glyphs = alone.copy(ink);
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            if (image.copy(QRect(QPoint(x, y) + ink.topLeft(), ink.size())) == glyphs)
+                return QPoint(x, y);
+    return QPoint(-1, -1);
+}
+
 int countInRow(const QImage &image, QRgb colour, int y, int fromX, int toX)
 {
     int count = 0;
@@ -55,6 +77,8 @@ private slots:
     void unsettledPictureDoesNotDivideByZero();
     void conditionsFrameHoldsEveryLine_data();
     void conditionsFrameHoldsEveryLine();
+    void sectionLines_data();
+    void sectionLines();
 };
 
 void tst_GraphPainter::curvesAndAxes_data()
@@ -241,6 +265,54 @@ void tst_GraphPainter::conditionsFrameHoldsEveryLine()
         for (int x = frameLeft + 2; x < frameRight - 1; ++x)
             ink += image.pixel(x, y) != white;
     QVERIFY(ink > 200);
+}
+
+void tst_GraphPainter::sectionLines_data()
+{
+    QTest::addColumn<QVector<CableSection>>("sections");
+    QTest::newRow("no sections") << QVector<CableSection>{};
+    QTest::newRow("one section") << QVector<CableSection>{{QStringLiteral("PE-0.50mm-24AWG"), 500}};
+    QTest::newRow("two sections in loop order")
+        << QVector<CableSection>{{QStringLiteral("PE-0.64mm-22AWG"), 1200}, {QStringLiteral("K%2"), 30}};
+}
+
+// The conditions block names each section on its own line right below the cable, in black.
+void tst_GraphPainter::sectionLines()
+{
+    QFETCH(QVector<CableSection>, sections);
+    GraphSource source = flatRunWithGrid({2000.f}, 22000);
+    // A noise name wider than any section line keeps those lines inside the frame.
+    source.run.calc.noiseTemplate = QStringLiteral("N-with-a-name-longer-than-any-section-line");
+    source.run.calc.sections = sections;
+    const QRect area(0, 0, 800, 600);
+    GraphPicture picture;
+    const QImage image = render(source, area.size(), area, &picture);
+
+    // The frame: found from its top right corner, one line of room more than it holds (title,
+    // cable, capacity, load, ELFEXT frequency and norm, line type, margin, noise, date).
+    const QRect plot = graphPlotRect(area);
+    const QRgb black = QColor(Qt::black).rgb();
+    int left = plot.right() - 12;
+    const int top = plot.top() + 20;
+    QCOMPARE(image.pixel(left, top), black);
+    while (left > 0 && image.pixel(left - 1, top) == black)
+        --left;
+    int bottom = top;
+    while (bottom < image.height() && image.pixel(left, bottom) == black)
+        ++bottom;
+    const int lineHeight = QFontMetrics(picture.legendFont, &image).height();
+    QCOMPARE(bottom - top, (10 + int(sections.size()) + 1) * lineHeight);
+
+    // Each line where the next would stand after the cable line.
+    const QRect textColumn(left + 1, top + 1, 30, bottom - top - 2);
+    const QPoint cable = findText(image, picture.legendFont, QStringLiteral("Кабель=K1"), textColumn);
+    QVERIFY(cable.x() >= 0);
+    for (int i = 0; i < sections.size(); ++i) {
+        const QString text = QStringLiteral("Участок=%1 %2м").arg(sections.at(i).cable, QString::number(sections.at(i).length));
+        QCOMPARE(findText(image, picture.legendFont, text, textColumn), cable + QPoint(0, (i + 1) * lineHeight));
+    }
+    const QPoint capacity = findText(image, picture.legendFont, QStringLiteral("Емкость M=4"), textColumn);
+    QCOMPARE(capacity, cable + QPoint(0, (int(sections.size()) + 1) * lineHeight));
 }
 
 QTEST_MAIN(tst_GraphPainter)
