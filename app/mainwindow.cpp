@@ -5,11 +5,13 @@
 #include "engine/csvwriter.h"
 #include "engine/filewrite.h"
 #include "engine/sweep.h"
+#include "engine/targettables.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
 #include "report/graphoptions.h"
 #include "report/graphwidget.h"
 #include "report/reportmdisubwindow.h"
+#include "report/targetwindows.h"
 #include "templates/templatemanager.h"
 
 #include <QAction>
@@ -58,6 +60,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     createResultWindows();
     createGraphWindow();
+    m_targetWindows = new TargetWindows(resultsArea, this);
+    connect(m_targetWindows, &TargetWindows::exportRequested, this, &MainWindow::exportTargetTable);
     createContextMenus();
 
     setWindowIcon(QIcon(QStringLiteral(":/images/main.png")));
@@ -301,7 +305,7 @@ void MainWindow::showPropertiesDialog()
     if (!runCalculation())
         return;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::AutoScale);
+    graphWidget->setResult(graphRun(), GraphWidget::AutoScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -318,7 +322,7 @@ void MainWindow::showGraphOptionsDialog()
         return;
     *m_graphSettings = chosen;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::UserScale);
+    graphWidget->setResult(graphRun(), GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -330,6 +334,7 @@ bool MainWindow::runCalculation()
     m_propertiesDialog->fillSettings(*settings);
 
     std::optional<SweepResult> result;
+    std::optional<TargetTables> targets;
     QString error;
     calculating = true;
     // The sweep runs on a worker thread, so the progress dialog's "Отмена" can be clicked.
@@ -340,6 +345,15 @@ bool MainWindow::runCalculation()
         progress.end = [&reporter] { reporter.end(); };
         progress.cancel = reporter.cancelFlag();
         result = runSweep(*settings, QString(), &error, progress);
+        if (!result || settings->targetRates.isEmpty() || reporter.isCancelled())
+            return;
+        reporter.begin(tr("Вычисляю дальность и запас"));
+        targets = runTargetTables(*settings, QString(), &error,
+                                  TargetProgress{[&reporter](int value) { reporter.step(value); },
+                                                 reporter.cancelFlag()});
+        reporter.end();
+        if (!targets)
+            result.reset();
     });
     calculating = false;
     if (!finished) {
@@ -363,6 +377,7 @@ bool MainWindow::runCalculation()
     m_calcSettings = std::move(settings);
 
     fillResultTable(result->labels);
+    m_targetWindows->setTables(targets);
     // Templates the run could take nothing from: the curves are there (at 0), the reason here.
     if (!result->warnings.isEmpty())
         statusBar()->showMessage(result->warnings.join(QStringLiteral("  ")));
@@ -407,10 +422,20 @@ bool MainWindow::canExport() const
     return m_propertiesDialog && m_calcSettings && graphWidget->hasResult();
 }
 
-QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension)
+GraphRun MainWindow::graphRun() const
+{
+    GraphRun run{*m_calcSettings, m_resultSet, {}};
+    if (const std::optional<TargetTables> &tables = m_targetWindows->tables())
+        run.reach = tables->reach;
+    return run;
+}
+
+QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension,
+                                   const QString &nameSuffix)
 {
     QString proposed;
     defaultExportName(proposed);
+    proposed += nameSuffix;
     QString path = QFileDialog::getSaveFileName(this, caption, proposed, filter);
     if (path.isEmpty())
         return QString();
@@ -454,6 +479,21 @@ void MainWindow::exportToCsv()
     }
     QString error;
     const bool written = writeFileSafely(path, csvContent(headers, m_resultSet), &error, PipeReader::DontWait);
+    reportExport(path, written, error);
+}
+
+void MainWindow::exportTargetTable(int kind)
+{
+    if (!canExport() || !m_targetWindows->tables())
+        return;
+    const bool reach = kind == TargetWindows::ReachKind;
+    const QString path = exportFileName(tr("Сохранить таблицу в *.csv"), tr("файлы Excel(*.csv)"),
+                                        QStringLiteral(".csv"), reach ? tr("_дальность") : tr("_запас"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    const bool written = writeFileSafely(path, m_targetWindows->csvContent(TargetWindows::Kind(kind)), &error,
+                                         PipeReader::DontWait);
     reportExport(path, written, error);
 }
 
