@@ -1,7 +1,6 @@
 // kolvane-calc reach and margin, run as a user runs them.
 
 #include "engine/curveset.h"
-#include "engine/reach.h"
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 
