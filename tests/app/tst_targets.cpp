@@ -99,8 +99,9 @@ QStringList headers(const QTableWidget *table)
     return texts;
 }
 
-// Clicks "Отмена" of the progress dialog whose label starts with `label`, once it shows.
-void cancelStage(const QString &label, const QElapsedTimer &clock, qint64 *clickedAt)
+// Clicks "Отмена" of the progress dialog whose label starts with `label` once it has been shown
+// for a while: while a stage's dialog opens, the window takes no input yet.
+void cancelStage(const QString &label, const QElapsedTimer &clock, qint64 *clickedAt, qint64 seenAt = -1)
 {
     QTimer::singleShot(20, qApp, [=, &clock] {
         QProgressDialog *dialog = nullptr;
@@ -108,9 +109,10 @@ void cancelStage(const QString &label, const QElapsedTimer &clock, qint64 *click
             if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible() && d->labelText().startsWith(label))
                 dialog = d;
         auto *button = dialog ? dialog->findChild<QPushButton *>() : nullptr;
-        if (!button || !button->isVisible()) {
+        const qint64 seen = button && button->isVisible() ? (seenAt < 0 ? clock.elapsed() : seenAt) : -1;
+        if (seen < 0 || clock.elapsed() - seen < 300) {
             if (clock.elapsed() < 60000)
-                cancelStage(label, clock, clickedAt);
+                cancelStage(label, clock, clickedAt, seen);
             return;
         }
         *clickedAt = clock.elapsed();
