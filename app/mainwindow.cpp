@@ -10,6 +10,7 @@
 #include "engine/sweep.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
+#include "engine/targettables.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
 #include "report/graphoptions.h"
@@ -17,6 +18,7 @@
 #include "report/reportmdisubwindow.h"
 #include "report/reportprint.h"
 #include "report/tablecopy.h"
+#include "report/targetwindows.h"
 #include "templates/templatemanager.h"
 
 #include <QAction>
@@ -67,6 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     createResultWindows();
     createGraphWindow();
+    m_targetWindows = new TargetWindows(resultsArea, this);
+    connect(m_targetWindows, &TargetWindows::exportRequested, this, &MainWindow::exportTargetTable);
     createContextMenus();
 
     setWindowIcon(QIcon(QStringLiteral(":/images/main.png")));
@@ -357,7 +361,7 @@ void MainWindow::showPropertiesDialog()
     if (!runCalculation())
         return;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::AutoScale);
+    graphWidget->setResult(graphRun(), GraphWidget::AutoScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -374,7 +378,7 @@ void MainWindow::showGraphOptionsDialog()
         return;
     *m_graphSettings = chosen;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::UserScale);
+    graphWidget->setResult(graphRun(), GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
 }
 
@@ -386,6 +390,7 @@ bool MainWindow::runCalculation()
     m_propertiesDialog->fillSettings(*settings);
 
     std::optional<SweepResult> result;
+    std::optional<TargetTables> targets;
     QString error;
     calculating = true;
     // The sweep runs on a worker thread, so the progress dialog's "Отмена" can be clicked.
@@ -396,6 +401,15 @@ bool MainWindow::runCalculation()
         progress.end = [&reporter] { reporter.end(); };
         progress.cancel = reporter.cancelFlag();
         result = runSweep(*settings, QString(), &error, progress);
+        if (!result || settings->targetRates.isEmpty() || reporter.isCancelled())
+            return;
+        reporter.begin(tr("Вычисляю дальность и запас"));
+        targets = runTargetTables(*settings, QString(), &error,
+                                  TargetProgress{[&reporter](int value) { reporter.step(value); },
+                                                 reporter.cancelFlag()});
+        reporter.end();
+        if (!targets)
+            result.reset();
     });
     calculating = false;
     if (!finished) {
@@ -420,6 +434,7 @@ bool MainWindow::runCalculation()
 
     fillResultTable(result->labels);
     updateTitle();
+    m_targetWindows->setTables(targets);
     // Templates the run could take nothing from: the curves are there (at 0), the reason here.
     if (!result->warnings.isEmpty())
         statusBar()->showMessage(result->warnings.join(QStringLiteral("  ")));
@@ -623,10 +638,20 @@ bool MainWindow::canExport() const
     return m_propertiesDialog && m_calcSettings && graphWidget->hasResult();
 }
 
-QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension)
+GraphRun MainWindow::graphRun() const
+{
+    GraphRun run{*m_calcSettings, m_resultSet, {}};
+    if (const std::optional<TargetTables> &tables = m_targetWindows->tables())
+        run.reach = tables->reach;
+    return run;
+}
+
+QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension,
+                                   const QString &nameSuffix)
 {
     QString proposed;
     defaultExportName(proposed);
+    proposed += nameSuffix;
     QString path = QFileDialog::getSaveFileName(this, caption, proposed, filter);
     if (path.isEmpty())
         return QString();
@@ -664,6 +689,21 @@ void MainWindow::exportToCsv()
         return;
     QString error;
     const bool written = writeFileSafely(path, csvContent(resultHeaderTexts(), m_resultSet), &error, PipeReader::DontWait);
+    reportExport(path, written, error);
+}
+
+void MainWindow::exportTargetTable(int kind)
+{
+    if (!canExport() || !m_targetWindows->tables())
+        return;
+    const bool reach = kind == TargetWindows::ReachKind;
+    const QString path = exportFileName(tr("Сохранить таблицу в *.csv"), tr("файлы Excel(*.csv)"),
+                                        QStringLiteral(".csv"), reach ? tr("_дальность") : tr("_запас"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    const bool written = writeFileSafely(path, m_targetWindows->csvContent(TargetWindows::Kind(kind)), &error,
+                                         PipeReader::DontWait);
     reportExport(path, written, error);
 }
 

@@ -23,7 +23,9 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class ReportMdiSubWindow;
+class TargetWindows;
 class TemplateManager;
+struct GraphRun;
 
 // The frame every other window hangs in: menus, tool bars, the template tree dock and two MDI
 // areas, "шаблоны" for template editors and "результат" for the result table and the graph.
@@ -58,6 +60,8 @@ public:
     const CalcSettings *calcSettings() const { return m_calcSettings.get(); }
     const GraphSettings &graphSettings() const { return *m_graphSettings; }
     PropertiesDialog *propertiesDialog() const { return m_propertiesDialog; }
+    // The reach and margin windows of a run with target rates.
+    TargetWindows *targetWindows() const { return m_targetWindows; }
     GraphOptions *graphOptionsDialog() const { return m_graphOptionsDialog.get(); }
     TemplateManager *templateManager() const { return m_templates; }
     HelpLauncher &helpLauncher() const { return *m_help; }
@@ -75,6 +79,7 @@ public slots:
     void exportToPdf();
     void exportToJpg();
     void exportToPng();
+    void exportTargetTable(int kind);
     void showTemplates();
     void showProjectTree();
     void showResult();
@@ -113,7 +118,10 @@ private:
     bool canExport() const;
     // Asks for the export file; the extension is added when the name lacks it, and a file that
     // would then be replaced without the dialog's own question is asked about. "" = cancelled.
-    QString exportFileName(const QString &caption, const QString &filter, const QString &extension);
+    QString exportFileName(const QString &caption, const QString &filter, const QString &extension,
+                           const QString &nameSuffix = QString());
+    // What the graph shows of the last run.
+    GraphRun graphRun() const;
     void exportGraph(const QString &caption, const QString &filter, const QString &extension,
                      const char *format);
     void reportExport(const QString &path, bool written, const QString &error);
@@ -165,6 +173,7 @@ private:
     QTableWidget *resultTable = nullptr;
     ReportMdiSubWindow *tableWindow = nullptr;
     ReportMdiSubWindow *graphWindow = nullptr;
+    TargetWindows *m_targetWindows = nullptr;
 
     QMdiArea *templatesArea = nullptr;
     QMdiArea *resultsArea = nullptr;

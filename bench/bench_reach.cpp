@@ -1,6 +1,8 @@
 #include "engine/lineratemodel.h"
 #include "engine/reach.h"
+#include "engine/targettables.h"
 #include "engine/templatefile.h"
+#include "engine/workspace.h"
 
 #include <benchmark/benchmark.h>
 
@@ -77,7 +79,37 @@ void marginFamily(benchmark::State &state)
     }
 }
 
+// What a run with target rates adds in the main window: reach at a 10 m grid over 0 ... 30 km and
+// the margin at the first target at each of the run's 31 lengths, for ten loads.
+void runTargets(benchmark::State &state)
+{
+    const Sample &sample = samples[state.range(0)];
+    CalcSettings s = defaultCalcSettings(QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace"));
+    s.lineTypes = {QString::fromUtf8(sample.lineType)};
+    s.cableTypes = {QStringLiteral("PE-0.40mm-26AWG")};
+    s.noiseTemplate = QStringLiteral("AWGN-140");
+    s.cableCapacity = 10;
+    s.xDSL_points = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    s.Norm_ELFEXT_points = {50};
+    s.Norm_NEXT_points = {50};
+    s.SNRMargin_points = {6};
+    s.cableLengthFrom = 0;
+    s.cableLengthTo = 30000;
+    s.targetRates = sample.targets;
+    QString error;
+    const std::optional<CurveSet> set =
+        CurveSet::load(s, QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace"), &error);
+    if (!set) {
+        state.SkipWithError("sample workspace not readable");
+        return;
+    }
+    state.SetLabel(sample.lineType);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(computeTargetTables(s, *set));
+}
+
 } // namespace
 
 BENCHMARK(reachFamily)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(marginFamily)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(runTargets)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);

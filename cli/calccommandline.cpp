@@ -80,10 +80,16 @@ CalcCommandLine::CalcCommandLine(const Config &config)
                                        "lengths of the sweep are then the whole loop's.")
                             .arg(MaxSections).arg(SectionLength.min).arg(SectionLength.max),
                         QStringLiteral("CABLE:LENGTH")});
-    if (config.acceptsMargin)
+    if (config.acceptsMargin) {
         m_parser.addOption({QStringLiteral("margin"),
                             range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
                             QStringLiteral("LIST")});
+    } else {
+        // Known, so that parse() can say why it does not apply rather than call it unknown.
+        QCommandLineOption margin(QStringLiteral("margin"), QString(), QStringLiteral("LIST"));
+        margin.setFlags(QCommandLineOption::HiddenFromHelp);
+        m_parser.addOption(margin);
+    }
     m_parser.addOption({QStringLiteral("setup"),
                         QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options\n"
                                        "override its values."),
@@ -114,6 +120,9 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
     }
     if (m_parser.isSet(version))
         m_parser.showVersion();
+    if (!m_config.acceptsMargin && m_parser.isSet(QStringLiteral("margin")))
+        return Failure{BadInput, QStringLiteral("--margin does not apply: %1 computes the margin")
+                                     .arg(m_config.command)};
     if (!m_parser.positionalArguments().isEmpty())
         return Failure{BadInput, QStringLiteral("unexpected argument \"%1\"")
                                      .arg(m_parser.positionalArguments().first())};
@@ -357,6 +366,10 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
     if (!m_parser.isSet(QStringLiteral("write-setup")))
         return std::nullopt;
     QString error;
+    // A command may take values a setup cannot hold (a reach grid finer than a table's step):
+    // refuse rather than write a file that every reader refuses.
+    if (!CalcInput::validate(settings, CalcInput::Checks::Input, SetupFile::keyName, &error))
+        return complain({BadInput, QStringLiteral("cannot keep this in a setup file: %1").arg(error)});
     if (!SetupFile::write(m_parser.value(QStringLiteral("write-setup")), settings, m_graph, &error, m_graphAxes))
         return complain({RunFailed, QStringLiteral("cannot write the setup %1").arg(error)});
     return Done;

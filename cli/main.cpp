@@ -12,6 +12,8 @@ namespace {
 
 const Command commands[] = {
     {"table", "Rates against cable length as the result table's CSV (the default command).", runTable},
+    {"reach", "How far each target rate reaches on every curve.", runReach},
+    {"margin", "The SNR margin every length keeps at a target rate.", runMargin},
 };
 
 const Command *findCommand(const QString &name)

@@ -42,6 +42,8 @@ constexpr int DefaultFrom = 1000;
 constexpr int DefaultTo = 10000;
 constexpr int DefaultStep = 1000;
 constexpr int DefaultMargin = 0;
+// The first target rate the dialog proposes (kbit/s); further ones double it.
+constexpr int DefaultTargetRate = 1024;
 // The untouched dialog takes the third noise template in name order (the usual background).
 constexpr int DefaultNoiseEntry = 2;
 

@@ -15,6 +15,7 @@ struct GraphSettings {
     bool colorCurves = true;
     int lineWidth = 1;           // px
     int legendFontSize = 8;      // pt
+    bool targetLines = true;     // the run's target rates as lines, with the reach of each curve
 
     bool operator==(const GraphSettings &o) const
     {
@@ -23,7 +24,8 @@ struct GraphSettings {
             && rateGridStep == o.rateGridStep && rateLabelStep == o.rateLabelStep
             && markVisible == o.markVisible && markStep == o.markStep
             && markFontSize == o.markFontSize && colorCurves == o.colorCurves
-            && lineWidth == o.lineWidth && legendFontSize == o.legendFontSize;
+            && lineWidth == o.lineWidth && legendFontSize == o.legendFontSize
+            && targetLines == o.targetLines;
     }
     bool operator!=(const GraphSettings &o) const { return !(*this == o); }
 };
@@ -52,12 +54,13 @@ inline constexpr IntField LineWidth{"lineWidth", &GraphSettings::lineWidth, 1, 1
 inline constexpr IntField LegendFontSize{"legendFontSize", &GraphSettings::legendFontSize, 8, 30};
 inline constexpr BoolField MarkVisible{"markVisible", &GraphSettings::markVisible};
 inline constexpr BoolField ColorCurves{"colorCurves", &GraphSettings::colorCurves};
+inline constexpr BoolField TargetLines{"targetLines", &GraphSettings::targetLines};
 
 // In the record's field order.
 inline constexpr const IntField *IntFields[] = {&LengthMax, &LengthGridStep, &LengthLabelStep, &RateMax,
                                                 &RateGridStep, &RateLabelStep, &MarkStep, &MarkFontSize,
                                                 &LineWidth, &LegendFontSize};
-inline constexpr const BoolField *BoolFields[] = {&MarkVisible, &ColorCurves};
+inline constexpr const BoolField *BoolFields[] = {&MarkVisible, &ColorCurves, &TargetLines};
 
 // The six values that fix the axes (maximum, grid and label step of each).
 inline bool isAxis(const IntField &f)

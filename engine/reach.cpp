@@ -53,6 +53,8 @@ std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, fl
     if (targets.isEmpty() || step < 1 || from > to)
         return out;
     RateSweep sweep(model, m, elfextNorm, nextNorm, {snrMargin});
+    // A PAM search can take long at one length; the sweep watches the flag between candidates.
+    sweep.setCancelFlag(cancel);
     QVector<bool> fellShort(targets.size(), false);
     int open = targets.size();
     qint64 L = from;
@@ -61,6 +63,8 @@ std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, fl
             return std::nullopt;
         float rate = 0;
         sweep.evaluate(float(L), &rate);
+        if (cancelled(cancel))
+            return std::nullopt; // the rate means nothing then
         for (int j = 0; j < targets.size(); ++j) {
             if (fellShort[j] || carries(rate, targets[j]))
                 continue;
@@ -106,11 +110,14 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
     for (int k = LowestTenths; k <= HighestTenths; ++k)
         margins << marginFromTenths(k);
     RateSweep sweep(model, m, elfextNorm, nextNorm, margins);
+    sweep.setCancelFlag(cancel);
     QVector<float> rates(margins.size());
     for (float L : lengths) {
         if (cancelled(cancel))
             return std::nullopt;
         sweep.evaluate(L, rates.data());
+        if (cancelled(cancel))
+            return std::nullopt;
         out << largestCarryingMargin(
             [&](int k) { return carries(rates[k - LowestTenths], target); });
     }

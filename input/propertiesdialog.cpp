@@ -107,6 +107,9 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     noiseTemplateBox->setFrame(false);
     propertyTree->setItemWidget(noiseRow, 1, noiseTemplateBox);
 
+    addValueFamily(Family::Targets, addRow(nullptr, tr("Целевые скорости, кбит/с")),
+                   QStringLiteral("targetRates"), tr("значение %1, кбит/с"), TargetRate, 0);
+
     QStringList cableNames;
     for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(CableAttenuation))))
         cableNames << cableNameFromEntry(entry);
@@ -161,6 +164,8 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
             &PropertiesDialog::change_Norm_ELFEXT_points_count);
     connect(values(Family::Margin).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
             &PropertiesDialog::change_SNRMargin_points_count);
+    connect(values(Family::Targets).countBox, qOverload<int>(&Combo::currentIndexChanged), this,
+            &PropertiesDialog::change_targetRates_count);
     connect(norm_ELFEXT_frequencyBox, &Spin::valueChanged, this,
             &PropertiesDialog::change_norm_ELFEXT_frequency);
     connect(norm_NEXT_frequencyBox, &Spin::valueChanged, this,
@@ -198,12 +203,12 @@ QTreeWidgetItem *PropertiesDialog::addRow(QTreeWidgetItem *parent, const QString
     return new QTreeWidgetItem(parent, QStringList{caption});
 }
 
-QComboBox *PropertiesDialog::addCountBox(QTreeWidgetItem *row, const QString &name, int count)
+QComboBox *PropertiesDialog::addCountBox(QTreeWidgetItem *row, const QString &name, int count, int first)
 {
     auto *box = new QComboBox;
     box->setObjectName(name);
     box->setFrame(false);
-    for (int k = 1; k <= count; ++k)
+    for (int k = first; k <= count; ++k)
         box->addItem(QString::number(k));
     propertyTree->setItemWidget(row, 1, box);
     return box;
@@ -233,18 +238,20 @@ PropertiesDialog::ValueFamily &PropertiesDialog::addValueFamily(Family id, QTree
     family.spreadOffset = spreadOffset;
     family.frequencyBox = frequencyBox;
     QTreeWidgetItem *countRow = addRow(top, tr("всего возможных значений"));
-    family.countBox = addCountBox(countRow, objectPrefix + QStringLiteral("CountBox"), ValueSlots);
+    family.countBox = addCountBox(countRow, objectPrefix + QStringLiteral("CountBox"), ValueSlots, family.minCount);
     // Every slot starts at the bottom of the range; the first slot is the untouched value.
+    // Target rates start as the rates a count would propose, doubling from the first.
     for (int i = 0; i < ValueSlots; ++i) {
         family.items[i] = addRow(countRow, slotCaption.arg(i + 1));
+        const int value = family.curveFamily ? range.min : std::min(CalcInput::DefaultTargetRate << i, range.max);
         family.boxes[i] = addSpinBox(family.items[i], objectPrefix + QStringLiteral("Boxes") + QString::number(i),
-                                     range, range.min);
-        if (i > 0) {
+                                     range, value);
+        if (i >= family.minCount) {
             family.items[i]->setHidden(true);
             family.boxes[i]->hide();
         }
     }
-    top->setText(1, valueSummary(family, 0));
+    top->setText(1, valueSummary(family, lastSlot(family)));
     return family;
 }
 
@@ -282,7 +289,7 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
     for (int i = 0; i < activeCount(m_cables.countBox); ++i)
         settings.cableTypes << m_cables.boxes.at(i)->currentText();
     settings.cableCapacity = cableCapacityBox->value();
-    const auto active = [this](Family id) { return countBox(id)->currentIndex(); };
+    const auto active = [this](Family id) { return lastSlot(values(id)); };
     settings.xDSL_points << slotValues<int>(values(Family::Load).boxes, active(Family::Load));
     settings.Norm_ELFEXT_points << slotValues<float>(values(Family::Elfext).boxes, active(Family::Elfext));
     settings.Norm_NEXT_points << slotValues<float>(values(Family::Next).boxes, active(Family::Next));
@@ -296,6 +303,7 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
     settings.SNRMargin_points << slotValues<float>(values(Family::Margin).boxes, active(Family::Margin));
     settings.noiseTemplate = noiseTemplateBox->currentText();
     settings.sections << activeSections();
+    settings.targetRates << slotValues<int>(values(Family::Targets).boxes, active(Family::Targets));
     settings.cableTypesText = m_cables.summaryItem->text(1);
     settings.xDSL_pointsText = summaryItem(Family::Load)->text(1);
     settings.norm_ELFEXT_Text = summaryItem(Family::Elfext)->text(1);
@@ -335,6 +343,7 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
     loadValues(values(Family::Elfext), whole(settings.Norm_ELFEXT_points));
     loadValues(values(Family::Next), whole(settings.Norm_NEXT_points));
     loadValues(values(Family::Margin), whole(settings.SNRMargin_points));
+    loadValues(values(Family::Targets), settings.targetRates);
     lastAcceptedLoadCountIndex = values(Family::Load).countBox->currentIndex();
 
     // The coupled ranges follow the user's next edit of a length.
@@ -359,7 +368,7 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
         if (family.family != Family::Load || loadsWithinM)
             applyRangeRule(family.family);
         else
-            family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
+            family.summaryItem->setText(1, valueSummary(family, lastSlot(family)));
     // Only the untouched margin keeps the blank before its unit.
     if (settings.SNRMargin_points == QVector<float>{float(CalcInput::DefaultMargin)}
         && settings.SNRMarginText == CalcInput::untouchedMarginsSummary())
@@ -387,7 +396,7 @@ void PropertiesDialog::loadTemplates(TemplateFamily &family, const QStringList &
 void PropertiesDialog::loadValues(ValueFamily &family, const QVector<int> &numbers)
 {
     const int last = std::min(int(numbers.size()), ValueSlots) - 1;
-    family.countBox->setCurrentIndex(std::max(last, 0));
+    family.countBox->setCurrentIndex(std::max(last + 1 - family.minCount, 0));
     for (int i = 0; i <= last; ++i) {
         family.boxes[i]->setRange(family.range.min, std::max(fullMaximum(family), numbers.at(i)));
         family.boxes[i]->setValue(numbers.at(i));
@@ -443,6 +452,11 @@ QTreeWidgetItem *PropertiesDialog::summaryItem(Family id) const
     return values(id).summaryItem;
 }
 
+int PropertiesDialog::lastSlot(const ValueFamily &family)
+{
+    return family.countBox->currentIndex() + family.minCount - 1;
+}
+
 int PropertiesDialog::fullMaximum(const ValueFamily &family) const
 {
     // m never exceeds the capacity M.
@@ -458,6 +472,8 @@ QString PropertiesDialog::valueSummary(const ValueFamily &family, int lastSlot) 
                                        float(family.frequencyBox->value()));
     case Family::Margin:
         return CalcInput::marginsSummary(slotValues<float>(family.boxes, lastSlot));
+    case Family::Targets:
+        return lastSlot < 0 ? tr("нет") : CalcInput::targetRatesSummary(slotValues<int>(family.boxes, lastSlot));
     default:
         return CalcInput::loadsSummary(slotValues<int>(family.boxes, lastSlot));
     }
@@ -483,7 +499,7 @@ void PropertiesDialog::applyRangeRule(Family id)
     if (rangeRuleSuspended)
         return;
     const ValueFamily &family = values(id);
-    const int c = family.countBox->currentIndex();
+    const int c = lastSlot(family);
     for (int i = 0; i <= c; ++i) {
         int minimum = family.range.min;
         int maximum = fullMaximum(family);
@@ -518,16 +534,21 @@ void PropertiesDialog::reset_SNRMargin_Range()
     applyRangeRule(Family::Margin);
 }
 
+void PropertiesDialog::reset_targetRates_Range()
+{
+    applyRangeRule(Family::Targets);
+}
+
 void PropertiesDialog::change_norm_ELFEXT_frequency()
 {
     const ValueFamily &family = values(Family::Elfext);
-    family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
+    family.summaryItem->setText(1, valueSummary(family, lastSlot(family)));
 }
 
 void PropertiesDialog::change_norm_NEXT_frequency()
 {
     const ValueFamily &family = values(Family::Next);
-    family.summaryItem->setText(1, valueSummary(family, family.countBox->currentIndex()));
+    family.summaryItem->setText(1, valueSummary(family, lastSlot(family)));
 }
 
 void PropertiesDialog::change_cableLengthFrom()
@@ -638,11 +659,27 @@ void PropertiesDialog::change_SNRMargin_points_count(int index)
     changeValueCount(Family::Margin, index);
 }
 
+void PropertiesDialog::change_targetRates_count(int index)
+{
+    changeValueCount(Family::Targets, index);
+}
+
 void PropertiesDialog::changeValueCount(Family id, int index)
 {
     if (index < 0)
         return;
     ValueFamily &family = values(id);
+    if (!family.curveFamily) {
+        // No family of curves: the others keep their values, and so do the slots that stay.
+        const int last = index + family.minCount - 1;
+        {
+            const QScopedValueRollback<bool> suspend(rangeRuleSuspended, true);
+            proposeTargets(family, last);
+        }
+        showValueSlots(family, last);
+        applyRangeRule(id);
+        return;
+    }
     const int n = index + 1;
     const int span = fullMaximum(family) - family.spreadOffset;
     // Single precision on purpose: the rounded targets depend on it.
@@ -675,6 +712,26 @@ void PropertiesDialog::changeValueCount(Family id, int index)
     family.summaryItem->setText(1, valueSummary(family, index));
     if (id == Family::Load)
         lastAcceptedLoadCountIndex = family.countBox->currentIndex();
+}
+
+void PropertiesDialog::proposeTargets(ValueFamily &family, int last)
+{
+    // A slot shown again keeps its value while it still exceeds the one before; otherwise it
+    // doubles that one. Near the top of the range the values give way downwards, so that every
+    // slot still fits above its predecessor.
+    QVector<qint64> v;
+    for (int i = 0; i <= last; ++i) {
+        qint64 value = family.boxes[i]->value();
+        if (i > 0 && value <= v.last())
+            value = std::min<qint64>(v.last() * 2, family.range.max);
+        v << value;
+    }
+    for (int i = last; i >= 0; --i)
+        v[i] = std::min<qint64>(v[i], family.range.max - (last - i));
+    for (int i = 0; i <= last; ++i) {
+        family.boxes[i]->setRange(family.range.min, fullMaximum(family));
+        family.boxes[i]->setValue(int(v[i]));
+    }
 }
 
 void PropertiesDialog::selectFirstLineTypeWith(const QString &extension)

@@ -50,10 +50,12 @@ public slots:
     void change_Norm_NEXT_points_count(int index);
     void change_Norm_ELFEXT_points_count(int index);
     void change_SNRMargin_points_count(int index);
+    void change_targetRates_count(int index);
     void reset_xDSL_Ranges();
     void reset_Norm_NEXT_Range();
     void reset_Norm_ELFEXT_Range();
     void reset_SNRMargin_Range();
+    void reset_targetRates_Range();
     void change_norm_ELFEXT_frequency();
     void change_norm_NEXT_frequency();
     void change_cableLengthFrom();
@@ -67,8 +69,9 @@ public slots:
     void change_sectionLength();
 
 private:
-    // Every list the user may give several values: two of template names, four of numbers.
-    enum class Family { CableTypes, LineTypes, Load, Next, Elfext, Margin };
+    // Every list the user may give several values: two of template names, five of numbers.
+    // Target rates are no family of curves: they ask questions of the curves the others give.
+    enum class Family { CableTypes, LineTypes, Load, Next, Elfext, Margin, Targets };
     static constexpr int ValueSlots = CalcInput::MaxValues;
 
     // A list of template names: a count box and one combo box per slot.
@@ -91,14 +94,20 @@ private:
         int spreadOffset = 0;             // a new count spreads values over (maximum - offset]
         QSpinBox *frequencyBox = nullptr; // norms: the frequency their summary names
         void (PropertiesDialog::*resetSlot)() = nullptr; // re-applies the ranges after a change
+        int minCount = 1;                 // the count box offers minCount..ValueSlots
+        bool curveFamily = true;          // its count makes the others fall back to one value
     };
 
     QTreeWidgetItem *addRow(QTreeWidgetItem *parent, const QString &caption);
-    QComboBox *addCountBox(QTreeWidgetItem *row, const QString &name, int count);
+    QComboBox *addCountBox(QTreeWidgetItem *row, const QString &name, int count, int first = 1);
     QSpinBox *addSpinBox(QTreeWidgetItem *row, const QString &name, IntRange range, int value);
     ValueFamily &addValueFamily(Family family, QTreeWidgetItem *top, const QString &objectPrefix,
                                 const QString &slotCaption, IntRange range, int spreadOffset,
                                 QSpinBox *frequencyBox = nullptr);
+    // Index of the last active slot; -1 when the family has none.
+    static int lastSlot(const ValueFamily &family);
+    // Target rates kept where they still increase, new ones doubling the one before.
+    void proposeTargets(ValueFamily &family, int lastSlot);
     void addTemplateSlots(TemplateFamily &family, const QStringList &names, QTreeWidgetItem *countRow,
                           const QString &objectPrefix);
 
@@ -151,11 +160,12 @@ private:
     TemplateFamily m_lineTypes {Family::LineTypes, nullptr, nullptr, {}, {}};
     SectionEditor m_sections;
     // In the order their slots are wired: a change runs the rule of its own family.
-    std::array<ValueFamily, 4> m_values {{
+    std::array<ValueFamily, 5> m_values {{
         {Family::Load, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_xDSL_Ranges},
         {Family::Next, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_Norm_NEXT_Range},
         {Family::Elfext, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_Norm_ELFEXT_Range},
         {Family::Margin, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_SNRMargin_Range},
+        {Family::Targets, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_targetRates_Range, 0, false},
     }};
     QSpinBox *cableLengthFromBox = nullptr;
     QSpinBox *cableLengthToBox = nullptr;

@@ -28,11 +28,12 @@ QCheckBox *checkBox(const char *name)
     return box;
 }
 
-QGroupBox *groupBox(QWidget *parent, const QString &title, const QString (&labels)[3], QWidget *const (&edits)[3])
+template <int Rows>
+QGroupBox *groupBox(QWidget *parent, const QString &title, const QString (&labels)[Rows], QWidget *const (&edits)[Rows])
 {
     auto *group = new QGroupBox(title, parent);
     auto *layout = new QGridLayout(group);
-    for (int row = 0; row < 3; ++row) {
+    for (int row = 0; row < Rows; ++row) {
         layout->addWidget(new QLabel(labels[row]), row, 0, Qt::AlignRight);
         edits[row]->setMinimumSize(55, 20);
         layout->addWidget(edits[row], row, 1);
@@ -62,6 +63,7 @@ GraphOptions::GraphOptions(QWidget *parent)
     colorCurvesBox = checkBox("colorCurvesBox");
     lineWidthBox = spinBox("lineWidthBox", GraphInput::LineWidth);
     legendFontSizeBox = spinBox("legendFontSizeBox", GraphInput::LegendFontSize);
+    targetLinesBox = checkBox("targetLinesBox");
 
     const QString axisLabels[3] = {tr("максимум:"), tr("шаг сетки:"), tr("шаг оцифровки:")};
     QGroupBox *lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
@@ -72,8 +74,9 @@ GraphOptions::GraphOptions(QWidget *parent)
                                     {tr("шаг маркировки:"), tr("размер шрифта:"), tr("отображать:")},
                                     {markStepBox, markFontSizeBox, markVisibleBox});
     QGroupBox *extraGroup = groupBox(this, tr("доп. параметры"),
-                                     {tr("толщина линии:"), tr("шрифт легенды:"), tr("расцветка:")},
-                                     {lineWidthBox, legendFontSizeBox, colorCurvesBox});
+                                     {tr("толщина линии:"), tr("шрифт легенды:"), tr("расцветка:"),
+                                      tr("целевые скорости:")},
+                                     {lineWidthBox, legendFontSizeBox, colorCurvesBox, targetLinesBox});
 
     auto *okButton = new QPushButton(tr("OK"));
     okButton->setObjectName(QStringLiteral("okButton"));
@@ -112,6 +115,7 @@ void GraphOptions::collectSettings(GraphSettings &settings) const
     settings.colorCurves = colorCurvesBox->checkState() == Qt::Checked;
     settings.lineWidth = lineWidthBox->value();
     settings.legendFontSize = legendFontSizeBox->value();
+    settings.targetLines = targetLinesBox->checkState() == Qt::Checked;
 }
 
 void GraphOptions::showAxisSettings(const GraphSettings &settings)

@@ -15,7 +15,7 @@ class GraphOptions : public QDialog
 public:
     explicit GraphOptions(QWidget *parent = nullptr);
 
-    // All twelve entries into the record.
+    // All thirteen entries into the record.
     void collectSettings(GraphSettings &settings) const;
     // The six axis values the graph settled on; each box clamps to its range.
     void showAxisSettings(const GraphSettings &settings);
@@ -35,4 +35,5 @@ private:
     QCheckBox *colorCurvesBox = nullptr;
     QSpinBox *lineWidthBox = nullptr;
     QSpinBox *legendFontSizeBox = nullptr;
+    QCheckBox *targetLinesBox = nullptr;
 };

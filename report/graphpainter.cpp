@@ -7,9 +7,12 @@
 #include <QPen>
 #include <QPolygon>
 
+#include "engine/calcinput.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -127,7 +130,9 @@ public:
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(plot);
 
+        targetLines();
         curves();
+        reachTicks();
         curveMarks();
         conditionsBlock();
     }
@@ -135,7 +140,9 @@ public:
 private:
     void lengthAxis(const QPen &gridPen);
     void rateAxis(const QPen &gridPen);
+    void targetLines();
     void curves();
+    void reachTicks();
     void curveMarks();
     void conditionsBlock();
     QPointF point(const ResultRow &row, int curve) const { return graphPoint(plot, s, row.length, row.rates.at(curve)); }
@@ -203,6 +210,67 @@ void GraphDrawing::rateAxis(const QPen &gridPen)
     }
     painter.setPen(Qt::black);
     painter.drawText(QRect(left - 75, plot.top() - 8, 100, 20), Qt::AlignHCenter | Qt::AlignTop, tr("R,кбит/с"));
+}
+
+// Where a target rate's line lies; nothing when it is above the rate axis.
+std::optional<int> targetLineY(const QRect &plot, const GraphSettings &s, int target)
+{
+    const float y = float(graphPoint(plot, s, 0, float(target)).y());
+    if (!(y >= float(plot.top())) || y > float(plot.bottom()))
+        return std::nullopt;
+    return toPixel(y);
+}
+
+void GraphDrawing::targetLines()
+{
+    if (!s.targetLines)
+        return;
+    painter.setFont(p.axisFont);
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (int target : p.run.calc.targetRates) {
+        const std::optional<int> y = targetLineY(plot, s, target);
+        if (!y)
+            continue;
+        painter.setPen(QPen(graphTargetLineColor(), 1, Qt::DashLine));
+        painter.drawLine(plot.left() + 1, *y, plot.right() - 1, *y);
+        // The value above the line's left end, inside the plot.
+        painter.setPen(graphTargetLineColor());
+        painter.drawText(QRect(plot.left() + 4, *y - metrics.height(), plot.width() / 2, metrics.height()),
+                         Qt::AlignLeft | Qt::AlignBottom, QString::number(target));
+    }
+}
+
+void GraphDrawing::reachTicks()
+{
+    const ReachTable &reach = p.run.reach;
+    if (!s.targetLines || reach.targets.isEmpty())
+        return;
+    painter.setFont(p.axisFont);
+    const QFontMetrics metrics = painter.fontMetrics();
+    for (int t = 0; t < reach.targets.size(); ++t) {
+        if (!p.run.calc.targetRates.contains(reach.targets.at(t)))
+            continue;
+        const std::optional<int> y = targetLineY(plot, s, reach.targets.at(t));
+        if (!y)
+            continue;
+        const QVector<Reach> &row = reach.reaches.at(t);
+        for (int j = 0; j < row.size(); ++j) {
+            // Only a curve that leaves the rate inside the grid crosses its line.
+            if (row.at(j).kind != Reach::Length)
+                continue;
+            const float x = float(graphPoint(plot, s, float(row.at(j).length), 0).x());
+            if (!(x >= float(plot.left())) || x > float(plot.right()))
+                continue;
+            const int at = toPixel(x);
+            const QColor colour = graphCurveColor(j, s.colorCurves);
+            painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::FlatCap));
+            painter.drawLine(at, *y - graphReachTickHalf, at, *y + graphReachTickHalf);
+            painter.setPen(colour);
+            painter.drawText(QRect(at + 3, *y + 2, metrics.horizontalAdvance(QStringLiteral("000000")) + 4,
+                                   metrics.height()),
+                             Qt::AlignLeft | Qt::AlignTop, QString::number(row.at(j).length));
+        }
+    }
 }
 
 void GraphDrawing::curves()
@@ -302,6 +370,9 @@ void GraphDrawing::conditionsBlock()
           tr("xDSL=%1\n"), tr("xDSL=%1 ---%2---\n"));
     group(c.SNRMargin_points.size(), [&](int k) { return number(c.SNRMargin_points.at(k)); },
           tr("SNR Margin=%1дБ"), tr("SNR Margin=%1дБ ---%2---"));
+    if (!c.targetRates.isEmpty()) {
+        lines.append({tr("Целевые скорости=%1кбит/с").arg(CalcInput::targetRatesSummary(c.targetRates)), black});
+    }
     lines.append({tr("Помехи=%1").arg(c.noiseTemplate), black});
     lines.append({p.stamp.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")), black});
 
@@ -400,6 +471,11 @@ QColor graphCurveColor(int index, bool colorCurves)
 {
     const QVector<QColor> &colours = graphCurvePalette(colorCurves);
     return colours.at(std::abs(index) % colours.size());
+}
+
+QColor graphTargetLineColor()
+{
+    return QColor(64, 64, 64);
 }
 
 QColor graphGridColor(const QPalette &palette)

@@ -6,6 +6,7 @@
 
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
+#include "engine/targettables.h"
 #include "report/graphsettings.h"
 
 #include <QColor>
@@ -38,6 +39,10 @@ const QVector<QColor> &graphCurvePalette(bool colorCurves = true);
 QColor graphCurveColor(int index, bool colorCurves = true);
 // The grid's colour for a palette: its Dark role, lightened so the curves stand out.
 QColor graphGridColor(const QPalette &palette);
+// The dashed lines of the target rates and their values.
+QColor graphTargetLineColor();
+// A reach tick reaches this far (px) above and below its target line.
+constexpr int graphReachTickHalf = 4;
 
 // What the automatic scale and the mark positions depend on in a run.
 struct GraphExtent {
@@ -63,8 +68,9 @@ GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, co
 // What one calculation gives the graph. Whatever else a run is to show (lines or ticks drawn
 // from its results) belongs here, so it reaches every drawing and every copy unchanged.
 struct GraphRun {
-    CalcSettings calc; // conditions block, length step, maximum rate
+    CalcSettings calc; // conditions block, length step, maximum rate, target rates
     ResultSet rows;    // one point per row and curve
+    ReachTable reach;  // where each curve leaves each target rate; empty without targets
 };
 
 // A run as the graph shows it, before its axes are settled for a particular area and font.

@@ -50,7 +50,7 @@ void GraphWidget::setResult(const GraphRun &run, ScaleMode mode)
 
 void GraphWidget::setResult(const ResultSet &result, const CalcSettings &calcSettings, ScaleMode mode)
 {
-    setResult(GraphRun{calcSettings, result}, mode);
+    setResult(GraphRun{calcSettings, result, {}}, mode);
 }
 
 void GraphWidget::setResult(const ResultSet *result, const CalcSettings *calcSettings, ScaleMode mode)

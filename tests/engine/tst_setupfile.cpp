@@ -57,9 +57,11 @@ void tst_SetupFile::roundTrip()
     g.lengthMax = 6000;
     g.colorCurves = false;
     g.legendFontSize = 12;
+    g.targetLines = false;
     CalcInput::fillSummaries(c);
     const QByteArray text = SetupFile::text(c, g);
     QVERIFY(text.startsWith("{\n  \"format\": \"kolvane-setup\", \"version\": 1,\n"));
+    QVERIFY(text.contains("\"targetLines\": false"));
     Setup read;
     QString error;
     QVERIFY2(SetupFile::parse(text, base(), &read, &error), qPrintable(error));

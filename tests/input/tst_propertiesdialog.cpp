@@ -41,6 +41,8 @@ FamilyNames familyNames(const QString &key)
     if (key == QLatin1String("margin"))
         return {"SNRMargin_pointsCountBox", "SNRMargin_pointsBoxes",
                 "Запас помехозащищенности SNR Margin"};
+    if (key == QLatin1String("targets"))
+        return {"targetRatesCountBox", "targetRatesBoxes", "Целевые скорости, кбит/с"};
     return {};
 }
 
@@ -125,7 +127,9 @@ struct Fixture {
     QList<int> values(const QString &family) const
     {
         QList<int> result;
-        for (int i = 0; i <= countBox(family)->currentIndex(); ++i)
+        // The target count box starts at 0, the others at 1.
+        const int last = countBox(family)->currentIndex() - (family == QLatin1String("targets") ? 1 : 0);
+        for (int i = 0; i <= last; ++i)
             result << valueBox(family, i)->value();
         return result;
     }
@@ -137,14 +141,15 @@ struct Fixture {
         return record;
     }
 
-    // "next=2" picks count index 2, "capacity=10", "from=", "to=", "step=" set spin boxes,
-    // "typefrom=9500" types into the From box; "sections=2" sets the number of sections,
-    // "length1=700" the length of the first, "cable1=2" picks its third cable name.
+    // "next=2" picks count index 2, "targets=3" three target rates, "target1=5000" sets the
+    // second target, "capacity=10", "from=", "to=", "step=" set spin boxes, "typefrom=9500"
+    // types into the From box; "sections=2" sets the number of sections, "length1=700" the
+    // length of the first, "cable1=2" picks its third cable name.
     void apply(const QString &action) const
     {
         const QString key = action.section(QLatin1Char('='), 0, 0);
         const int value = action.section(QLatin1Char('='), 1).toInt();
-        if (allFamilies.contains(key)) {
+        if (allFamilies.contains(key) || key == QLatin1String("targets")) {
             countBox(key)->setCurrentIndex(value);
         } else if (key == QLatin1String("sections")) {
             sectionCount()->setCurrentIndex(value);
@@ -152,6 +157,8 @@ struct Fixture {
             sectionLength(key.mid(6).toInt() - 1)->setValue(value);
         } else if (key.startsWith(QLatin1String("cable"))) {
             sectionCable(key.mid(5).toInt() - 1)->setCurrentIndex(value);
+        } else if (key.startsWith(QLatin1String("target"))) {
+            valueBox(QStringLiteral("targets"), key.mid(6).toInt())->setValue(value);
         } else if (key == QLatin1String("capacity")) {
             editor<QSpinBox>("cableCapacityBox")->setValue(value);
         } else if (key == QLatin1String("typefrom")) {
@@ -207,6 +214,11 @@ private slots:
     void sections_data();
     void sections();
     void loadedSectionsStayLive();
+    void targetCounts_data();
+    void targetCounts();
+    void targetRangeRule();
+    void targetsAreNoFamily_data();
+    void targetsAreNoFamily();
 };
 
 void tst_PropertiesDialog::construction()
@@ -231,7 +243,7 @@ void tst_PropertiesDialog::construction()
                                     "Загрузка кабеля (пучка) m", "Нормы ELFEXT для 1км",
                                     "Нормы NEXT", "Изменение длины кабеля в диапазоне, м",
                                     "Тип линии xDSL", "Запас помехозащищенности SNR Margin",
-                                    "Шаблон помех на входе приемника"}));
+                                    "Шаблон помех на входе приемника", "Целевые скорости, кбит/с"}));
     QCOMPARE(f.lengthSummary(), QStringLiteral("от 1000 до 10000; шаг 1000"));
 
     // Rows of the load family: count row, then ten slots of which only the first is shown.
@@ -248,6 +260,22 @@ void tst_PropertiesDialog::construction()
     QCOMPARE(f.valueBox("next", 3)->minimum(), 10);
     QCOMPARE(f.valueBox("next", 3)->maximum(), 120);
     QCOMPARE(f.valueBox("load", 0)->maximum(), 99);
+
+    // Target rates: none at first, up to ten, each 1 ... 1000000 kbit/s.
+    QComboBox *targets = f.countBox("targets");
+    QCOMPARE(targets->count(), 11);
+    QCOMPARE(targets->itemText(0), QStringLiteral("0"));
+    QCOMPARE(targets->itemText(10), QStringLiteral("10"));
+    QCOMPARE(targets->currentIndex(), 0);
+    QCOMPARE(f.summary("targets"), QStringLiteral("нет"));
+    QTreeWidgetItem *targetRows = f.topRow("targets")->child(0);
+    QCOMPARE(targetRows->childCount(), 10);
+    QCOMPARE(targetRows->child(0)->text(0), QStringLiteral("значение 1, кбит/с"));
+    for (int i = 0; i < 10; ++i)
+        QVERIFY(targetRows->child(i)->isHidden());
+    QCOMPARE(f.valueBox("targets", 9)->minimum(), 1);
+    QCOMPARE(f.valueBox("targets", 9)->maximum(), 1000000);
+    QVERIFY(f.settings().targetRates.isEmpty());
 
     for (const QComboBox *box : d.findChildren<QComboBox *>())
         QVERIFY2(!box->hasFrame(), qPrintable(box->objectName()));
@@ -1040,6 +1068,12 @@ void tst_PropertiesDialog::loadSettings_data()
         s.sections.append({QStringLiteral("B"), 100 * (i + 1)});
     s.cableLengthFrom = 5500;
     QTest::newRow("ten sections") << s;
+    s.targetRates = {2048, 8000};
+    QTest::newRow("target rates") << s;
+    s = base();
+    s.xDSL_points = {2, 5};
+    s.targetRates = {1, 2, 3, 4, 5, 6, 7, 8, 9, 1000000};
+    QTest::newRow("ten target rates at both ends with a family") << s;
 }
 
 void tst_PropertiesDialog::loadSettings()
@@ -1073,6 +1107,10 @@ void tst_PropertiesDialog::loadSettings()
     for (int i = 0; i < f.sectionCable(9)->count(); ++i)
         sectionNames << f.sectionCable(9)->itemText(i);
     QCOMPARE(sectionNames, cableNames);
+    QCOMPARE(f.countBox("targets")->currentIndex(), expected.targetRates.size());
+    QCOMPARE(f.summary("targets"), expected.targetRates.isEmpty()
+                                       ? QStringLiteral("нет")
+                                       : CalcInput::targetRatesSummary(expected.targetRates));
 }
 
 void tst_PropertiesDialog::loadedDialogStaysLive()
@@ -1096,6 +1134,101 @@ void tst_PropertiesDialog::loadedDialogStaysLive()
     QVERIFY(f.dialog->setSettings(s));
     QCOMPARE(f.templateBox("cable", 0)->currentText(), QStringLiteral("new"));
     QVERIFY(f.templateBox("cable", 1)->findText(QStringLiteral("new")) >= 0);
+
+    // A record without target rates takes those of the dialog away.
+    f.apply(QStringLiteral("targets=2"));
+    QCOMPARE(f.settings().targetRates.size(), 2);
+    QVERIFY(f.dialog->setSettings(s));
+    QVERIFY(f.settings().targetRates.isEmpty());
+    QVERIFY(!f.rowShown(f.valueBox("targets", 0)));
+}
+
+void tst_PropertiesDialog::targetCounts_data()
+{
+    QTest::addColumn<QStringList>("actions");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::newRow("untouched") << QStringList{} << QList<int>{};
+    QTest::newRow("three proposed, doubling") << QStringList{"targets=3"} << QList<int>{1024, 2048, 4096};
+    QTest::newRow("all ten") << QStringList{"targets=10"}
+                             << QList<int>{1024, 2048, 4096, 8192, 16384, 32768, 65536, 131072, 262144, 524288};
+    QTest::newRow("a new target doubles an edited one")
+        << QStringList{"targets=1", "target0=20000", "targets=3"} << QList<int>{20000, 40000, 80000};
+    QTest::newRow("values come back after a lower count")
+        << QStringList{"targets=3", "target2=50000", "targets=1", "targets=3"} << QList<int>{1024, 2048, 50000};
+    QTest::newRow("a shown-again value below its predecessor doubles it")
+        << QStringList{"targets=2", "targets=1", "target0=3000", "targets=2"} << QList<int>{3000, 6000};
+    QTest::newRow("near the top the values give way downwards")
+        << QStringList{"targets=1", "target0=999999", "targets=3"} << QList<int>{999998, 999999, 1000000};
+    QTest::newRow("doubling stops at the top")
+        << QStringList{"targets=1", "target0=700000", "targets=2"} << QList<int>{700000, 1000000};
+    QTest::newRow("back to none") << QStringList{"targets=2", "targets=0"} << QList<int>{};
+}
+
+void tst_PropertiesDialog::targetCounts()
+{
+    QFETCH(QStringList, actions);
+    QFETCH(QList<int>, expected);
+    Fixture f;
+    QVERIFY(f.open());
+    f.editor<QTreeWidget>("propertyTree")->expandAll();
+    for (const QString &action : std::as_const(actions))
+        f.apply(action);
+    QCOMPARE(f.values("targets"), expected);
+    const CalcSettings s = f.settings();
+    QCOMPARE(QList<int>(s.targetRates.begin(), s.targetRates.end()), expected);
+    QCOMPARE(f.summary("targets"),
+             expected.isEmpty() ? QStringLiteral("нет") : CalcInput::targetRatesSummary(s.targetRates));
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(f.rowShown(f.valueBox("targets", i)), i < expected.size());
+    // What the dialog gives is a valid run.
+    QString error;
+    QVERIFY2(CalcInput::validate(s, CalcInput::Checks::Input, {}, &error), qPrintable(error));
+}
+
+void tst_PropertiesDialog::targetRangeRule()
+{
+    // Neighbours bound each other as in every value family.
+    Fixture f;
+    QVERIFY(f.open());
+    f.apply(QStringLiteral("targets=3"));
+    QCOMPARE(f.valueBox("targets", 1)->minimum(), 1025);
+    QCOMPARE(f.valueBox("targets", 1)->maximum(), 4095);
+    QCOMPARE(f.valueBox("targets", 2)->maximum(), 1000000);
+    f.apply(QStringLiteral("target0=5000"));
+    QCOMPARE(f.values("targets"), (QList<int>{2047, 2048, 4096}));
+    f.apply(QStringLiteral("target2=100"));
+    QCOMPARE(f.values("targets"), (QList<int>{2047, 2048, 2049}));
+    QCOMPARE(f.summary("targets"), QStringLiteral("2047,2048,2049"));
+}
+
+void tst_PropertiesDialog::targetsAreNoFamily_data()
+{
+    QTest::addColumn<QString>("family");
+    for (const QString &family : allFamilies)
+        QTest::newRow(qPrintable(family)) << family;
+}
+
+void tst_PropertiesDialog::targetsAreNoFamily()
+{
+    // Target rates ask questions of the curves: their count leaves every family as it is, and
+    // no family's count touches them.
+    QFETCH(QString, family);
+    Fixture f;
+    QVERIFY(f.open());
+    f.apply(family + QStringLiteral("=1"));
+    const CalcSettings before = f.settings();
+    f.apply(QStringLiteral("targets=2"));
+    f.apply(QStringLiteral("target1=3000"));
+    CalcSettings expected = before;
+    expected.targetRates = {1024, 3000};
+    QCOMPARE(f.settings(), expected);
+    QCOMPARE(f.countBox(family)->currentIndex(), 1);
+
+    const QString other = family == QLatin1String("load") ? QStringLiteral("margin") : QStringLiteral("load");
+    f.apply(other + QStringLiteral("=2"));
+    QCOMPARE(f.settings().targetRates, (QVector<int>{1024, 3000}));
+    f.apply(QStringLiteral("targets=1"));
+    QCOMPARE(f.countBox(other)->currentIndex(), 2);
 }
 
 void tst_PropertiesDialog::sectionRows()

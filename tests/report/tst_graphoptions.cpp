@@ -21,6 +21,7 @@ private slots:
     void okAcceptsCancelRejectsKeepingEntries();
     void showAxisSettingsClampsAndLeavesTheRest();
     void groupsAndTitle();
+    void targetLinesBox();
 
 private:
     static QSpinBox *spin(GraphOptions &dialog, const QString &name)
@@ -217,6 +218,31 @@ void tst_GraphOptions::groupsAndTitle()
     QCOMPARE(labels, (QStringList{QStringLiteral("отображать:"), QStringLiteral("размер шрифта:"),
                                   QStringLiteral("шаг маркировки:")}));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+}
+
+void tst_GraphOptions::targetLinesBox()
+{
+    // On at first, with the extra parameters, and only that field follows it.
+    GraphOptions dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *box = dialog.findChild<QCheckBox *>(QStringLiteral("targetLinesBox"));
+    QVERIFY(box);
+    QCOMPARE(box->checkState(), Qt::Checked);
+    auto *group = qobject_cast<QGroupBox *>(box->parentWidget());
+    QVERIFY(group);
+    QCOMPARE(group->title(), QStringLiteral("доп. параметры"));
+    QStringList labels;
+    for (const QLabel *label : group->findChildren<QLabel *>())
+        labels << label->text();
+    QVERIFY(labels.contains(QStringLiteral("целевые скорости:")));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    GraphSettings collected;
+    dialog.collectSettings(collected);
+    GraphSettings expected;
+    expected.targetLines = false;
+    QCOMPARE(collected, expected);
 }
 
 QTEST_MAIN(tst_GraphOptions)

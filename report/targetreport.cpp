@@ -1,0 +1,65 @@
+#include "report/targetreport.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("TargetReport", text);
+}
+
+} // namespace
+
+QString reachCellText(const Reach &reach)
+{
+    switch (reach.kind) {
+    case Reach::None:
+        return QStringLiteral("—");
+    case Reach::Beyond:
+        return QStringLiteral("> ") + QString::number(reach.length);
+    case Reach::Length:
+        break;
+    }
+    return QString::number(reach.length);
+}
+
+TitledTable reachReportTable(const ReachTable &table)
+{
+    TitledTable out;
+    out.title = tr("Дальность для целевых скоростей, м (длины от %1 до %2 с шагом %3 м)")
+                    .arg(QString::number(table.from), QString::number(table.to), QString::number(table.step));
+    out.headers << tr("R,кбит/с");
+    for (const QString &curve : table.curves)
+        out.headers << tr("L,м") + QLatin1Char('\n') + curve;
+    for (int t = 0; t < table.targets.size(); ++t) {
+        QStringList row{QString::number(table.targets.at(t))};
+        for (const Reach &reach : table.reaches.at(t))
+            row << reachCellText(reach);
+        out.rows << row;
+    }
+    return out;
+}
+
+TitledTable marginReportTable(const MarginTable &table)
+{
+    TitledTable out;
+    out.title = tr("Запас SNR, дБ, при скорости %1 кбит/с").arg(table.target);
+    out.headers << tr("L,м");
+    for (const QString &curve : table.curves)
+        out.headers << QStringLiteral("SNR Margin,дБ\n") + curve;
+    for (int k = 0; k < table.lengths.size(); ++k) {
+        QStringList row{QString::number(double(table.lengths.at(k)), 'g', 6)};
+        for (const MarginAtRate &margin : table.margins.at(k))
+            row << marginText(margin);
+        out.rows << row;
+    }
+    return out;
+}
+
+QVector<TitledTable> targetReportTables(const std::optional<TargetTables> &tables)
+{
+    if (!tables)
+        return {};
+    return {reachReportTable(tables->reach), marginReportTable(tables->margin)};
+}
