@@ -12,6 +12,7 @@ namespace {
 
 const Command commands[] = {
     {"table", "Rates against cable length as the result table's CSV (the default command).", runTable},
+    {"tones", "One curve at one length tone by tone (DMT) or rate by rate (PAM), as CSV.", runTones},
 };
 
 const Command *findCommand(const QString &name)
