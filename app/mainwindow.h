@@ -23,6 +23,7 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class ReportMdiSubWindow;
+class SpectrumLauncher;
 class TemplateManager;
 
 // The frame every other window hangs in: menus, tool bars, the template tree dock and two MDI
@@ -170,6 +171,7 @@ private:
     QMdiArea *resultsArea = nullptr;
     QTabWidget *tabWidget = nullptr;
     GraphWidget *graphWidget = nullptr;
+    SpectrumLauncher *m_spectra = nullptr; // "Спектр линии…" of a result cell
     QTreeWidget *templateTree = nullptr;
 
     ResultSet m_resultSet;
