@@ -103,6 +103,8 @@ SpectrumWidget::SpectrumWidget(const LineSpectrum &spectrum, QWidget *parent)
 {
     setMinimumSize(420, 300);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A click on the chart takes the focus, so that Ctrl+C copies this window's numbers.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 void SpectrumWidget::paintEvent(QPaintEvent *)
