@@ -17,6 +17,7 @@
 #include "report/graphwidget.h"
 #include "report/reportmdisubwindow.h"
 #include "report/reportprint.h"
+#include "report/spectrumlauncher.h"
 #include "report/tablecopy.h"
 #include "report/targetwindows.h"
 #include "templates/templatemanager.h"
@@ -321,6 +322,8 @@ void MainWindow::createContextMenus()
     resultTable->addAction(exportCsvAct);
     addCopyAction(resultTable);
     resultTable->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_spectra = new SpectrumLauncher(
+        resultTable, resultsArea, [this] { return SpectrumLauncher::Run{m_calcSettings.get(), &m_resultSet}; }, this);
 
     graphWidget->addAction(graphOptionsAct);
     graphWidget->addAction(exportPdfAct);

@@ -24,6 +24,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class ReportMdiSubWindow;
 class TargetWindows;
+class SpectrumLauncher;
 class TemplateManager;
 struct GraphRun;
 
@@ -179,6 +180,7 @@ private:
     QMdiArea *resultsArea = nullptr;
     QTabWidget *tabWidget = nullptr;
     GraphWidget *graphWidget = nullptr;
+    SpectrumLauncher *m_spectra = nullptr; // "Спектр линии…" of a result cell
     QTreeWidget *templateTree = nullptr;
 
     ResultSet m_resultSet;

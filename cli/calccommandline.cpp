@@ -67,13 +67,16 @@ CalcCommandLine::CalcCommandLine(const Config &config)
          range("ELFEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
         {QStringLiteral("next-freq"),
          range("NEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
-        {QStringLiteral("from"), range("First cable length, m, %1..%2 (%3).", Length, config.defaultFrom),
-         QStringLiteral("M")},
-        {QStringLiteral("to"), range("Last cable length, m, %1..%2 (%3).", Length, config.defaultTo),
-         QStringLiteral("M")},
-        {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
-         QStringLiteral("M")},
     });
+    if (config.acceptsLengths)
+        m_parser.addOptions({
+            {QStringLiteral("from"), range("First cable length, m, %1..%2 (%3).", Length, config.defaultFrom),
+             QStringLiteral("M")},
+            {QStringLiteral("to"), range("Last cable length, m, %1..%2 (%3).", Length, config.defaultTo),
+             QStringLiteral("M")},
+            {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
+             QStringLiteral("M")},
+        });
     m_parser.addOption({QStringLiteral("section"),
                         QStringLiteral("A fixed cable section in front of the swept cable, exchange side first;\n"
                                        "may repeat up to %1 times. LENGTH in whole metres %2..%3; the\n"
@@ -160,6 +163,12 @@ QString CalcCommandLine::optionName(CalcInput::Field field)
     case Field::TargetRates: return QStringLiteral("--rate");
     }
     return QString();
+}
+
+void CalcCommandLine::setLength(int metres, const QString &option)
+{
+    m_length = metres;
+    m_lengthOption = option;
 }
 
 void CalcCommandLine::refuse(const QString &message, Status status)
@@ -294,9 +303,15 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     list("next", s.Norm_NEXT_points);
     number("elfext-freq", s.norm_ELFEXT_frequency);
     number("next-freq", s.norm_NEXT_frequency);
-    number("from", s.cableLengthFrom);
-    number("to", s.cableLengthTo);
-    number("step", s.cableLengthStep);
+    if (m_config.acceptsLengths) {
+        number("from", s.cableLengthFrom);
+        number("to", s.cableLengthTo);
+        number("step", s.cableLengthStep);
+    }
+    if (m_length) {
+        s.cableLengthFrom = *m_length;
+        s.cableLengthTo = *m_length;
+    }
     if (m_config.acceptsMargin)
         list("margin", s.SNRMargin_points);
     if (!m_failure && m_parser.isSet(QStringLiteral("section"))) {
@@ -340,7 +355,12 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
         if (auto f = unlisted(AdditiveNoise))
             return f;
     QString error;
-    if (!validate(s, Checks::Input, optionName, &error, m_config.stepRange))
+    const auto names = [this](Field field) {
+        if (m_length && (field == Field::LengthFrom || field == Field::LengthTo))
+            return m_lengthOption;
+        return optionName(field);
+    };
+    if (!validate(s, Checks::Input, names, &error, m_config.stepRange))
         return Failure{BadInput, error};
 
     for (const QString &cable : std::as_const(s.cableTypes))

@@ -26,6 +26,7 @@ public:
         int defaultStep = CalcInput::DefaultStep;
         IntRange stepRange = CalcInput::Step;
         bool acceptsMargin = true; // false: the margin is what the command answers
+        bool acceptsLengths = true; // false: no --from/--to/--step; the command gives setLength()
     };
 
     explicit CalcCommandLine(const Config &config);
@@ -38,6 +39,10 @@ public:
     std::optional<Failure> parse(const QStringList &arguments);
 
     QString workdir() const { return m_workdir; }
+
+    // For a command that works at one length of its own: the record's sweep becomes that single
+    // length, and the checks name it `option`. Call before settings().
+    void setLength(int metres, const QString &option);
 
     // The settings that the options describe (over a --setup file's, over the dialog's defaults),
     // checked as the dialog would keep them, with every template present in the workspace.
@@ -70,4 +75,6 @@ private:
     GraphSettings m_graph; // a --setup file's, else the defaults
     bool m_graphAxes = false; // the --setup file fixes the axes
     std::optional<Failure> m_failure;
+    std::optional<int> m_length;
+    QString m_lengthOption;
 };

@@ -14,6 +14,7 @@ const Command commands[] = {
     {"table", "Rates against cable length as the result table's CSV (the default command).", runTable},
     {"reach", "How far each target rate reaches on every curve.", runReach},
     {"margin", "The SNR margin every length keeps at a target rate.", runMargin},
+    {"tones", "One curve at one length tone by tone (DMT) or rate by rate (PAM), as CSV.", runTones},
 };
 
 const Command *findCommand(const QString &name)

@@ -59,6 +59,11 @@ QString noTemplateMessage(TemplateKind kind, const QString &workdir)
 
 } // namespace
 
+QString runFieldName(CalcInput::Field field)
+{
+    return sweepFieldName(field);
+}
+
 std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
                                     QString *error, const SweepProgress &progress)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/calcinput.h"
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
 
@@ -39,3 +40,6 @@ struct SweepProgress {
 // with a message naming the cause in *error; also nullopt when cancelled.
 std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
                                     QString *error, const SweepProgress &progress = {});
+
+// A field of the record as a run's messages name it ("начальная длина"), in the message language.
+QString runFieldName(CalcInput::Field field);

@@ -1,4 +1,4 @@
-# cmake -DSRC=<help/src> -DIMAGES=<resources/images> -P check_help.cmake
+# cmake -DSRC=<help/src> -DIMAGES=<resources/images> -P check_help.cmake (pictures in <help/src>/images)
 # Fails on a link to a missing page or image, and on a page missing from the project, contents or index.
 file(READ ${SRC}/help.hhp project)
 file(READ ${SRC}/toc.hhc contents)
@@ -23,7 +23,11 @@ foreach(page ${pages})
             continue()
         endif()
         if(target MATCHES "^images/(.*)$")
+            # Icons come from the resources, pictures of windows from the help's own images.
             set(path ${IMAGES}/${CMAKE_MATCH_1})
+            if(NOT EXISTS ${path})
+                set(path ${SRC}/${target})
+            endif()
             if(NOT project MATCHES "\n${target}\n")
                 list(APPEND problems "${page}: ${target} is not listed in help.hhp")
             endif()

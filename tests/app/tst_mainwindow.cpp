@@ -266,7 +266,7 @@ void tst_MainWindow::contextMenus_data()
 {
     QTest::addColumn<QString>("widget");
     QTest::addColumn<QStringList>("items");
-    QTest::newRow("result table") << "resultTable" << QStringList{"Экспорт в *.csv", "Копировать"};
+    QTest::newRow("result table") << "resultTable" << QStringList{"Экспорт в *.csv", "Копировать", "Спектр линии…"};
     QTest::newRow("graph") << "graphWidget"
                            << QStringList{"Настройки", "Экспорт в *.pdf", "Экспорт в *.png", "Экспорт в *.jpg", "---",
                                           "Копировать график"};
