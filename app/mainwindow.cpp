@@ -19,6 +19,7 @@
 #include "report/reportprint.h"
 #include "report/spectrumlauncher.h"
 #include "report/tablecopy.h"
+#include "report/targetreport.h"
 #include "report/targetwindows.h"
 #include "templates/templatemanager.h"
 
@@ -754,7 +755,9 @@ QStringList MainWindow::resultHeaderTexts() const
 
 ReportContent MainWindow::currentReport() const
 {
-    return reportContent(graphWidget->graphSource(), resultHeaderTexts());
+    // With target rates, the reach and margin tables follow the result table.
+    return reportContent(graphWidget->graphSource(), resultHeaderTexts(),
+                         targetReportTables(m_targetWindows->tables()));
 }
 
 void MainWindow::exportReportPdf()

@@ -24,14 +24,14 @@ QString reachCellText(const Reach &reach)
     return QString::number(reach.length);
 }
 
-TitledTable reachReportTable(const ReachTable &table)
+ReportTable reachReportTable(const ReachTable &table)
 {
-    TitledTable out;
+    ReportTable out;
     out.title = tr("Дальность для целевых скоростей, м (длины от %1 до %2 с шагом %3 м)")
                     .arg(QString::number(table.from), QString::number(table.to), QString::number(table.step));
-    out.headers << tr("R,кбит/с");
+    out.header << tr("R,кбит/с");
     for (const QString &curve : table.curves)
-        out.headers << tr("L,м") + QLatin1Char('\n') + curve;
+        out.header << tr("L,м") + QLatin1Char('\n') + curve;
     for (int t = 0; t < table.targets.size(); ++t) {
         QStringList row{QString::number(table.targets.at(t))};
         for (const Reach &reach : table.reaches.at(t))
@@ -41,13 +41,13 @@ TitledTable reachReportTable(const ReachTable &table)
     return out;
 }
 
-TitledTable marginReportTable(const MarginTable &table)
+ReportTable marginReportTable(const MarginTable &table)
 {
-    TitledTable out;
+    ReportTable out;
     out.title = tr("Запас SNR, дБ, при скорости %1 кбит/с").arg(table.target);
-    out.headers << tr("L,м");
+    out.header << tr("L,м");
     for (const QString &curve : table.curves)
-        out.headers << QStringLiteral("SNR Margin,дБ\n") + curve;
+        out.header << QStringLiteral("SNR Margin,дБ\n") + curve;
     for (int k = 0; k < table.lengths.size(); ++k) {
         QStringList row{QString::number(double(table.lengths.at(k)), 'g', 6)};
         for (const MarginAtRate &margin : table.margins.at(k))
@@ -57,7 +57,7 @@ TitledTable marginReportTable(const MarginTable &table)
     return out;
 }
 
-QVector<TitledTable> targetReportTables(const std::optional<TargetTables> &tables)
+QVector<ReportTable> targetReportTables(const std::optional<TargetTables> &tables)
 {
     if (!tables)
         return {};

@@ -80,13 +80,13 @@ ContentWriter TargetWindows::csvContent(Kind kind) const
     return kind == ReachKind ? reachCsvContent(m_tables->reach) : marginCsvContent(m_tables->margin);
 }
 
-void TargetWindows::fill(QTableWidget *table, const TitledTable &content)
+void TargetWindows::fill(QTableWidget *table, const ReportTable &content)
 {
     table->setUpdatesEnabled(false);
     table->clear();
-    table->setColumnCount(int(content.headers.size()));
+    table->setColumnCount(int(content.header.size()));
     table->setRowCount(int(content.rows.size()));
-    table->setHorizontalHeaderLabels(content.headers);
+    table->setHorizontalHeaderLabels(content.header);
     for (int r = 0; r < content.rows.size(); ++r) {
         const QStringList &row = content.rows.at(r);
         for (int c = 0; c < row.size(); ++c) {

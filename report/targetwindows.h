@@ -51,7 +51,7 @@ private:
         QAction *exportAction = nullptr;
     };
     void createWindows();
-    static void fill(QTableWidget *table, const TitledTable &content);
+    static void fill(QTableWidget *table, const ReportTable &content);
 
     QMdiArea *m_area;
     std::array<Part, 2> m_parts;

@@ -17,6 +17,8 @@
 #include <QMdiArea>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
 
@@ -138,6 +140,7 @@ private slots:
     void runWithoutTargetsHidesThem();
     void graphCarriesTheReach();
     void cancelInTheReachStageKeepsEverything();
+    void reportCarriesTheTargetTables();
 
 private:
     TargetWindows *windows() const { return m_app->window->targetWindows(); }
@@ -326,6 +329,38 @@ void tst_Targets::cancelInTheReachStageKeepsEverything()
     QCOMPARE(windows()->tables()->margin.margins, tablesBefore.margin.margins);
     QCOMPARE(row(windows()->table(TargetWindows::ReachKind), 0), reachBefore);
     QCOMPARE(m_app->window->statusBar()->currentMessage(), QStringLiteral("Расчёт отменён"));
+}
+
+void tst_Targets::reportCarriesTheTargetTables()
+{
+    m_app->calculate(both(loadFamily(), chooseTargets({512, 4096})));
+    const std::optional<TargetTables> &tables = m_app->window->targetWindows()->tables();
+    QVERIFY(tables);
+    const QString target = m_app->path(QStringLiteral("report.pdf"));
+    m_app->answerer->pushSaveFile(target);
+    m_app->press(QKeySequence(QStringLiteral("Ctrl+R")));
+    QVERIFY(QFileInfo::exists(target));
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QProcess process;
+    process.start(pdftotext, {QStringLiteral("-layout"), target, QStringLiteral("-")});
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    const QString text = QString::fromUtf8(process.readAllStandardOutput());
+    // After the result table: the reach rows (target, then each curve's reach) and the margins.
+    const int reachAt = int(text.indexOf(QStringLiteral("Дальность для целевых скоростей")));
+    const int marginAt = int(text.indexOf(QStringLiteral("Запас SNR, дБ, при скорости 512")));
+    QVERIFY2(reachAt > 0 && marginAt > reachAt, qPrintable(text.right(2000)));
+    for (const ReportTable &table : targetReportTables(tables)) {
+        for (const QStringList &row : table.rows) {
+            QStringList cells;
+            for (const QString &cell : row)
+                cells << QRegularExpression::escape(cell);
+            const QRegularExpression line(QStringLiteral("^\\s*%1\\s*$").arg(cells.join(QStringLiteral("\\s+"))),
+                                          QRegularExpression::MultilineOption);
+            QVERIFY2(text.contains(line), qPrintable(line.pattern()));
+        }
+    }
 }
 
 QTEST_MAIN(tst_Targets)
