@@ -589,8 +589,7 @@ bool MainWindow::openSetupFile(const QString &path)
     // A file that fixes the axes is shown with them; otherwise the scale follows the run.
     *m_graphSettings = setup.graph;
     graphWidget->setGraphSettings(m_graphSettings.get());
-    graphWidget->setResult(m_resultSet, *m_calcSettings,
-                           setup.graphAxesGiven ? GraphWidget::UserScale : GraphWidget::AutoScale);
+    graphWidget->setResult(graphRun(), setup.graphAxesGiven ? GraphWidget::UserScale : GraphWidget::AutoScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
     RecentSetups::add(path);
     updateRecentSetups();

@@ -6,6 +6,7 @@
 #include "engine/setupfile.h"
 #include "engine/workspace.h"
 #include "report/graphoptions.h"
+#include "report/graphwidget.h"
 #include "templates/templatemanager.h"
 
 #include <QMenu>
@@ -140,8 +141,10 @@ void tst_Setups::shippedScenariosRunLikeTheCommandLine()
     const QByteArray table = shownCsv(w);
     QVERIFY(table.count('\n') > 10);
     QCOMPARE(cliCsv(m_app->workspace, {QStringLiteral("--setup"), file}), table);
-    // Every scenario says what it aims at.
+    // Every scenario says what it aims at, and the graph marks how far each target reaches.
     QVERIFY(!w->calcSettings()->targetRates.isEmpty());
+    auto *graph = w->findChild<GraphWidget *>(QStringLiteral("graphWidget"));
+    QCOMPARE(graph->shownPicture().run.reach.targets, w->calcSettings()->targetRates);
 }
 
 void tst_Setups::badSetupsChangeNothing_data()
