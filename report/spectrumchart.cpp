@@ -249,6 +249,26 @@ private:
     const QFontMetrics metrics;
 };
 
+// A title line wider than its box is set smaller (to two thirds at most), then shortened in the
+// middle: its ends (the line type, the rate) are what the reader looks for.
+static void drawTitleLine(QPainter &painter, const QRect &box, const QString &text)
+{
+    painter.save();
+    QFont font = painter.font();
+    const int needed = QFontMetrics(font, painter.device()).horizontalAdvance(text);
+    if (needed > box.width() && needed > 0) {
+        const double scale = std::max(2.0 / 3.0, double(box.width()) / needed);
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * scale);
+        else
+            font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
+        painter.setFont(font);
+    }
+    const QString shown = QFontMetrics(painter.font(), painter.device()).elidedText(text, Qt::ElideMiddle, box.width());
+    painter.drawText(box, Qt::AlignHCenter | Qt::AlignVCenter, shown);
+    painter.restore();
+}
+
 void SpectrumDrawing::titles()
 {
     const int h = metrics.height();
@@ -258,10 +278,10 @@ void SpectrumDrawing::titles()
     painter.setPen(Qt::black);
     painter.setFont(bold);
     const QRect first(c.area.left() + Gap, c.area.top() + Gap / 2, c.area.width() - 2 * Gap, h);
-    painter.drawText(first, Qt::AlignHCenter | Qt::AlignVCenter, spectrumTitle(s));
+    drawTitleLine(painter, first, spectrumTitle(s));
     painter.restore();
     painter.setPen(Qt::black);
-    painter.drawText(first.translated(0, h), Qt::AlignHCenter | Qt::AlignVCenter, spectrumConditions(s));
+    drawTitleLine(painter, first.translated(0, h), spectrumConditions(s));
 }
 
 void SpectrumDrawing::grid()

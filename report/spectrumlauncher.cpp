@@ -104,6 +104,8 @@ SpectrumWindow *SpectrumLauncher::open(int row, int column)
     auto *window = new SpectrumWindow(*spectrum, result.rates.at(curve));
     window->setOrigin(*run.calc, curve);
     m_area->addSubWindow(window);
+    // Never larger than the area: a window cut off at its edge hides the legend and the table.
+    window->resize(window->size().boundedTo(m_area->viewport()->size()));
     window->show();
     m_area->setActiveSubWindow(window);
     return window;
