@@ -26,6 +26,12 @@ public:
         int defaultStep = CalcInput::DefaultStep;
         IntRange stepRange = CalcInput::Step;
         bool acceptsMargin = true; // false: the margin is what the command answers
+        // false: every loop brings its own cable, sections and length (loop records): --cable,
+        // --section, --from, --to, --step and --write-setup are not offered, and the value lists
+        // take one value each (CalcInput::validateLoopConditions).
+        bool sweepsCable = true;
+        QString positional;     // the one positional argument the command takes ("FILE"), "" none
+        QString positionalHelp; // its line in --help
     };
 
     explicit CalcCommandLine(const Config &config);
@@ -38,6 +44,8 @@ public:
     std::optional<Failure> parse(const QStringList &arguments);
 
     QString workdir() const { return m_workdir; }
+    // The positional argument of a command that takes one.
+    QString positionalArgument() const { return m_positional; }
 
     // The settings that the options describe (over a --setup file's, over the dialog's defaults),
     // checked as the dialog would keep them, with every template present in the workspace.
@@ -67,6 +75,7 @@ private:
     Config m_config;
     QCommandLineParser m_parser;
     QString m_workdir;
+    QString m_positional;
     GraphSettings m_graph; // a --setup file's, else the defaults
     std::optional<Failure> m_failure;
 };

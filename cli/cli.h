@@ -30,5 +30,6 @@ struct Command {
 QString commandList();
 
 int runTable(const QStringList &arguments);
+int runQualify(const QStringList &arguments);
 // kolvane-calc without a command: the table, with the program's own --help.
 int runDefault(const QStringList &arguments);

@@ -12,6 +12,7 @@ namespace {
 
 const Command commands[] = {
     {"table", "Rates against cable length as the result table's CSV (the default command).", runTable},
+    {"qualify", "Rates, margins and verdicts for every loop of a loop-records file.", runQualify},
 };
 
 const Command *findCommand(const QString &name)
