@@ -2,6 +2,7 @@
 
 #include "app/helplauncher.h"
 #include "app/progressrunner.h"
+#include "app/qualifyrun.h"
 #include "engine/csvwriter.h"
 #include "engine/filewrite.h"
 #include "engine/sweep.h"
@@ -141,6 +142,10 @@ void MainWindow::createActions()
                           tr("Сохранить файл под новым именем"));
     connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
 
+    qualifyAct = addAction(tr("Проверка линий…"), "qualifyAct", QStringLiteral(":/images/table.png"), QKeySequence(),
+                           tr("Рассчитать линии из файла записей для выбранных услуг"));
+    connect(qualifyAct, &QAction::triggered, this, &MainWindow::qualifyLines);
+
     exitAct = addAction(tr("Выход"), "exitAct", QString(), QKeySequence(tr("Ctrl+Q")),
                         tr("Выйти из приложения"));
     connect(exitAct, &QAction::triggered, this, &QWidget::close);
@@ -203,6 +208,8 @@ void MainWindow::createMenus()
     fileMenu = menuBar()->addMenu(tr("Файл"));
     fileMenu->addAction(newFileAct);
     fileMenu->addAction(saveAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(qualifyAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -320,6 +327,22 @@ void MainWindow::showGraphOptionsDialog()
     graphWidget->setGraphSettings(m_graphSettings.get());
     graphWidget->setResult(m_resultSet, *m_calcSettings, GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
+}
+
+void MainWindow::qualifyLines()
+{
+    if (calculating)
+        return;
+    if (!m_propertiesDialog)
+        m_propertiesDialog = new PropertiesDialog(this);
+    CalcSettings preset;
+    m_propertiesDialog->fillSettings(preset);
+    calculating = true;
+    const bool shown = qualifyLoops(this, resultsArea, preset,
+                                    [this](const QString &text) { statusBar()->showMessage(text); });
+    calculating = false;
+    if (shown)
+        tabWidget->setCurrentIndex(1);
 }
 
 bool MainWindow::runCalculation()

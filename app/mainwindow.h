@@ -73,6 +73,8 @@ public slots:
     void help();
     void TemplateSubWindowModified();
     void showPropertiesDialog();
+    // "Проверка линий…": a plant's loop records against the services of the calculation's choice.
+    void qualifyLines();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -108,6 +110,7 @@ private:
     QAction *saveAct = nullptr;
     QAction *saveAsAct = nullptr;
     QAction *exitAct = nullptr;
+    QAction *qualifyAct = nullptr;
     QAction *insertLineAct = nullptr;
     QAction *deleteLineAct = nullptr;
     QAction *showTemplatesAct = nullptr;
