@@ -2,7 +2,8 @@
 # after every target exists, so install(TARGETS) can name targets of other folders.
 #
 #   bin/kolvane, bin/kolvane-calc, bin/kolvane-launcher (the menu entry's command)
-#   share/kolvane/workspace/   sample templates, copied to ~/.local/share/kolvane/workspace on first use
+#   share/kolvane/workspace/   sample templates, copied to ~/.local/share/kolvane/workspace on first use;
+#                              Loops/ holds the sample loop records of a made-up exchange
 #   share/kolvane/help.chm     compiled help; share/kolvane/help/index.html the same help as HTML
 #   share/applications, share/metainfo, share/icons/hicolor
 
@@ -12,6 +13,8 @@ set(KOLVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 install(TARGETS kolvane kolvane-calc kolvane-launcher RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/workspace/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/loops/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/Loops)
 
 install(FILES ${KOLVANE_PACKAGING_DIR}/kolvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KOLVANE_PACKAGING_DIR}/${KOLVANE_APP_ID}.metainfo.xml
