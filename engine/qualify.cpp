@@ -32,10 +32,13 @@ constexpr qint64 ReadBlock = 1 << 20;
 constexpr int PageLengths = 256;
 constexpr int PagesPerService = (CalcInput::Length.max + PageLengths) / PageLengths;
 constexpr qint64 MaxMemoPages = 2048; // 2048 × 256 answers × 12 bytes: 6 MB
-// Groups whose models and answers outlive their chunk; the others are built for one chunk.
-constexpr int MaxKeptGroups = 64;
+// Groups whose models and answers outlive their chunk, as many as fit in the budget for models;
+// the others are built for one chunk.
+constexpr qint64 MaxKeptModelBytes = 16 << 20;
+constexpr int MinKeptGroups = 16;
+constexpr int MaxKeptGroups = 1024;
 // Caches of what a cable or a line's cable-and-sections text means; emptied when they grow beyond.
-constexpr int MaxRawKeys = 65536;
+constexpr int MaxRawKeys = 16384;
 constexpr int MaxCables = 4096;
 // The margin range a margin at a target rate is searched in, tenths of a dB.
 constexpr int LowestTenths = -100;
@@ -324,6 +327,24 @@ int marginIndex(const MarginAtRate &margin)
     return 2 + margin.tenths - LowestTenths;
 }
 
+// About what one curve's model of this line type holds: per DMT tone or PAM bin and candidate.
+qint64 modelBytes(const LineTypeTemplate &line)
+{
+    if (line.count < 1)
+        return 0;
+    if (line.kind == LineTypeDmt) {
+        if (line.count < 2 || line.F.size() < line.count)
+            return 0;
+        const double tones = (double(line.F.last()) - double(line.F.first())) / 4.3125 + 1;
+        return qint64(std::clamp(tones, 0.0, 1e7)) * 64;
+    }
+    if (line.K.isEmpty() || line.K.first() < 1 || line.Rmax.isEmpty() || line.Rmin.isEmpty())
+        return 0;
+    const double bins = (double(line.Rmax.first()) + 8) / line.K.first() * 0.5;
+    const double candidates = (double(line.Rmax.first()) - double(line.Rmin.first())) / 64 + 1;
+    return qint64(std::clamp(bins, 0.0, 1e7)) * 24 + qint64(std::clamp(candidates, 0.0, 1e7)) * 24;
+}
+
 bool carries(float rate, int target)
 {
     return double(rate) >= double(target);
@@ -391,15 +412,6 @@ struct Group {
         int loop;
     };
     std::vector<std::vector<Pending>> pending; // per service, the current chunk's loops to compute
-
-    int pageCount() const
-    {
-        int n = 0;
-        for (const auto &s : services)
-            for (const auto &p : s->pages)
-                n += p ? 1 : 0;
-        return n;
-    }
 };
 
 // What one line's cable and sections text means.
@@ -460,6 +472,8 @@ struct PlantQualifier::Private {
 
     const std::atomic_bool *cancel = nullptr;
     int threads = 1;
+    int keptGroups = MinKeptGroups;
+    int budgetGroups = MinKeptGroups; // what the budget for models holds
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 
@@ -712,7 +726,7 @@ void PlantQualifier::Private::evict()
     // Most recently used first; the others give their models and answers back.
     std::stable_sort(live.begin(), live.end(),
                      [](const auto &a, const auto &b) { return a->lastChunk > b->lastChunk; });
-    while (live.size() > size_t(MaxKeptGroups) || (pages.load() > MaxMemoPages * 3 / 4 && live.size() > 1)) {
+    while (live.size() > size_t(keptGroups) || (pages.load() > MaxMemoPages * 3 / 4 && live.size() > 1)) {
         release(*live.back());
         live.back()->live = false;
         live.pop_back();
@@ -740,7 +754,7 @@ bool PlantQualifier::Private::computeChunk()
     std::stable_sort(order.begin(), order.end(), [](Group *a, Group *b) { return a->chunkLoops > b->chunkLoops; });
     for (size_t i = 0; i < order.size(); ++i) {
         Group &g = *order[i];
-        g.keep = i < size_t(MaxKeptGroups);
+        g.keep = i < size_t(keptGroups);
         if (g.keep && !g.live) {
             g.live = true;
             live.push_back(chunkGroups[size_t(g.chunkIndex)]);
@@ -787,7 +801,7 @@ bool PlantQualifier::Private::computeChunk()
         }
     }
     // Pieces small enough to spread over the threads; a piece is whole lengths, ascending.
-    const size_t piece = std::max<size_t>(256, distinct / size_t(2 * threads) + 1);
+    const size_t piece = std::max<size_t>(256, distinct / size_t(8 * threads) + 1);
     for (Group *g : order) {
         for (int s = 0; s < S; ++s) {
             const auto &pending = g->pending[size_t(s)];
@@ -834,8 +848,11 @@ bool PlantQualifier::Private::computeChunk()
     for (Group *g : order) {
         if (done && g->keep)
             remember(*g);
-        for (auto &pending : g->pending)
+        for (auto &pending : g->pending) {
             pending.clear();
+            if (pending.capacity() > 4096)
+                std::vector<Group::Pending>().swap(pending);
+        }
     }
     return done;
 }
@@ -867,6 +884,11 @@ std::unique_ptr<PlantQualifier> PlantQualifier::create(const QualifySettings &se
     if (!loadNoiseTemplate(workdir, c.noiseTemplate, p->noise, error))
         return nullptr;
     p->empty.check(p->noise, c.noiseTemplate);
+    qint64 groupBytes = 0;
+    for (const LineTypeTemplate &line : std::as_const(p->lineTypes))
+        groupBytes += modelBytes(line);
+    p->budgetGroups = int(std::clamp<qint64>(MaxKeptModelBytes / std::max<qint64>(groupBytes, 1), MinKeptGroups,
+                                           MaxKeptGroups));
     p->m = c.xDSL_points.first();
     p->elfextNorm = c.Norm_ELFEXT_points.first();
     p->nextNorm = c.Norm_NEXT_points.first();
@@ -902,6 +924,7 @@ bool PlantQualifier::run(QIODevice &input, const std::function<bool(const Qualif
     p.chunkGroups.clear();
     ++p.chunkNumber;
     p.threads = options.threads > 0 ? options.threads : std::max(1, QThread::idealThreadCount());
+    p.keptGroups = options.keptGroups > 0 ? options.keptGroups : p.budgetGroups;
 
     const auto cancelledError = [error] {
         return fail(error, localized("The qualification was cancelled", "Проверка линий отменена"));

@@ -81,6 +81,9 @@ struct QualifyOptions {
     // Input bytes consumed so far, after every chunk.
     std::function<void(qint64 bytes)> progress;
     int chunkLoops = 0; // loops per chunk; 0 = the default (some thousands)
+    // Cable groups whose models and answers are kept from chunk to chunk; 0 = as many as a budget
+    // of some megabytes holds.
+    int keptGroups = 0;
 };
 
 // Computes loop records in chunks: the loops of a chunk are grouped by (cable, sections), each

@@ -398,8 +398,8 @@ void tst_Qualify::orderAndThreadsDoNotMatter()
     // More groups than are kept between chunks, small chunks, lengths that repeat.
     const QualifySettings settings = services();
     QVector<QByteArray> lines = randomLoops(6000, 7, 90);
-    const Run one = qualify(file(lines), settings, QualifyOptions{1, nullptr, {}, 700});
-    const Run two = qualify(file(lines), settings, QualifyOptions{2, nullptr, {}, 1000});
+    const Run one = qualify(file(lines), settings, QualifyOptions{1, nullptr, {}, 700, 10});
+    const Run two = qualify(file(lines), settings, QualifyOptions{2, nullptr, {}, 1000, 20});
     QVERIFY2(one.ok && two.ok, qPrintable(one.error + two.error));
     QCOMPARE(one.loops.size(), lines.size());
     QVERIFY(one.problems.isEmpty());
