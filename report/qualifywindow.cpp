@@ -45,12 +45,13 @@ public:
             return {};
         if (orientation == Qt::Vertical)
             return section + 1;
-        // "R,кбит/с ADSL2+_DS.DMT" on two lines, as the rate table's headers.
+        // "R,кбит/с" over "ADSL2+_DS.DMT", as the rate table's headers; copied, one line again.
+        if (section == 0 || section + 1 >= m_headers.size())
+            return m_headers.value(section);
+        const QString line = m_table->settings.conditions.lineTypes.at((section - 1) / m_perService);
         QString text = m_headers.value(section);
-        const int blank = text.indexOf(QLatin1Char(' '));
-        if (section > 0 && section + 1 < m_headers.size() && blank > 0)
-            text[blank] = QLatin1Char('\n');
-        return text;
+        text.chop(line.size() + 1);
+        return text + QLatin1Char('\n') + line;
     }
 
     QVariant data(const QModelIndex &index, int role) const override
@@ -128,7 +129,8 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setWordWrap(false);
-    m_view->resizeColumnToContents(0);
+    // The header and the first thousand rows decide: bounded whatever the number of loops.
+    m_view->resizeColumnsToContents();
     layout->addWidget(m_view, 1);
 
     addCopyAction(m_view);

@@ -133,6 +133,8 @@ void tst_QualifyWindow::windowShowsAndExportsTheCommandLinesBytes()
     const QAbstractItemModel *model = view->model();
     QCOMPARE(model->rowCount(), count);
     QCOMPARE(model->columnCount(), 8);
+    QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("SNR Margin,дБ\nADSL2+_DS.DMT"));
+    QCOMPARE(model->headerData(7, Qt::Horizontal).toString(), QStringLiteral("Ошибка"));
     const int last = count - 1;
     QCOMPARE(model->data(model->index(last, 0)).toString(), QStringLiteral("ЗР-99-001"));
     QCOMPARE(model->data(model->index(last, 0), Qt::BackgroundRole).value<QColor>(), QualifyWindow::refusedColor());
