@@ -15,11 +15,43 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QString tr(const char *text)
 {
     return QCoreApplication::translate("QualifyRun", text);
+}
+
+// Opened without waiting: a named pipe would hold the worker, and with it the window, until some
+// writer came along. Only a regular file (or a link to one) is read.
+bool openLoops(const QString &path, QFile &file, QString *error)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    int fd;
+    do {
+        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *error = tr("Не удаётся прочитать %1: %2").arg(shown, systemErrorText(errno));
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        *error = tr("%1 не является обычным файлом").arg(shown);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = tr("Не удаётся прочитать %1: %2").arg(shown, file.errorString());
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -37,14 +69,9 @@ QualifyOutcome runQualification(QWidget *parent, const QualifySettings &settings
             PlantQualifier::create(settings, workdir, &outcome.error);
         if (!qualifier)
             return;
-        QFile input(loopsFile);
-        errno = 0;
-        if (!input.open(QIODevice::ReadOnly)) {
-            outcome.error = tr("Не удаётся прочитать %1: %2")
-                                .arg(QDir::toNativeSeparators(loopsFile),
-                                     errno != 0 ? systemErrorText(errno) : input.errorString());
+        QFile input;
+        if (!openLoops(loopsFile, input, &outcome.error))
             return;
-        }
         const qint64 size = input.isSequential() ? 0 : input.size();
         QualifyOptions options;
         options.cancel = reporter.cancelFlag();

@@ -211,6 +211,8 @@ void QualifyDialog::accept()
         problem = tr("Файл %1 не найден.").arg(QDir::toNativeSeparators(path));
     else if (info.isDir())
         problem = tr("%1 — каталог, а не файл записей линий.").arg(QDir::toNativeSeparators(path));
+    else if (!info.isFile())
+        problem = tr("%1 не является обычным файлом.").arg(QDir::toNativeSeparators(path));
     else if (!CalcInput::validateLoopConditions(settings().conditions, settings().targets, fieldName, &problem))
         problem = tr("Проверка невозможна: %1").arg(problem);
     if (!problem.isEmpty()) {

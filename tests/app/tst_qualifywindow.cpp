@@ -1,6 +1,7 @@
 #include "appfixture.h"
 
 #include "app/qualifyrun.h"
+#include "engine/workspace.h"
 #include "input/qualifydialog.h"
 #include "report/qualifywindow.h"
 
@@ -17,6 +18,8 @@
 #include <QRandomGenerator>
 #include <QStatusBar>
 #include <QTableView>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -49,6 +52,7 @@ private slots:
     void copyTakesTheTable();
     void missingFileIsRefusedInTheDialog();
     void cancelLeavesNothing();
+    void pipeIsRefusedWithoutWaiting();
 
 private:
     // Answers the qualification dialog: the file, the services' targets (none = no targets).
@@ -235,6 +239,21 @@ void tst_QualifyWindow::cancelLeavesNothing()
     QVERIFY2(cancelled.elapsed() < 3000, QByteArray::number(cancelled.elapsed()).constData());
     QVERIFY(windows().isEmpty());
     QCOMPARE(m_app->window->statusBar()->currentMessage(), QStringLiteral("Проверка линий отменена"));
+}
+
+void tst_QualifyWindow::pipeIsRefusedWithoutWaiting()
+{
+    // A named pipe nobody writes to would hold the run, and the window with it, for ever.
+    const QString fifo = m_app->path(QStringLiteral("loops.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QualifySettings settings;
+    settings.conditions = defaultCalcSettings();
+    QElapsedTimer timer;
+    timer.start();
+    const QualifyOutcome outcome = runQualification(m_app->window.get(), settings, fifo);
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(!outcome.table && !outcome.cancelled);
+    QCOMPARE(outcome.error, QStringLiteral("%1 не является обычным файлом").arg(fifo));
 }
 
 QTEST_MAIN(tst_QualifyWindow)
