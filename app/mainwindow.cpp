@@ -4,6 +4,7 @@
 #include "app/progressrunner.h"
 #include "app/recentsetups.h"
 #include "app/templatesarea.h"
+#include "app/qualifyrun.h"
 #include "engine/csvwriter.h"
 #include "engine/filewrite.h"
 #include "engine/setupfile.h"
@@ -156,6 +157,10 @@ void MainWindow::createActions()
                           tr("Сохранить файл под новым именем"));
     connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
 
+    qualifyAct = addAction(tr("Проверка линий…"), "qualifyAct", QStringLiteral(":/images/table.png"), QKeySequence(),
+                           tr("Рассчитать линии из файла записей для выбранных услуг"));
+    connect(qualifyAct, &QAction::triggered, this, &MainWindow::qualifyLines);
+
     exitAct = addAction(tr("Выход"), "exitAct", QString(), QKeySequence(tr("Ctrl+Q")),
                         tr("Выйти из приложения"));
     connect(exitAct, &QAction::triggered, this, &QWidget::close);
@@ -245,6 +250,8 @@ void MainWindow::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(reportPdfAct);
     fileMenu->addAction(printAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(qualifyAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -384,6 +391,22 @@ void MainWindow::showGraphOptionsDialog()
     graphWidget->setGraphSettings(m_graphSettings.get());
     graphWidget->setResult(graphRun(), GraphWidget::UserScale);
     m_graphOptionsDialog->showAxisSettings(*m_graphSettings);
+}
+
+void MainWindow::qualifyLines()
+{
+    if (calculating)
+        return;
+    if (!m_propertiesDialog)
+        m_propertiesDialog = new PropertiesDialog(this);
+    CalcSettings preset;
+    m_propertiesDialog->fillSettings(preset);
+    calculating = true;
+    const bool shown = qualifyLoops(this, resultsArea, preset,
+                                    [this](const QString &text) { statusBar()->showMessage(text); });
+    calculating = false;
+    if (shown)
+        tabWidget->setCurrentIndex(1);
 }
 
 bool MainWindow::runCalculation()

@@ -93,6 +93,8 @@ public slots:
     void exportReportPdf();
     void printReport();
     void selectResultRow(int row);
+    // "Проверка линий…": a plant's loop records against the services of the calculation's choice.
+    void qualifyLines();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -138,6 +140,7 @@ private:
     QAction *saveAct = nullptr;
     QAction *saveAsAct = nullptr;
     QAction *exitAct = nullptr;
+    QAction *qualifyAct = nullptr;
     QAction *insertLineAct = nullptr;
     QAction *deleteLineAct = nullptr;
     QAction *showTemplatesAct = nullptr;

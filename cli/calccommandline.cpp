@@ -46,11 +46,14 @@ CalcCommandLine::CalcCommandLine(const Config &config)
         return QString::fromLatin1(text).arg(r.min).arg(r.max).arg(fallback);
     };
     m_parser.setApplicationDescription(config.description);
+    const bool sweeps = config.sweepsCable;
+    m_parser.addOption({{QStringLiteral("C"), QStringLiteral("workdir")},
+                        QStringLiteral("Workspace directory (default: the current directory)."),
+                        QStringLiteral("DIR")});
+    if (sweeps)
+        m_parser.addOption({QStringLiteral("cable"), QStringLiteral("Cable template name without .att; may repeat."),
+                            QStringLiteral("NAME")});
     m_parser.addOptions({
-        {{QStringLiteral("C"), QStringLiteral("workdir")},
-         QStringLiteral("Workspace directory (default: the current directory)."), QStringLiteral("DIR")},
-        {QStringLiteral("cable"), QStringLiteral("Cable template name without .att; may repeat."),
-         QStringLiteral("NAME")},
         {QStringLiteral("line"), QStringLiteral("Line type file name with .DMT or .PAM; may repeat."),
          QStringLiteral("FILE")},
         {QStringLiteral("noise"), QStringLiteral("Noise template name without .add (\"\" for none)."),
@@ -68,7 +71,7 @@ CalcCommandLine::CalcCommandLine(const Config &config)
         {QStringLiteral("next-freq"),
          range("NEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
     });
-    if (config.acceptsLengths)
+    if (sweeps && config.acceptsLengths)
         m_parser.addOptions({
             {QStringLiteral("from"), range("First cable length, m, %1..%2 (%3).", Length, config.defaultFrom),
              QStringLiteral("M")},
@@ -77,12 +80,13 @@ CalcCommandLine::CalcCommandLine(const Config &config)
             {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
              QStringLiteral("M")},
         });
-    m_parser.addOption({QStringLiteral("section"),
-                        QStringLiteral("A fixed cable section in front of the swept cable, exchange side first;\n"
-                                       "may repeat up to %1 times. LENGTH in whole metres %2..%3; the\n"
-                                       "lengths of the sweep are then the whole loop's.")
-                            .arg(MaxSections).arg(SectionLength.min).arg(SectionLength.max),
-                        QStringLiteral("CABLE:LENGTH")});
+    if (sweeps)
+        m_parser.addOption({QStringLiteral("section"),
+                            QStringLiteral("A fixed cable section in front of the swept cable, exchange side first;\n"
+                                           "may repeat up to %1 times. LENGTH in whole metres %2..%3; the\n"
+                                           "lengths of the sweep are then the whole loop's.")
+                                .arg(MaxSections).arg(SectionLength.min).arg(SectionLength.max),
+                            QStringLiteral("CABLE:LENGTH")});
     if (config.acceptsMargin) {
         m_parser.addOption({QStringLiteral("margin"),
                             range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
@@ -97,12 +101,15 @@ CalcCommandLine::CalcCommandLine(const Config &config)
                         QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options\n"
                                        "override its values."),
                         QStringLiteral("FILE")});
-    m_parser.addOption({QStringLiteral("write-setup"),
-                        QStringLiteral("Write the setup the other options describe to FILE and compute nothing."),
-                        QStringLiteral("FILE")});
+    if (sweeps)
+        m_parser.addOption({QStringLiteral("write-setup"),
+                            QStringLiteral("Write the setup the other options describe to FILE and compute nothing."),
+                            QStringLiteral("FILE")});
     m_parser.addOption({QStringLiteral("o"),
                         QStringLiteral("Write the output to FILE (atomically) instead of stdout."),
                         QStringLiteral("FILE")});
+    if (!config.positional.isEmpty())
+        m_parser.addPositionalArgument(config.positional, config.positionalHelp);
 }
 
 std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
@@ -114,9 +121,11 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
     if (m_parser.isSet(help)) {
         // The parser's own usage line knows nothing of commands.
         QString text = m_parser.helpText();
-        const QString usage = QStringLiteral("Usage: kolvane-calc %1[options]")
-                                  .arg(m_config.command.isEmpty() ? QStringLiteral("[COMMAND] ")
-                                                                  : m_config.command + QLatin1Char(' '));
+        QString usage = QStringLiteral("Usage: kolvane-calc %1[options]")
+                            .arg(m_config.command.isEmpty() ? QStringLiteral("[COMMAND] ")
+                                                            : m_config.command + QLatin1Char(' '));
+        if (!m_config.positional.isEmpty())
+            usage += QLatin1Char(' ') + m_config.positional;
         text.replace(0, text.indexOf(QLatin1Char('\n')), usage);
         std::fputs(text.toLocal8Bit().constData(), stdout);
         std::exit(Done);
@@ -126,11 +135,17 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
     if (!m_config.acceptsMargin && m_parser.isSet(QStringLiteral("margin")))
         return Failure{BadInput, QStringLiteral("--margin does not apply: %1 computes the margin")
                                      .arg(m_config.command)};
-    if (!m_parser.positionalArguments().isEmpty())
-        return Failure{BadInput, QStringLiteral("unexpected argument \"%1\"")
-                                     .arg(m_parser.positionalArguments().first())};
+    const QStringList positional = m_parser.positionalArguments();
+    const int takes = m_config.positional.isEmpty() ? 0 : 1;
+    if (positional.size() > takes)
+        return Failure{BadInput, QStringLiteral("unexpected argument \"%1\"").arg(positional.at(takes))};
+    if (positional.size() < takes)
+        return Failure{BadInput, QStringLiteral("no %1 given").arg(m_config.positional)};
+    m_positional = positional.value(0);
     for (const QString &name : {QStringLiteral("workdir"), QStringLiteral("o"), QStringLiteral("setup"),
                                 QStringLiteral("write-setup")}) {
+        if (name == QLatin1String("write-setup") && !m_config.sweepsCable)
+            continue;
         if (m_parser.values(name).size() > 1)
             return Failure{BadInput, QStringLiteral("%1 given more than once")
                                          .arg(name == QLatin1String("o") ? QStringLiteral("-o")
@@ -268,7 +283,13 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
         m_graphAxes = setup.graphAxesGiven;
     }
 
-    if (m_parser.isSet(QStringLiteral("cable")))
+    const bool sweeps = m_config.sweepsCable;
+    if (!sweeps) {
+        // Every loop brings its own; a setup's are not looked at.
+        s.cableTypes.clear();
+        s.sections.clear();
+    }
+    if (sweeps && m_parser.isSet(QStringLiteral("cable")))
         s.cableTypes = m_parser.values(QStringLiteral("cable"));
     if (m_parser.isSet(QStringLiteral("line")))
         s.lineTypes = m_parser.values(QStringLiteral("line"));
@@ -303,7 +324,7 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     list("next", s.Norm_NEXT_points);
     number("elfext-freq", s.norm_ELFEXT_frequency);
     number("next-freq", s.norm_NEXT_frequency);
-    if (m_config.acceptsLengths) {
+    if (sweeps && m_config.acceptsLengths) {
         number("from", s.cableLengthFrom);
         number("to", s.cableLengthTo);
         number("step", s.cableLengthStep);
@@ -314,7 +335,7 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     }
     if (m_config.acceptsMargin)
         list("margin", s.SNRMargin_points);
-    if (!m_failure && m_parser.isSet(QStringLiteral("section"))) {
+    if (!m_failure && sweeps && m_parser.isSet(QStringLiteral("section"))) {
         const QStringList values = m_parser.values(QStringLiteral("section"));
         if (values.size() > MaxSections)
             refuse(QStringLiteral("--section given %1 times, at most %2").arg(values.size()).arg(MaxSections));
@@ -347,7 +368,7 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
                                      .arg(QLatin1String(what),
                                           QDir::toNativeSeparators(workspacePath(m_workdir, templateDirectory(kind))))};
     };
-    if (s.cableTypes.isEmpty())
+    if (sweeps && s.cableTypes.isEmpty())
         return unlisted(CableAttenuation).value_or(empty(CableAttenuation, "cable"));
     if (s.lineTypes.isEmpty())
         return unlisted(LineTypeDmt).value_or(empty(LineTypeDmt, "line type"));
@@ -360,7 +381,8 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
             return m_lengthOption;
         return optionName(field);
     };
-    if (!validate(s, Checks::Input, names, &error, m_config.stepRange))
+    if (sweeps ? !validate(s, Checks::Input, names, &error, m_config.stepRange)
+               : !validateLoopConditions(s, {}, optionName, &error))
         return Failure{BadInput, error};
 
     for (const QString &cable : std::as_const(s.cableTypes))
@@ -383,7 +405,7 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
 
 std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settings)
 {
-    if (!m_parser.isSet(QStringLiteral("write-setup")))
+    if (!m_config.sweepsCable || !m_parser.isSet(QStringLiteral("write-setup")))
         return std::nullopt;
     QString error;
     // A command may take values a setup cannot hold (a reach grid finer than a table's step):

@@ -27,6 +27,12 @@ public:
         IntRange stepRange = CalcInput::Step;
         bool acceptsMargin = true; // false: the margin is what the command answers
         bool acceptsLengths = true; // false: no --from/--to/--step; the command gives setLength()
+        // false: every loop brings its own cable, sections and length (loop records): --cable,
+        // --section, --from, --to, --step and --write-setup are not offered, and the value lists
+        // take one value each (CalcInput::validateLoopConditions).
+        bool sweepsCable = true;
+        QString positional;     // the one positional argument the command takes ("FILE"), "" none
+        QString positionalHelp; // its line in --help
     };
 
     explicit CalcCommandLine(const Config &config);
@@ -39,6 +45,8 @@ public:
     std::optional<Failure> parse(const QStringList &arguments);
 
     QString workdir() const { return m_workdir; }
+    // The positional argument of a command that takes one.
+    QString positionalArgument() const { return m_positional; }
 
     // For a command that works at one length of its own: the record's sweep becomes that single
     // length, and the checks name it `option`. Call before settings().
@@ -72,6 +80,7 @@ private:
     Config m_config;
     QCommandLineParser m_parser;
     QString m_workdir;
+    QString m_positional;
     GraphSettings m_graph; // a --setup file's, else the defaults
     bool m_graphAxes = false; // the --setup file fixes the axes
     std::optional<Failure> m_failure;

@@ -33,5 +33,6 @@ int runTable(const QStringList &arguments);
 int runReach(const QStringList &arguments);
 int runMargin(const QStringList &arguments);
 int runTones(const QStringList &arguments);
+int runQualify(const QStringList &arguments);
 // kolvane-calc without a command: the table, with the program's own --help.
 int runDefault(const QStringList &arguments);

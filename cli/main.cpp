@@ -15,6 +15,7 @@ const Command commands[] = {
     {"reach", "How far each target rate reaches on every curve.", runReach},
     {"margin", "The SNR margin every length keeps at a target rate.", runMargin},
     {"tones", "One curve at one length tone by tone (DMT) or rate by rate (PAM), as CSV.", runTones},
+    {"qualify", "Rates, margins and verdicts for every loop of a loop-records file.", runQualify},
 };
 
 const Command *findCommand(const QString &name)

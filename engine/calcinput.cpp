@@ -240,4 +240,48 @@ bool validate(const CalcSettings &s, Checks checks, const FieldNames &names, QSt
     return true;
 }
 
+bool validateLoopConditions(const CalcSettings &s, const QVector<int> &targets, const FieldNames &names,
+                            QString *error)
+{
+    Checker c(names, error);
+    if (!c.present(Field::LineTypes, s.lineTypes.size()))
+        return false;
+    if (s.lineTypes.size() > MaxValues)
+        return c.refuse(localized("%1: %2 values, at most %3", "%1: значений %2, допускается не более %3")
+                            .arg(c.name(Field::LineTypes), QString::number(s.lineTypes.size()),
+                                 QString::number(MaxValues)));
+    for (const QString &name : s.lineTypes)
+        if (!checkTemplateName(LineTypeDmt, name, error))
+            return false;
+    if (!checkTemplateName(AdditiveNoise, s.noiseTemplate, error))
+        return false;
+    // Each loop is one curve per service: a second value would make a family of them.
+    const auto one = [&c](Field field, qsizetype count) {
+        if (count <= 1)
+            return c.present(field, count);
+        return c.refuse(localized("%1: one value only, %2 given", "%1: допускается одно значение, задано %2")
+                            .arg(c.name(field), QString::number(count)));
+    };
+    if (!c.inRange(Field::Capacity, s.cableCapacity, Capacity)
+        || !one(Field::Loads, s.xDSL_points.size()) || !c.list(Field::Loads, s.xDSL_points, Load)
+        || !one(Field::Elfext, s.Norm_ELFEXT_points.size()) || !c.list(Field::Elfext, s.Norm_ELFEXT_points, Norm)
+        || !one(Field::Next, s.Norm_NEXT_points.size()) || !c.list(Field::Next, s.Norm_NEXT_points, Norm)
+        || !c.inRange(Field::ElfextFrequency, s.norm_ELFEXT_frequency, Frequency)
+        || !c.inRange(Field::NextFrequency, s.norm_NEXT_frequency, Frequency)
+        || !one(Field::Margins, s.SNRMargin_points.size()) || !c.list(Field::Margins, s.SNRMargin_points, Margin))
+        return false;
+    if (targets.isEmpty())
+        return true;
+    if (targets.size() != s.lineTypes.size())
+        return c.refuse(localized("%1: %2 target rate(s) for %3 line type(s); give one per line type",
+                                  "%1: целевых скоростей задано %2, типов линии %3; нужна одна скорость "
+                                  "на каждый тип линии")
+                            .arg(c.name(Field::TargetRates), QString::number(targets.size()),
+                                 QString::number(s.lineTypes.size())));
+    for (int target : targets)
+        if (!c.inRange(Field::TargetRates, target, TargetRate))
+            return false;
+    return true;
+}
+
 } // namespace CalcInput

@@ -81,4 +81,12 @@ enum class Checks {
 bool validate(const CalcSettings &settings, Checks checks, const FieldNames &names, QString *error,
               IntRange stepRange = Step);
 
+// The conditions of a run over loop records, where every loop brings its own cable, sections and
+// length (those fields of the record are not looked at): one to MaxValues line types (the
+// services), exactly one value of load, ELFEXT, NEXT and margin, each within the dialog's bounds;
+// `targets` empty or one rate per line type, in its order. On failure *error names the field
+// through `names`.
+bool validateLoopConditions(const CalcSettings &settings, const QVector<int> &targets,
+                            const FieldNames &names, QString *error);
+
 } // namespace CalcInput

@@ -107,6 +107,86 @@ bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QStrin
     return true;
 }
 
+// The writer's own reason, else the failed write's, else a plain "could not be made". A write cut
+// short (part of it fitted on the disk) leaves no error in the file, only the system's errno.
+QString contentFailure(const QString &why, int errorNumber, const QFileDevice &file)
+{
+    if (!why.isEmpty())
+        return why;
+    if (file.error() != QFileDevice::NoError || errorNumber != 0)
+        return reasonOf(errorNumber, file);
+    return localized("The content could not be made", "Не удалось подготовить содержимое файла");
+}
+
+bool streamIntoRegularFile(const QString &path, const ContentWriter &content, QString *error)
+{
+    QSaveFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(error, reasonOf(errno, file));
+    QString why;
+    errno = 0;
+    const bool made = content(file, &why);
+    const int writeError = errno;
+    if (!made || file.error() != QFileDevice::NoError) {
+        const QString reason = contentFailure(why, writeError, file);
+        file.cancelWriting();
+        return fail(error, reason);
+    }
+    if (::fsync(file.handle()) != 0 && errno != EINVAL) {
+        const QString reason = reasonOf(errno, file);
+        file.cancelWriting();
+        return fail(error, reason);
+    }
+    errno = 0;
+    if (!file.commit())
+        return fail(error, reasonOf(errno, file));
+    return true;
+}
+
+bool streamInPlace(const QString &path, bool fifo, const ContentWriter &content, QString *error,
+                   PipeReader pipeReader)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int flags = O_WRONLY | O_CLOEXEC;
+    if (fifo && pipeReader == PipeReader::DontWait)
+        flags |= O_NONBLOCK;
+    int fd;
+    do {
+        fd = ::open(name.constData(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (fifo && errno == ENXIO)
+            return fail(error, localized("No process reads the pipe", "Канал никто не читает"));
+        return fail(error, systemErrorText(errno));
+    }
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // Replaced by a regular file since the first look: that one is replaced whole.
+        ::close(fd);
+        return streamIntoRegularFile(path, content, error);
+    }
+    if (flags & O_NONBLOCK)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+        ::close(fd);
+        return fail(error, file.errorString());
+    }
+    QString why;
+    errno = 0;
+    const bool made = content(file, &why);
+    const int writeError = errno;
+    const bool failed = !made || file.error() != QFileDevice::NoError;
+    const QString reason = failed ? contentFailure(why, writeError, file) : QString();
+    file.close();
+    if (::close(fd) != 0 && !failed && errno != EINTR)
+        return fail(error, systemErrorText(errno));
+    if (failed)
+        return fail(error, reason);
+    return true;
+}
+
 } // namespace
 
 QString systemErrorText(int errorNumber)
@@ -178,4 +258,21 @@ bool writeFileSafely(const QString &path, const ContentWriter &content, QString 
         return fail(error, systemErrorText(errno));
     }
     return replaceRegularFile(path, data, error);
+}
+
+bool writeFileStreamed(const QString &path, const ContentWriter &content, QString *error,
+                       PipeReader pipeReader)
+{
+    if (path.isEmpty())
+        return fail(error, localized("No file name given", "Не задано имя файла"));
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return fail(error, systemErrorText(EISDIR));
+        if (!S_ISREG(st.st_mode))
+            return streamInPlace(path, S_ISFIFO(st.st_mode), content, error, pipeReader);
+    } else if (errno != ENOENT) {
+        return fail(error, systemErrorText(errno));
+    }
+    return streamIntoRegularFile(path, content, error);
 }

@@ -21,5 +21,13 @@ enum class PipeReader { Wait, DontWait };
 bool writeFileSafely(const QString &path, const ContentWriter &content, QString *error = nullptr,
                      PipeReader pipeReader = PipeReader::Wait);
 
+// For content too large to hold in memory: `content` writes straight into the target as it goes,
+// best in large blocks. A regular file (or a new one) is still replaced in one step once every
+// byte has reached the disk, and a writer that fails (or a failed write) leaves the old file as it
+// was. A device, FIFO or socket receives the bytes as they come: there a writer failing midway has
+// already written its first part. Otherwise as writeFileSafely.
+bool writeFileStreamed(const QString &path, const ContentWriter &content, QString *error = nullptr,
+                       PipeReader pipeReader = PipeReader::Wait);
+
 // What a failed system call's errno means, in the message language.
 QString systemErrorText(int errorNumber);

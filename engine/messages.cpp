@@ -4,6 +4,8 @@
 
 namespace {
 std::atomic<MessageLanguage> currentLanguage{MessageLanguage::English};
+// A MessageLanguageScope's language on this thread; -1 when none is open.
+thread_local int threadLanguage = -1;
 }
 
 void setMessageLanguage(MessageLanguage language)
@@ -18,5 +20,18 @@ MessageLanguage messageLanguage()
 
 QString localized(const char *english, const char *russian)
 {
-    return QString::fromUtf8(messageLanguage() == MessageLanguage::Russian ? russian : english);
+    const MessageLanguage language =
+        threadLanguage >= 0 ? MessageLanguage(threadLanguage) : messageLanguage();
+    return QString::fromUtf8(language == MessageLanguage::Russian ? russian : english);
+}
+
+MessageLanguageScope::MessageLanguageScope(MessageLanguage language)
+    : m_previous(threadLanguage)
+{
+    threadLanguage = int(language);
+}
+
+MessageLanguageScope::~MessageLanguageScope()
+{
+    threadLanguage = m_previous;
 }

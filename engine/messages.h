@@ -13,3 +13,17 @@ MessageLanguage messageLanguage();
 // The text in the current language; fill its %1, %2, ... with one multi-argument arg(), so a
 // '%' inside a file name is never taken for a placeholder.
 QString localized(const char *english, const char *russian);
+
+// While it lives, localized() on this thread speaks `language` whatever the program's choice:
+// for a text that must read the same from every program, such as a field of an output file.
+class MessageLanguageScope
+{
+public:
+    explicit MessageLanguageScope(MessageLanguage language);
+    ~MessageLanguageScope();
+    MessageLanguageScope(const MessageLanguageScope &) = delete;
+    MessageLanguageScope &operator=(const MessageLanguageScope &) = delete;
+
+private:
+    int m_previous;
+};

@@ -110,6 +110,7 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
     for (int k = LowestTenths; k <= HighestTenths; ++k)
         margins << marginFromTenths(k);
     RateSweep sweep(model, m, elfextNorm, nextNorm, margins);
+    // One length's search can take long on a fine rate grid: the flag is watched inside it too.
     sweep.setCancelFlag(cancel);
     QVector<float> rates(margins.size());
     for (float L : lengths) {

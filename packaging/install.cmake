@@ -2,7 +2,8 @@
 # after every target exists, so install(TARGETS) can name targets of other folders.
 #
 #   bin/kolvane, bin/kolvane-calc, bin/kolvane-launcher (the menu entry's command)
-#   share/kolvane/workspace/   sample templates and setups/ (ready-made calculations), copied to
+#   share/kolvane/workspace/   sample templates, setups/ (ready-made calculations) and Loops/ (the
+#                              sample loop records of a made-up exchange), copied to
 #                              ~/.local/share/kolvane/workspace on first use
 #   share/kolvane/help.chm     compiled help; share/kolvane/help/index.html the same help as HTML
 #   share/applications, share/metainfo, share/icons/hicolor
@@ -16,6 +17,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/workspace/
 # The ready-made scenarios travel inside the workspace, where "Открыть расчёт…" starts.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/setups/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/setups)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/loops/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/Loops)
 
 install(FILES ${KOLVANE_PACKAGING_DIR}/kolvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KOLVANE_PACKAGING_DIR}/${KOLVANE_APP_ID}.metainfo.xml

@@ -23,6 +23,7 @@ if [ $# -eq 0 ]; then
     dir="$root/workspace"
     if [ ! -d "$dir" ]; then
         cp -r "$root/samples/workspace" "$dir"
+        cp -r "$root/samples/loops" "$dir/Loops"
         echo "Created $dir from the sample workspace."
     fi
     # The ready-made calculations: new ones are added, the user's own and edited ones stay.

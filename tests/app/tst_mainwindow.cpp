@@ -108,6 +108,8 @@ void tst_MainWindow::actions_data()
     QTest::newRow("save as") << "saveAsAct" << "Сохранить как..." << QKeySequence()
                              << "Сохранить файл под новым именем" << false;
     QTest::newRow("exit") << "exitAct" << "Выход" << QKeySequence("Ctrl+Q") << "Выйти из приложения" << false;
+    QTest::newRow("qualify") << "qualifyAct" << "Проверка линий…" << QKeySequence()
+                             << "Рассчитать линии из файла записей для выбранных услуг" << true;
     QTest::newRow("insert row") << "insertLineAct" << "Вставить строку" << QKeySequence()
                                 << "Вставить новую строку в данную позицию" << true;
     QTest::newRow("delete row") << "deleteLineAct" << "Удалить строку" << QKeySequence()
@@ -174,7 +176,8 @@ void tst_MainWindow::menus_data()
 
     QTest::newRow("file") << 0 << "Файл"
                           << QStringList{"Файл", "Сохранить", "---", "Открыть расчёт…", "Сохранить расчёт…",
-                                         "Последние расчёты", "---", "Отчёт PDF…", "Печать…", "---", "Выход"};
+                                         "Последние расчёты", "---", "Отчёт PDF…", "Печать…", "---",
+                                         "Проверка линий…", "---", "Выход"};
     QTest::newRow("edit") << 1 << "Правка" << QStringList{"Вставить строку", "Удалить строку"};
     QTest::newRow("view") << 2 << "Вид"
                           << QStringList{"Дерево шаблонов", "Вкладка \"шаблоны\"", "Вкладка \"результат\""};

@@ -54,6 +54,12 @@ private slots:
     void fifoIsWrittenInPlace();
     void fifoWithoutReader();
     void deviceIsWrittenInPlace();
+    void streamedReplacesAndCreates();
+    void streamedFullDiskKeepsTheOldFile();
+    void streamedFailureTouchesNothing();
+    void streamedRefusedTargets_data();
+    void streamedRefusedTargets();
+    void streamedIntoPipesAndDevices();
 
 private:
     QTemporaryDir m_dir;
@@ -189,6 +195,107 @@ void tst_FileWrite::deviceIsWrittenInPlace()
     // A device that is always full: the write itself fails, and the device is still one.
     QString error;
     QVERIFY(!writeFileSafely(QStringLiteral("/dev/full"), bytes("data"), &error));
+    QCOMPARE(error, QStringLiteral("No space left on device"));
+    struct stat st;
+    QVERIFY(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));
+}
+
+// Content written block by block, as a long run produces it.
+ContentWriter blocks(int count, const QByteArray &block)
+{
+    return [count, block](QIODevice &out, QString *) {
+        for (int i = 0; i < count; ++i)
+            if (out.write(block) != block.size())
+                return false;
+        return true;
+    };
+}
+
+void tst_FileWrite::streamedReplacesAndCreates()
+{
+    const QString path = m_dir.filePath(QStringLiteral("s.txt"));
+    QString error;
+    QVERIFY2(writeFileStreamed(path, blocks(3, "ab"), &error), qPrintable(error));
+    QCOMPARE(contents(path), QByteArray("ababab"));
+    QVERIFY2(writeFileStreamed(path, blocks(1000, QByteArray(1000, 'z')), &error), qPrintable(error));
+    QCOMPARE(contents(path), QByteArray(1000000, 'z'));
+    QVERIFY2(writeFileStreamed(path, blocks(0, "x"), &error), qPrintable(error));
+    QCOMPARE(contents(path), QByteArray());
+    QCOMPARE(QDir(m_dir.path()).entryList({"s.txt*"}, QDir::Files | QDir::Hidden), QStringList{"s.txt"});
+}
+
+void tst_FileWrite::streamedFullDiskKeepsTheOldFile()
+{
+    FullDisk disk;
+    if (!disk.available())
+        QSKIP(qPrintable(disk.why()));
+    const QString path = disk.filePath(QStringLiteral("kept.csv"));
+    QString error;
+    QVERIFY2(writeFileStreamed(path, bytes("old bytes"), &error), qPrintable(error));
+    // The disk fills up halfway through the content.
+    QVERIFY(!writeFileStreamed(path, blocks(1000, QByteArray(1000, 'n')), &error));
+    QCOMPARE(error, QStringLiteral("No space left on device"));
+    QCOMPARE(contents(path), QByteArray("old bytes"));
+    QCOMPARE(QDir(disk.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.csv"});
+}
+
+void tst_FileWrite::streamedFailureTouchesNothing()
+{
+    const QString path = m_dir.filePath(QStringLiteral("t.txt"));
+    QVERIFY(writeFileStreamed(path, bytes("kept")));
+    QString error;
+    const bool written = writeFileStreamed(
+        path,
+        [](QIODevice &out, QString *why) {
+            out.write(QByteArray(100000, 'h'));
+            *why = QStringLiteral("the input could not be read");
+            return false;
+        },
+        &error);
+    QVERIFY(!written);
+    QCOMPARE(error, QStringLiteral("the input could not be read"));
+    QCOMPARE(contents(path), QByteArray("kept"));
+    QCOMPARE(QDir(m_dir.path()).entryList({"t.txt*"}, QDir::Files | QDir::Hidden), QStringList{"t.txt"});
+}
+
+void tst_FileWrite::streamedRefusedTargets_data()
+{
+    refusedTargets_data();
+}
+
+void tst_FileWrite::streamedRefusedTargets()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir")));
+    QVERIFY(writeFileStreamed(dir.filePath(QStringLiteral("plain")), bytes("x")));
+    QString error;
+    QVERIFY(!writeFileStreamed(target.isEmpty() ? target : dir.filePath(target), bytes("data"), &error));
+    QCOMPARE(error, reason);
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("dir"))).isDir());
+    QCOMPARE(contents(dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+}
+
+void tst_FileWrite::streamedIntoPipesAndDevices()
+{
+    const QString fifo = m_dir.filePath(QStringLiteral("stream-pipe"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    std::future<QByteArray> received = std::async(std::launch::async, [fifo] { return contents(fifo); });
+    QString error;
+    QVERIFY2(writeFileStreamed(fifo, blocks(300, QByteArray(1000, 'p')), &error), qPrintable(error));
+    QCOMPARE(received.get(), QByteArray(300000, 'p'));
+    QVERIFY(isFifo(fifo));
+
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!writeFileStreamed(fifo, bytes("lost"), &error, PipeReader::DontWait));
+    QVERIFY(timer.elapsed() < 2000);
+    QCOMPARE(error, QStringLiteral("No process reads the pipe"));
+
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    QVERIFY(!writeFileStreamed(QStringLiteral("/dev/full"), blocks(10, "data"), &error));
     QCOMPARE(error, QStringLiteral("No space left on device"));
     struct stat st;
     QVERIFY(::stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));

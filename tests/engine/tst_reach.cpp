@@ -5,7 +5,11 @@
 
 #include <QtTest>
 
+#include <QElapsedTimer>
+
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 Q_DECLARE_METATYPE(CableTemplate)
 Q_DECLARE_METATYPE(LineTypeTemplate)
@@ -125,6 +129,7 @@ private slots:
     void margin();
     void marginAtThresholdBoundary();
     void marginsCancelled();
+    void marginsCancelledInsideOneLength();
     void marginMatchesBruteForce_data();
     void marginMatchesBruteForce();
     void marginTexts_data();
@@ -285,6 +290,28 @@ void tst_Reach::marginsCancelled()
     const LineRateModel model(realCable, pam(3, 13.5f, 192, 2304, -140), noNoise, 300, 300);
     std::atomic_bool cancel(true);
     QVERIFY(!marginsAtRate(model, 1, 40, 40, 1024, {0, 1000}, &cancel));
+}
+
+void tst_Reach::marginsCancelledInsideOneLength()
+{
+    // One length of a PAM line on a 64 kbit/s grid up to 100 Mbit/s takes far longer than a user
+    // waits; a cancel must end it there, not after it.
+    const CableTemplate negative = cable({1, 100, 30000}, {1.8f, -0.5f, 150});
+    const LineRateModel model(negative, pam(1, 13.5f, 192, 100000, -140), noNoise, 300, 300);
+    std::atomic_bool cancel(false);
+    QElapsedTimer timer;
+    timer.start();
+    std::atomic<qint64> cancelledAt{0};
+    std::thread user([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancelledAt = timer.elapsed();
+        cancel = true;
+    });
+    const auto margins = marginsAtRate(model, 1, 40, 40, 1024, {1000}, &cancel);
+    const qint64 stoppedAt = timer.elapsed();
+    user.join();
+    QVERIFY(!margins);
+    QVERIFY2(stoppedAt - cancelledAt < 300, qPrintable(QString::number(stoppedAt - cancelledAt)));
 }
 
 void tst_Reach::marginMatchesBruteForce_data()

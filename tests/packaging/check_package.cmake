@@ -28,6 +28,7 @@ set(expected
     ./usr/share/kolvane/workspace/xDSL/
     ./usr/share/kolvane/workspace/AddNoise/
     ./usr/share/kolvane/workspace/setups/
+    ./usr/share/kolvane/workspace/Loops/zarechye.csv
     ./usr/share/kolvane/help.chm
     ./usr/share/kolvane/help/index.html
     ./usr/share/doc/kolvane/copyright)
@@ -86,5 +87,11 @@ execute_process(COMMAND ${root}/usr/bin/kolvane-calc -C ${root}/usr/share/kolvan
                 RESULT_VARIABLE rc OUTPUT_VARIABLE table ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT table MATCHES "^L,м;")
     message(FATAL_ERROR "the installed setup ${setup} does not run (${rc}):\n${table}${err}")
+endif()
+execute_process(COMMAND ${root}/usr/bin/kolvane-calc qualify -C ${root}/usr/share/kolvane/workspace
+                        --line ADSL2+_DS.DMT ${root}/usr/share/kolvane/workspace/Loops/zarechye.csv
+                RESULT_VARIABLE rc OUTPUT_VARIABLE qualified ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT qualified MATCHES "^id;R,кбит/с ADSL2\\+_DS.DMT;Ошибка;\nЗР-00-003;")
+    message(FATAL_ERROR "the installed kolvane-calc qualify failed on the sample loops (${rc}):\n${err}")
 endif()
 message(STATUS "${debs} is complete")

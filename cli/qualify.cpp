@@ -1,0 +1,183 @@
+#include "cli/calccommandline.h"
+#include "cli/cli.h"
+#include "engine/calcinput.h"
+#include "engine/filewrite.h"
+#include "engine/qualify.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// Output goes out in blocks of about this size, and after every chunk of loops.
+constexpr qsizetype OutputBlock = 1 << 20;
+
+std::optional<QVector<int>> targetRates(QCommandLineParser &parser, std::optional<Failure> *failure)
+{
+    const QString option = QStringLiteral("rate");
+    if (!parser.isSet(option))
+        return QVector<int>();
+    const QStringList values = parser.values(option);
+    if (values.size() > 1) {
+        *failure = Failure{BadInput, QStringLiteral("--rate given more than once; list its values with commas")};
+        return std::nullopt;
+    }
+    QVector<int> out;
+    for (const QString &item : values.first().split(QLatin1Char(','))) {
+        bool ok = false;
+        const int v = item.trimmed().toInt(&ok);
+        if (!ok) {
+            *failure = Failure{BadInput, QStringLiteral("--rate: \"%1\" is not a whole number").arg(item)};
+            return std::nullopt;
+        }
+        out << v;
+    }
+    return out;
+}
+
+// The loop records: a file, or the standard input for "-".
+std::optional<Failure> openInput(const QString &name, QFile &file)
+{
+    if (name == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly))
+            return Failure{RunFailed, QStringLiteral("cannot read the standard input: %1").arg(file.errorString())};
+        return std::nullopt;
+    }
+    const QFileInfo info(name);
+    if (!info.exists())
+        return Failure{BadInput, QStringLiteral("no loop-records file %1").arg(name)};
+    if (info.isDir())
+        return Failure{BadInput, QStringLiteral("%1 is a directory, not a loop-records file").arg(name)};
+    file.setFileName(name);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        const QString why = errno != 0 ? systemErrorText(errno) : file.errorString();
+        return Failure{BadInput, QStringLiteral("cannot read %1: %2").arg(name, why)};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int runQualify(const QStringList &arguments)
+{
+    CalcCommandLine::Config config;
+    config.command = QStringLiteral("qualify");
+    config.description = QStringLiteral(
+        "Qualifies every loop of a loop-records file for one or more services: the rate of each\n"
+        "--line at the loop's length and, with --rate, the SNR margin at the target rate and\n"
+        "whether the loop carries it (да/нет). FILE is UTF-8 text: one header line, then one loop\n"
+        "per line as id;cable;length[;sections], the length in whole metres 0..30000, sections as\n"
+        "CABLE:LENGTH joined by '+'; \"-\" reads the standard input. --load, --elfext, --next and\n"
+        "--margin take one value each. The output holds one line per loop in input order; a loop\n"
+        "that cannot be computed gets its reason in the last field and a line on stderr, and the\n"
+        "exit status is then 3.");
+    config.sweepsCable = false;
+    config.positional = QStringLiteral("FILE");
+    config.positionalHelp = QStringLiteral("Loop records, or - for the standard input.");
+    CalcCommandLine line(config);
+    line.parser().addOption({QStringLiteral("rate"),
+                             QStringLiteral("Target rates, kbit/s, %1..%2: one per --line, in the same order.")
+                                 .arg(CalcInput::TargetRate.min)
+                                 .arg(CalcInput::TargetRate.max),
+                             QStringLiteral("LIST")});
+    if (const std::optional<Failure> f = line.parse(arguments))
+        return complain(*f);
+    QualifySettings settings;
+    if (const std::optional<Failure> f = line.settings(settings.conditions))
+        return complain(*f);
+    std::optional<Failure> failure;
+    const std::optional<QVector<int>> targets = targetRates(line.parser(), &failure);
+    if (!targets)
+        return complain(*failure);
+    settings.targets = *targets;
+    QString error;
+    if (!CalcInput::validateLoopConditions(settings.conditions, settings.targets, CalcCommandLine::optionName, &error))
+        return complain({BadInput, error});
+
+    QFile input;
+    const QString inputName = line.positionalArgument();
+    if (const std::optional<Failure> f = openInput(inputName, input))
+        return complain(*f);
+    // Every template was found and opened above: what is left is one whose values the model
+    // cannot use, which is bad input.
+    const std::unique_ptr<PlantQualifier> qualifier = PlantQualifier::create(settings, line.workdir(), &error);
+    if (!qualifier)
+        return complain({BadInput, error});
+    for (const QString &warning : qualifier->takeWarnings())
+        warn(warning);
+
+    const QByteArray shownName = (inputName == QLatin1String("-") ? QStringLiteral("<stdin>") : inputName).toLocal8Bit();
+    const int services = qualifier->services();
+    QualifyWriter writer(settings);
+    qint64 refused = 0;
+    QString runError;
+    bool runFailed = false;
+    const ContentWriter content = [&](QIODevice &device, QString *why) {
+        QByteArray block = writer.header();
+        bool writeFailed = false;
+        const auto put = [&] {
+            if (device.write(block) != block.size()) {
+                writeFailed = true;
+                return false;
+            }
+            block.clear();
+            return true;
+        };
+        const bool ran = qualifier->run(
+            input,
+            [&](const QualifyChunk &chunk) {
+                for (qsizetype i = 0; i < chunk.loops.size(); ++i) {
+                    const QualifiedLoop &loop = chunk.loops.at(i);
+                    const LoopProblem *problem = loop.problem >= 0 ? &chunk.problems.at(loop.problem) : nullptr;
+                    writer.append(block, loop, chunk.results.constData() + i * services, problem);
+                    if (problem) {
+                        ++refused;
+                        std::fprintf(stderr, "kolvane-calc: %s:%lld: %s\n", shownName.constData(),
+                                     static_cast<long long>(loop.line), problem->text().toLocal8Bit().constData());
+                    }
+                    if (block.size() >= OutputBlock && !put())
+                        return false;
+                }
+                for (const QString &warning : qualifier->takeWarnings())
+                    warn(warning);
+                // A reader of the standard output sees the loops as they are done.
+                return put();
+            },
+            &runError);
+        if (!ran) {
+            if (!writeFailed) {
+                runFailed = true;
+                *why = runError;
+            }
+            return false;
+        }
+        return put();
+    };
+
+    if (line.parser().isSet(QStringLiteral("o"))) {
+        const QString path = line.parser().value(QStringLiteral("o"));
+        QString reason;
+        if (!writeFileStreamed(path, content, &reason)) {
+            if (runFailed)
+                return complain({RunFailed, runError});
+            return complain({RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)});
+        }
+    } else {
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return complain({RunFailed, out.errorString()});
+        QString why;
+        errno = 0;
+        if (!content(out, &why) || !out.flush()) {
+            if (runFailed)
+                return complain({RunFailed, runError});
+            const QString reason = errno != 0 ? systemErrorText(errno) : out.errorString();
+            return complain({RunFailed, QStringLiteral("cannot write the standard output: %1").arg(reason)});
+        }
+    }
+    return refused > 0 ? SomeRefused : Done;
+}
