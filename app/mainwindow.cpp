@@ -18,6 +18,7 @@
 #include "report/graphwidget.h"
 #include "report/reportmdisubwindow.h"
 #include "report/reportprint.h"
+#include "report/savefilename.h"
 #include "report/spectrumlauncher.h"
 #include "report/tablecopy.h"
 #include "report/targetreport.h"
@@ -520,20 +521,12 @@ void MainWindow::saveSetup()
 {
     if (calculating)
         return;
-    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить расчёт"), setupDirectory(),
-                                                tr("Расчёты Kolvane (*.kolvane)"));
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(QLatin1String(SetupFile::Extension))) {
-        path += QLatin1String(SetupFile::Extension);
-        if (QFileInfo::exists(path)
-            && QMessageBox::question(this, tr("Kolvane"),
-                                     tr("Файл %1 уже существует.\nЗаменить его?").arg(QDir::toNativeSeparators(path)),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                != QMessageBox::Yes)
-            return;
-    }
-    saveSetupFile(path);
+    const QString path = completeSaveName(
+        this,
+        QFileDialog::getSaveFileName(this, tr("Сохранить расчёт"), setupDirectory(), tr("Расчёты Kolvane (*.kolvane)")),
+        QLatin1String(SetupFile::Extension));
+    if (!path.isEmpty())
+        saveSetupFile(path);
 }
 
 bool MainWindow::saveSetupFile(const QString &path)
@@ -678,21 +671,7 @@ QString MainWindow::exportFileName(const QString &caption, const QString &filter
     QString proposed;
     defaultExportName(proposed);
     proposed += nameSuffix;
-    QString path = QFileDialog::getSaveFileName(this, caption, proposed, filter);
-    if (path.isEmpty())
-        return QString();
-    if (!path.endsWith(extension, Qt::CaseInsensitive)) {
-        // Template names hold dots, so the dialog cannot tell that the extension is missing.
-        path += extension;
-        if (QFileInfo::exists(path)
-            && QMessageBox::question(this, tr("Kolvane"),
-                                     tr("Файл %1 уже существует.\nЗаменить его?")
-                                         .arg(QDir::toNativeSeparators(path)),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                != QMessageBox::Yes)
-            return QString();
-    }
-    return path;
+    return completeSaveName(this, QFileDialog::getSaveFileName(this, caption, proposed, filter), extension);
 }
 
 void MainWindow::reportExport(const QString &path, bool written, const QString &error)

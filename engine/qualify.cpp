@@ -1,5 +1,7 @@
 #include "engine/qualify.h"
 
+#include "engine/sweep.h"
+
 #include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "engine/curveset.h"
@@ -294,25 +296,6 @@ LoopProblem tooLong()
     return inBothLanguages([] {
         return localized("the line is longer than %1 bytes", "строка длиннее %1 байт").arg(QString::number(MaxLineBytes));
     });
-}
-
-// Names of the conditions in a settings record's checks, when the caller did not check it.
-QString conditionName(CalcInput::Field field)
-{
-    using CalcInput::Field;
-    switch (field) {
-    case Field::LineTypes: return localized("line type", "тип линии");
-    case Field::Noise: return localized("noise", "помехи");
-    case Field::Capacity: return localized("capacity", "емкость");
-    case Field::Loads: return localized("load", "загрузка");
-    case Field::Elfext: return QStringLiteral("ELFEXT");
-    case Field::ElfextFrequency: return localized("ELFEXT frequency", "частота ELFEXT");
-    case Field::Next: return QStringLiteral("NEXT");
-    case Field::NextFrequency: return localized("NEXT frequency", "частота NEXT");
-    case Field::Margins: return QStringLiteral("SNR margin");
-    case Field::TargetRates: return localized("target rates", "целевые скорости");
-    default: return QString();
-    }
 }
 
 int marginIndex(const MarginAtRate &margin)
@@ -867,7 +850,7 @@ PlantQualifier::~PlantQualifier() = default;
 std::unique_ptr<PlantQualifier> PlantQualifier::create(const QualifySettings &settings, const QString &workdir,
                                                        QString *error)
 {
-    if (!CalcInput::validateLoopConditions(settings.conditions, settings.targets, conditionName, error))
+    if (!CalcInput::validateLoopConditions(settings.conditions, settings.targets, runFieldName, error))
         return nullptr;
     auto p = std::make_unique<Private>();
     p->settings = settings;

@@ -4,6 +4,7 @@
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 #include "report/graphwidget.h"
+#include "report/picturefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -82,31 +83,12 @@ bool exportGraphPdf(GraphWidget *graph, const QString &path, QString *error)
 bool exportGraphImage(const GraphSource &source, const QSize &size, const QString &path, const char *format,
                       QString *error)
 {
-    if (size.isEmpty())
-        return fail(error, tr("Пустой размер графика"));
-    if (path.isEmpty())
-        return fail(error, tr("Не задано имя файла"));
-    if (!QImageWriter::supportedImageFormats().contains(QByteArray(format).toLower()))
-        return fail(error, tr("Формат %1 не поддерживается").arg(QString::fromLatin1(format)));
-
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(Qt::white).rgb());
-    {
-        QPainter painter(&image);
-        const QRect area(QPoint(0, 0), size);
-        drawGraph(painter, area, settleGraph(source, area, painter));
-    }
-
-    // A window must not wait for a reader on a FIFO; the rest is the common write path.
-    return writeFileSafely(
-        path,
-        [&](QIODevice &out, QString *why) {
-            QImageWriter writer(&out, format);
-            if (writer.write(image))
-                return true;
-            return fail(why, writer.errorString());
-        },
-        error, PipeReader::DontWait);
+    // Settled for the image's own painter: its default font, the moment of export.
+    return writePicture(size, path, format,
+                        [&source](QPainter &painter, const QRect &area) {
+                            drawGraph(painter, area, settleGraph(source, area, painter));
+                        },
+                        error);
 }
 
 bool exportGraphPdf(const GraphSource &source, const QSize &size, const QString &path, QString *error)

@@ -1,5 +1,7 @@
 #include "report/qualifywindow.h"
 
+#include "report/savefilename.h"
+
 #include "engine/filewrite.h"
 #include "report/tablecopy.h"
 
@@ -179,19 +181,12 @@ void QualifyWindow::exportToCsv()
 {
     const QFileInfo source(m_loopsFile);
     const QString proposed = source.dir().filePath(source.completeBaseName() + tr(" - проверка.csv"));
-    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить проверку линий в *.csv"), proposed,
-                                                tr("файлы Excel(*.csv)"));
+    const QString path = completeSaveName(
+        this,
+        QFileDialog::getSaveFileName(this, tr("Сохранить проверку линий в *.csv"), proposed, tr("файлы Excel(*.csv)")),
+        QStringLiteral(".csv"));
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
-        path += QStringLiteral(".csv");
-        if (QFileInfo::exists(path)
-            && QMessageBox::question(this, tr("Kolvane"),
-                                     tr("Файл %1 уже существует.\nЗаменить его?").arg(QDir::toNativeSeparators(path)),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                != QMessageBox::Yes)
-            return;
-    }
     QString error;
     if (!exportCsv(path, &error)) {
         QMessageBox::warning(this, tr("Kolvane"),

@@ -2,6 +2,7 @@
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"
+#include "report/picturefile.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
@@ -551,28 +552,9 @@ void drawSpectrumChart(QPainter &painter, const QRect &area, const LineSpectrum 
 bool exportSpectrumImage(const LineSpectrum &spectrum, const QSize &size, const QString &path, const char *format,
                          QString *error)
 {
-    if (size.isEmpty())
-        return fail(error, tr("Пустой размер рисунка"));
-    if (path.isEmpty())
-        return fail(error, tr("Не задано имя файла"));
-    if (!QImageWriter::supportedImageFormats().contains(QByteArray(format).toLower()))
-        return fail(error, tr("Формат %1 не поддерживается").arg(QString::fromLatin1(format)));
-
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(QColor(Qt::white).rgb());
-    {
-        QPainter painter(&image);
-        drawSpectrumChart(painter, QRect(QPoint(0, 0), size), spectrum);
-    }
-    return writeFileSafely(
-        path,
-        [&](QIODevice &out, QString *why) {
-            QImageWriter writer(&out, format);
-            if (writer.write(image))
-                return true;
-            return fail(why, writer.errorString());
-        },
-        error, PipeReader::DontWait);
+    return writePicture(size, path, format,
+                        [&spectrum](QPainter &painter, const QRect &area) { drawSpectrumChart(painter, area, spectrum); },
+                        error);
 }
 
 bool exportSpectrumPdf(const LineSpectrum &spectrum, const QString &title, const QString &path, QString *error)

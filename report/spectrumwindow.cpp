@@ -1,5 +1,7 @@
 #include "report/spectrumwindow.h"
 
+#include "report/savefilename.h"
+
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 #include "report/tablecopy.h"
@@ -227,12 +229,10 @@ void SpectrumWindow::save()
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf") && suffix != QLatin1String("csv")) {
         // Names hold dots ("SNR Margin=1.5дБ"): the dialog cannot tell that the extension is missing.
-        path += filter == pdf ? QStringLiteral(".pdf") : filter == csv ? QStringLiteral(".csv") : QStringLiteral(".png");
-        if (QFileInfo::exists(path)
-            && QMessageBox::question(this, tr("Kolvane"),
-                                     tr("Файл %1 уже существует.\nЗаменить его?").arg(QDir::toNativeSeparators(path)),
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                   != QMessageBox::Yes)
+        path = completeSaveName(this, path,
+                                filter == pdf ? QStringLiteral(".pdf") : filter == csv ? QStringLiteral(".csv")
+                                                                                       : QStringLiteral(".png"));
+        if (path.isEmpty())
             return;
     }
     QString error;
