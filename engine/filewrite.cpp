@@ -73,9 +73,11 @@ bool writeAll(int fd, const QByteArray &data, int *errorNumber)
     return true;
 }
 
-// A device, FIFO or socket: renaming a file over it would replace it, so it is written as it is.
-bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QString *error,
-                  PipeReader pipeReader)
+// Opens a device, FIFO or socket to be written as it is (a window does not wait for a FIFO's
+// reader). Open when the result is >= 0; NotOpened with *error set; BecameRegular when a regular
+// file has taken its place since the first look (the caller then replaces that one whole).
+enum { NotOpened = -1, BecameRegular = -2 };
+int openInPlace(const QString &path, bool fifo, PipeReader pipeReader, QString *error)
 {
     const QByteArray name = QFile::encodeName(path);
     int flags = O_WRONLY | O_CLOEXEC;
@@ -86,18 +88,29 @@ bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QStrin
         fd = ::open(name.constData(), flags);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        if (fifo && errno == ENXIO)
-            return fail(error, localized("No process reads the pipe", "Канал никто не читает"));
-        return fail(error, systemErrorText(errno));
+        fail(error, fifo && errno == ENXIO ? localized("No process reads the pipe", "Канал никто не читает")
+                                           : systemErrorText(errno));
+        return NotOpened;
     }
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        // Replaced by a regular file since the first look: that one is replaced whole.
         ::close(fd);
-        return replaceRegularFile(path, data, error);
+        return BecameRegular;
     }
     if (flags & O_NONBLOCK)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// A device, FIFO or socket: renaming a file over it would replace it, so it is written as it is.
+bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QString *error,
+                  PipeReader pipeReader)
+{
+    const int fd = openInPlace(path, fifo, pipeReader, error);
+    if (fd == NotOpened)
+        return false;
+    if (fd == BecameRegular)
+        return replaceRegularFile(path, data, error);
     int errorNumber = 0;
     const bool written = writeAll(fd, data, &errorNumber);
     if (::close(fd) != 0 && written && errno != EINTR)
@@ -147,27 +160,11 @@ bool streamIntoRegularFile(const QString &path, const ContentWriter &content, QS
 bool streamInPlace(const QString &path, bool fifo, const ContentWriter &content, QString *error,
                    PipeReader pipeReader)
 {
-    const QByteArray name = QFile::encodeName(path);
-    int flags = O_WRONLY | O_CLOEXEC;
-    if (fifo && pipeReader == PipeReader::DontWait)
-        flags |= O_NONBLOCK;
-    int fd;
-    do {
-        fd = ::open(name.constData(), flags);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        if (fifo && errno == ENXIO)
-            return fail(error, localized("No process reads the pipe", "Канал никто не читает"));
-        return fail(error, systemErrorText(errno));
-    }
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        // Replaced by a regular file since the first look: that one is replaced whole.
-        ::close(fd);
+    const int fd = openInPlace(path, fifo, pipeReader, error);
+    if (fd == NotOpened)
+        return false;
+    if (fd == BecameRegular)
         return streamIntoRegularFile(path, content, error);
-    }
-    if (flags & O_NONBLOCK)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QFile file;
     if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
         ::close(fd);
