@@ -158,7 +158,8 @@ void MainWindow::createActions()
                           tr("Сохранить файл под новым именем"));
     connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
 
-    qualifyAct = addAction(tr("Проверка линий…"), "qualifyAct", QStringLiteral(":/images/table.png"), QKeySequence(),
+    qualifyAct = addAction(tr("Проверка линий…"), "qualifyAct", QStringLiteral(":/images/table.png"),
+                           QKeySequence(tr("Ctrl+L")),
                            tr("Рассчитать линии из файла записей для выбранных услуг"));
     connect(qualifyAct, &QAction::triggered, this, &MainWindow::qualifyLines);
 
@@ -221,7 +222,7 @@ void MainWindow::createActions()
     openSetupAct = addAction(tr("Открыть расчёт…"), "openSetupAct", QString(), QKeySequence::Open,
                              tr("Открыть сохранённый расчёт и выполнить его"));
     connect(openSetupAct, &QAction::triggered, this, &MainWindow::openSetup);
-    saveSetupAct = addAction(tr("Сохранить расчёт…"), "saveSetupAct", QString(), QKeySequence(),
+    saveSetupAct = addAction(tr("Сохранить расчёт…"), "saveSetupAct", QString(), QKeySequence(tr("Ctrl+Shift+S")),
                              tr("Сохранить исходные данные расчёта и настройки графика в файл"));
     connect(saveSetupAct, &QAction::triggered, this, &MainWindow::saveSetup);
 
@@ -233,8 +234,10 @@ void MainWindow::createActions()
                          tr("Напечатать отчёт с графиком и таблицами"));
     connect(printAct, &QAction::triggered, this, &MainWindow::printReport);
 
-    copyGraphAct = addAction(tr("Копировать график"), "copyGraphAct", QString(), QKeySequence(),
+    copyGraphAct = addAction(tr("Копировать график"), "copyGraphAct", QString(), QKeySequence::Copy,
                              tr("Копировать график в буфер обмена как изображение"));
+    // Ctrl+C copies what has the focus: the graph once it is clicked, a table otherwise.
+    copyGraphAct->setShortcutContext(Qt::WidgetWithChildrenShortcut);
 }
 
 void MainWindow::createMenus()
@@ -342,6 +345,7 @@ void MainWindow::createContextMenus()
     separator->setSeparator(true);
     graphWidget->addAction(separator);
     graphWidget->addAction(copyGraphAct);
+    graphWidget->setFocusPolicy(Qt::ClickFocus);
     graphWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
     connect(copyGraphAct, &QAction::triggered, graphWidget, &GraphWidget::copyGraph);
 

@@ -148,7 +148,22 @@ void EmptyTemplates::check(const CableTemplate &record, const QString &name)
 
 void EmptyTemplates::check(const LineTypeTemplate &record, const QString &fileName)
 {
-    check(lineTypeTemplatePath(fileName), record.count, record.kind == LineTypeDmt ? 2 : 1, false);
+    const QString relative = lineTypeTemplatePath(fileName);
+    check(relative, record.count, record.kind == LineTypeDmt ? 2 : 1, false);
+    if (record.kind != LineTypePam || record.count < 1 || m_seen.contains(relative))
+        return;
+    // A PAM row the search can do nothing with: no bits per symbol, or no rate to try.
+    QString problem;
+    if (record.K.value(0) < 1)
+        problem = localized("%1 has K below 1 bit per symbol; its rates are 0",
+                            "В шаблоне %1 K меньше 1 бита на символ; его скорости равны 0");
+    else if (!(double(record.Rmax.value(0)) > double(record.Rmin.value(0)) - 32.0))
+        problem = localized("%1 has Rmax below Rmin, no rate to try; its rates are 0",
+                            "В шаблоне %1 Rmax меньше Rmin, пробовать нечего; его скорости равны 0");
+    if (!problem.isEmpty()) {
+        m_seen << relative;
+        m_warnings << problem.arg(relative);
+    }
 }
 
 void EmptyTemplates::check(const NoiseTemplate &record, const QString &name)

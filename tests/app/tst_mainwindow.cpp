@@ -108,7 +108,7 @@ void tst_MainWindow::actions_data()
     QTest::newRow("save as") << "saveAsAct" << "Сохранить как..." << QKeySequence()
                              << "Сохранить файл под новым именем" << false;
     QTest::newRow("exit") << "exitAct" << "Выход" << QKeySequence("Ctrl+Q") << "Выйти из приложения" << false;
-    QTest::newRow("qualify") << "qualifyAct" << "Проверка линий…" << QKeySequence()
+    QTest::newRow("qualify") << "qualifyAct" << "Проверка линий…" << QKeySequence("Ctrl+L")
                              << "Рассчитать линии из файла записей для выбранных услуг" << true;
     QTest::newRow("insert row") << "insertLineAct" << "Вставить строку" << QKeySequence()
                                 << "Вставить новую строку в данную позицию" << true;
@@ -139,8 +139,12 @@ void tst_MainWindow::actions_data()
                             << "Сохранить отчёт с графиком и таблицами в pdf-формат" << true;
     QTest::newRow("print") << "printAct" << "Печать…" << QKeySequence("Ctrl+P")
                            << "Напечатать отчёт с графиком и таблицами" << false;
-    QTest::newRow("copy graph") << "copyGraphAct" << "Копировать график" << QKeySequence()
+    QTest::newRow("copy graph") << "copyGraphAct" << "Копировать график" << QKeySequence(QKeySequence::Copy)
                                 << "Копировать график в буфер обмена как изображение" << false;
+    QTest::newRow("open setup") << "openSetupAct" << "Открыть расчёт…" << QKeySequence(QKeySequence::Open)
+                                << "Открыть сохранённый расчёт и выполнить его" << false;
+    QTest::newRow("save setup") << "saveSetupAct" << "Сохранить расчёт…" << QKeySequence("Ctrl+Shift+S")
+                                << "Сохранить исходные данные расчёта и настройки графика в файл" << false;
 }
 
 void tst_MainWindow::actions()

@@ -283,6 +283,18 @@ void tst_ReportCommands::graphCopy()
     // The curve is in it.
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     QVERIFY(countColourApprox(rgb, GraphWidget::curveColor(0)) > 100);
+
+    // Ctrl+C copies what has the focus: the clicked graph, then the table again.
+    QApplication::clipboard()->clear();
+    QApplication::setActiveWindow(m_app->window.get());
+    QTest::mouseClick(graph(), Qt::LeftButton, {}, graph()->plotArea().center());
+    QTRY_VERIFY(graph()->hasFocus());
+    QTest::keyClick(graph(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->image().size(), graph()->size() * graph()->devicePixelRatioF());
+    table()->setFocus();
+    QTRY_VERIFY(table()->hasFocus());
+    QTest::keyClick(table(), Qt::Key_C, Qt::ControlModifier);
+    QVERIFY(QApplication::clipboard()->text().startsWith(QStringLiteral("L,м\t")));
 }
 
 void tst_ReportCommands::readoutInTheStatusBar()

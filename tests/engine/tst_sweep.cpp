@@ -98,6 +98,8 @@ void tst_Sweep::initTestCase()
     QVERIFY(writeTable(path("Cable/empty.att"), {}));
     QVERIFY(writeTable(path("xDSL/ADSL.DMT"), adslRows));
     QVERIFY(writeTable(path("xDSL/SHDSL.PAM"), shdslRows));
+    QVERIFY(writeTable(path("xDSL/k0.PAM"), {{0.9, 13.5, 192, 2304, -140}}));
+    QVERIFY(writeTable(path("xDSL/norange.PAM"), {{3, 13.5, 2304, 192, -140}}));
     QVERIFY(writeTable(path("AddNoise/white.add"), noiseRows));
     const double inf = std::numeric_limits<double>::infinity();
     QVERIFY(writeTable(path("xDSL/infinite.DMT"), {adslRows[0], {138, -40, inf, -140}}));
@@ -555,6 +557,12 @@ void tst_Sweep::templatesWithoutRowsWarn_data()
     QTest::newRow("DMT with one row")
         << s << QStringList{"xDSL/one.DMT has only one complete row, a DMT template needs two; its rates are 0"}
         << true;
+    s.lineTypes = QStringList{"k0.PAM"};
+    QTest::newRow("PAM with K below 1")
+        << s << QStringList{"xDSL/k0.PAM has K below 1 bit per symbol; its rates are 0"} << true;
+    s.lineTypes = QStringList{"norange.PAM"};
+    QTest::newRow("PAM without a rate to try")
+        << s << QStringList{"xDSL/norange.PAM has Rmax below Rmin, no rate to try; its rates are 0"} << true;
     s.lineTypes = QStringList{"lower.dmt"};
     QTest::newRow("DMT rows in a file read as PAM")
         << s << QStringList{"xDSL/lower.dmt has no complete row; its rates are 0"} << true;
