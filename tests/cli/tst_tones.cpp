@@ -255,9 +255,10 @@ void tst_Tones::headerAlone_data()
     QTest::newRow("DMT template of one row")
         << QVector<QVector<double>>{{25.875, -40, 15, -140}} << QStringLiteral("one.DMT") << QByteArray("one.DMT");
     QTest::newRow("PAM with K = 0") << QVector<QVector<double>>{{0, 13.5, 192, 2304, -140}} << QStringLiteral("k0.PAM")
-                                    << QByteArray();
+                                    << QByteArray("K below 1");
     QTest::newRow("PAM with Rmax below Rmin - 32")
-        << QVector<QVector<double>>{{3, 13.5, 2304, 192, -140}} << QStringLiteral("empty.PAM") << QByteArray();
+        << QVector<QVector<double>>{{3, 13.5, 2304, 192, -140}} << QStringLiteral("empty.PAM")
+        << QByteArray("no rate to try");
 }
 
 void tst_Tones::headerAlone()
