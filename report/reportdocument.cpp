@@ -1,6 +1,7 @@
 #include "report/reportdocument.h"
 
 #include "engine/checks.h"
+#include "engine/filewrite.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -500,20 +500,16 @@ bool writeReportPdf(const ReportContent &content, const QString &path, const Rep
 {
     if (path.isEmpty())
         return fail(error, tr("Не задано имя файла"));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, tr("Не удаётся открыть файл для записи: %1").arg(file.errorString()));
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(600);
-        writer.setCreator(QStringLiteral("Kolvane"));
-        writer.setTitle(reportTitle(content.graph.run.calc, content.stamp.date()));
-        if (!paintReport(writer, content, setup, error)) {
-            file.cancelWriting();
-            return false;
-        }
-    }
-    if (!file.commit())
-        return fail(error, tr("Не удаётся записать файл: %1").arg(file.errorString()));
-    return true;
+    // Through the common write path: no full-disk failure passes for a report, a device or pipe is
+    // written in place, and a window does not wait for a pipe's reader.
+    return writeFileSafely(
+        path,
+        [&](QIODevice &out, QString *why) {
+            QPdfWriter writer(&out);
+            writer.setResolution(600);
+            writer.setCreator(QStringLiteral("Kolvane"));
+            writer.setTitle(reportTitle(content.graph.run.calc, content.stamp.date()));
+            return paintReport(writer, content, setup, why);
+        },
+        error, PipeReader::DontWait);
 }

@@ -4,6 +4,8 @@
 #include "graphsource.h"
 
 #include "report/reportdocument.h"
+
+#include "engine/messages.h"
 #include "report/reportprint.h"
 
 #include <QDir>
@@ -499,8 +501,12 @@ void tst_ReportDocument::failedWriteKeepsNothing()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString path = relative.isEmpty() ? QString() : dir.filePath(relative);
+    // As the program sets it at start: the user is told in Russian.
+    setMessageLanguage(MessageLanguage::Russian);
     QString error;
-    QVERIFY(!writeReportPdf(content(2000), path, ReportPageSetup(), &error));
+    const bool written = writeReportPdf(content(2000), path, ReportPageSetup(), &error);
+    setMessageLanguage(MessageLanguage::English);
+    QVERIFY(!written);
     QVERIFY(!error.isEmpty());
     QVERIFY2(error.contains(QRegularExpression(QStringLiteral("[а-яА-Я]"))), qPrintable(error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
