@@ -5,6 +5,8 @@
 #include "report/graphoptions.h"
 #include "report/graphwidget.h"
 
+#include "templatefiles.h"
+
 #include "appfixture.h"
 
 #include <QElapsedTimer>
@@ -90,15 +92,6 @@ DialogSetup both(const DialogSetup &a, const DialogSetup &b)
         a(d);
         b(d);
     };
-}
-
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return writeTemplateCells(path, cells);
 }
 
 // Clicks "Отмена" of the run's progress dialog once the run has gone on for `after` ms;
@@ -546,8 +539,8 @@ void tst_Calculation::cancelKeepsEverything()
     QFETCH(bool, fromGraphOptions);
     // A PAM search through every candidate at every length (a negative attenuation): seconds
     // per length. The dialog lists its directories once, so the templates come first.
-    QVERIFY(writeTable(m_app->path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
-    QVERIFY(writeTable(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
+    QVERIFY(test::writeRows(m_app->path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
+    QVERIFY(test::writeRows(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
     const DialogSetup slow = both(both(chooseCables({"negative"}), chooseLineTypes({"slow.PAM"})),
                                   chooseLengths(1000, 3000, 500));
     m_app->calculate();
@@ -640,7 +633,7 @@ void tst_Calculation::fifoTemplateDoesNotFreeze()
 void tst_Calculation::templatesWithoutRowsWarn()
 {
     // An empty cable template: the curve is there at rate 0, and the status bar says why.
-    QVERIFY(writeTable(m_app->path("Cable/empty.att"), {}));
+    QVERIFY(test::writeRows(m_app->path("Cable/empty.att"), {}));
     m_app->calculate(chooseCables({"empty", "PE-0.40mm-26AWG"}));
     QCOMPARE(m_app->answerer->unexpected(), 0);
     QCOMPARE(table()->columnCount(), 3);

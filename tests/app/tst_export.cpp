@@ -67,8 +67,6 @@ private:
     QAction *action(const char *name) const { return m_app->child<QAction>(name); }
     // Runs a family of two line types on the sample workspace.
     void calculateFamily();
-    // The next save dialog chooses `target` as it is, without asking about replacing it.
-    void answerSaveDialogWith(const QString &target);
 
     std::unique_ptr<AppFixture> m_app;
 };
@@ -88,18 +86,6 @@ void tst_Export::calculateFamily()
 {
     m_app->calculate(chooseLineTypes({"ADSL2+_DS.DMT", "ADSL_DS.DMT", "VDSL2-8b_DS.DMT"}));
     QVERIFY(m_app->window->calcSettings());
-}
-
-void tst_Export::answerSaveDialogWith(const QString &target)
-{
-    m_app->answerer->push([target](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        QVERIFY(dialog);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        ModalAnswerer::typeFileName(dialog, target);
-        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
-    });
 }
 
 void tst_Export::saveDialogs_data()
@@ -332,14 +318,7 @@ void tst_Export::failedWriteIsReported()
 
     // The save dialog cannot choose such a path, so the test answers it with a name first
     // and lets the export write where the dialog would have put it.
-    m_app->answerer->push([target](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        QVERIFY(dialog);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        ModalAnswerer::typeFileName(dialog, target);
-        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
-    });
+    m_app->answerer->pushSaveFileAsIs(target);
     m_app->answerer->pushButton(QMessageBox::Ok);
     this->action(qPrintable(action))->trigger();
 
@@ -410,7 +389,7 @@ void tst_Export::fullDiskKeepsTheOldFile()
     }
     QVERIFY(disk.fill());
 
-    answerSaveDialogWith(target);
+    m_app->answerer->pushSaveFileAsIs(target);
     m_app->answerer->pushButton(QMessageBox::Ok);
     this->action(qPrintable(action))->trigger();
 
@@ -446,7 +425,7 @@ void tst_Export::pipeIsWrittenInPlace()
     };
 
     // Nobody reads: an error at once, not a frozen window.
-    answerSaveDialogWith(fifo);
+    m_app->answerer->pushSaveFileAsIs(fifo);
     m_app->answerer->pushButton(QMessageBox::Ok);
     QElapsedTimer timer;
     timer.start();
@@ -462,7 +441,7 @@ void tst_Export::pipeIsWrittenInPlace()
     reader.start(QStringLiteral("cat"), {fifo});
     QVERIFY(reader.waitForStarted());
     QTest::qWait(200); // cat opens the pipe
-    answerSaveDialogWith(fifo);
+    m_app->answerer->pushSaveFileAsIs(fifo);
     this->action(qPrintable(action))->trigger();
     const bool finished = reader.waitForFinished(3000);
     if (!finished)

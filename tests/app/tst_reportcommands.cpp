@@ -147,14 +147,7 @@ void tst_ReportCommands::reportFailureIsReported()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString target = m_app->path("blocker/report.pdf");
-    m_app->answerer->push([target](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        QVERIFY(dialog);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setOption(QFileDialog::DontConfirmOverwrite);
-        ModalAnswerer::typeFileName(dialog, target);
-        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
-    });
+    m_app->answerer->pushSaveFileAsIs(target);
     m_app->answerer->pushButton(QMessageBox::Ok);
     action("reportPdfAct")->trigger();
     QCOMPARE(m_app->answerer->unexpected(), 0);

@@ -9,6 +9,8 @@
 #include "report/targetreport.h"
 #include "report/targetwindows.h"
 
+#include "templatefiles.h"
+
 #include "appfixture.h"
 
 #include <QAction>
@@ -74,15 +76,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return writeTemplateCells(path, cells);
 }
 
 QStringList row(const QTableWidget *table, int r)
@@ -305,8 +298,8 @@ void tst_Targets::cancelInTheReachStageKeepsEverything()
     // A PAM search through every candidate (a negative attenuation): long at every length, so
     // the reach stage is still going when "Отмена" is clicked. The dialog lists its directories
     // once, so the templates come first.
-    QVERIFY(writeTable(m_app->path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
-    QVERIFY(writeTable(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
+    QVERIFY(test::writeRows(m_app->path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
+    QVERIFY(test::writeRows(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
     m_app->calculate(chooseTargets({1024}));
     const CalcSettings recordBefore = *m_app->window->calcSettings();
     const TargetTables tablesBefore = *windows()->tables();

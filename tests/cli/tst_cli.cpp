@@ -1,3 +1,6 @@
+#include "kolvanecalc.h"
+#include "templatefiles.h"
+
 #include "engine/csvwriter.h"
 #include "engine/sweep.h"
 #include "engine/templatefile.h"
@@ -21,30 +24,12 @@ Q_DECLARE_METATYPE(Edit)
 
 namespace {
 
+using test::calc;
+using test::fileContents;
+using test::Run;
+using test::writeFile;
+
 const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
-
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run calc(const QStringList &args, const QString &cwd = QString(), const QString &stdoutFile = QString())
-{
-    QProcess p;
-    if (!cwd.isEmpty())
-        p.setWorkingDirectory(cwd);
-    if (!stdoutFile.isEmpty())
-        p.setStandardOutputFile(stdoutFile);
-    p.start(QStringLiteral(KOLVANE_CALC), args);
-    Run r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
 
 // What the engine itself gives for these settings, as the CSV export writes it.
 QByteArray expectedCsv(const CalcSettings &settings, const QString &workdir)
@@ -58,21 +43,6 @@ QByteArray expectedCsv(const CalcSettings &settings, const QString &workdir)
     writeCsv(out, QStringList{QStringLiteral("L,м")} + result->labels, result->rows);
     out.flush();
     return bytes;
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
 }
 
 } // namespace
@@ -122,15 +92,15 @@ void tst_Cli::initTestCase()
     const QDir ws(m_workspace);
     QVERIFY(ws.mkpath(QStringLiteral("Cable")) && ws.mkpath(QStringLiteral("xDSL"))
             && ws.mkpath(QStringLiteral("AddNoise")));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/good.att")), {{1, 1.8}, {30000, 150}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/inf.att")),
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/good.att")), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/inf.att")),
                        {{1, 1.8}, {1000, std::numeric_limits<double>::infinity()}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/adsl.DMT")),
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/adsl.DMT")),
                        {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/huge.PAM")), {{3, 13.5, 192, 1e9, -140}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/negk.DMT")),
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/huge.PAM")), {{3, 13.5, 192, 1e9, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/negk.DMT")),
                        {{142.3125, -40, 15, -140}, {1099.6875, -40, -15, -140}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/white.add")), {{1, -140}, {30000, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("AddNoise/white.add")), {{1, -140}, {30000, -140}}));
 }
 
 void tst_Cli::defaultsOnSamples()
@@ -362,7 +332,7 @@ void tst_Cli::unreadableTemplate()
     if (::geteuid() == 0)
         QSKIP("running as root: a file without read permission is still readable");
     const QString path = QDir(m_workspace).filePath(QStringLiteral("Cable/locked.att"));
-    QVERIFY(writeTable(path, {{1, 1.8}, {30000, 150}}));
+    QVERIFY(test::writeRows(path, {{1, 1.8}, {30000, 150}}));
     QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
     const Run r = calc({"-C", m_workspace, "--cable", "locked", "--line", "adsl.DMT", "--noise", "white"});
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
@@ -583,8 +553,8 @@ void tst_Cli::outputIntoPipesAndDevices()
 void tst_Cli::templatesWithoutRowsWarn()
 {
     const QDir ws(m_workspace);
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/x.att")), {}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/lower.dmt")), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/x.att")), {}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/lower.dmt")), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
     CalcSettings s = defaultCalcSettings(m_workspace);
     s.cableTypes = {"x"};
     s.lineTypes = {"lower.dmt"};
@@ -601,11 +571,11 @@ void tst_Cli::noiseNameWithADot()
     // The third noise entry is the default; its name keeps the dot before ".add".
     QTemporaryDir dir;
     const QDir ws(dir.path());
-    QVERIFY(writeTable(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
-    QVERIFY(writeTable(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(test::writeRows(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
     QVERIFY(QDir().mkpath(ws.filePath("AddNoise")));
     for (const char *name : {"AWGN-130.add", "AWGN-140+ISDN.add", "AWGN-140.5.add"})
-        QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140.5}, {30000, -140.5}}));
+        QVERIFY(test::writeRows(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140.5}, {30000, -140.5}}));
     const Run r = calc({"-C", dir.path()});
     QVERIFY2(r.code == 0, r.err.constData());
     CalcSettings s = defaultCalcSettings(dir.path());
@@ -636,10 +606,10 @@ void tst_Cli::permissionDenied()
     QTemporaryDir dir;
     QVERIFY(dir.isValid() && OrdinaryUser::openUp(dir.path()));
     const QDir ws(dir.path());
-    QVERIFY(writeTable(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
-    QVERIFY(writeTable(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath("Cable/good.att"), {{1, 1.8}, {30000, 150}}));
+    QVERIFY(test::writeRows(ws.filePath("xDSL/adsl.DMT"), {{142.3125, -40, 15, -140}, {1099.6875, -40, 15, -140}}));
     for (const char *name : {"a.add", "b.add", "c.add"})
-        QVERIFY(writeTable(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140}, {30000, -140}}));
+        QVERIFY(test::writeRows(ws.filePath(QStringLiteral("AddNoise/") + name), {{1, -140}, {30000, -140}}));
     QVERIFY(QFile::setPermissions(ws.filePath(locked), QFileDevice::Permissions()));
     // Qt refuses to run with a real user other than the effective one: as root, the whole
     // process becomes nobody.

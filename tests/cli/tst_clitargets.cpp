@@ -1,5 +1,8 @@
 // kolvane-calc reach and margin, run as a user runs them.
 
+#include "kolvanecalc.h"
+#include "templatefiles.h"
+
 #include "engine/curveset.h"
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
@@ -8,47 +11,12 @@
 
 namespace {
 
+using test::calc;
+using test::fileContents;
+using test::Run;
+using test::writeFile;
+
 const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
-
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run calc(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KOLVANE_CALC), args);
-    Run r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 // The definitions walked literally on the model, curve by curve: the reach over the grid and the
 // largest margin from the top down, without relying on the rate falling with the margin.
@@ -149,19 +117,19 @@ void tst_CliTargets::initTestCase()
     const QDir ws(m_ws);
     QVERIFY(ws.mkpath(QStringLiteral("AddNoise")));
     // A lossless cable, and one that loses 20 dB/km at 100 kHz and gains 20 dB/km at 190 kHz.
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/flat.att")), {{1, 0}, {30000, 0}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/tilted.att")), {{100, 20}, {190, -20}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/flat.att")), {{1, 0}, {30000, 0}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/tilted.att")), {{100, 20}, {190, -20}}));
     // Two 8-bit tones at 100 and 190 kHz: on the tilted cable the first fades from 300 m on and
     // the second grows back from 600 m on, so the rate is 32 kbit/s up to 300 m, dips to 24
     // and is 32 again from 1700 m.
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/two.DMT")),
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/two.DMT")),
                        {{100, -100, 8, -140}, {100.5, -100, 0, -140}, {189.5, -140, 0, -140}, {190, -140, 8, -140}}));
     // One tone 40 dB and one 80 dB above the system's own noise on the flat cable: b bits need
     // (SNR - 9.75 - M) / 3.0103 >= b.
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/tone40.DMT")), {{100, -100, 15, -140}, {100.5, -100, 15, -140}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/tone80.DMT")), {{100, -60, 15, -140}, {100.5, -60, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/tone40.DMT")), {{100, -100, 15, -140}, {100.5, -100, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/tone80.DMT")), {{100, -60, 15, -140}, {100.5, -60, 15, -140}}));
     // One PAM candidate of 79 kbit/s whose SNR equals its threshold exactly at -3.8 dB.
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/edge.PAM")), {{3, double(-0x1.38f7f8p-6f), 79, 79, -55}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/edge.PAM")), {{3, double(-0x1.38f7f8p-6f), 79, 79, -55}}));
 }
 
 void tst_CliTargets::reachBytes_data()
@@ -384,7 +352,7 @@ void tst_CliTargets::emptyTemplatesWarn_data()
 void tst_CliTargets::emptyTemplatesWarn()
 {
     QFETCH(QString, command);
-    QVERIFY(writeTable(QDir(m_ws).filePath(QStringLiteral("Cable/empty.att")), {}));
+    QVERIFY(test::writeRows(QDir(m_ws).filePath(QStringLiteral("Cable/empty.att")), {}));
     const Run r = calc(QStringList{command} + own({"--cable", "empty", "--line", "tone40.DMT", "--rate", "4",
                                                    "--from", "0", "--to", "20"}));
     QCOMPARE(r.code, 0);

@@ -1,3 +1,5 @@
+#include "kolvanecalc.h"
+
 #include <QtTest>
 
 #include <QProcess>
@@ -5,43 +7,19 @@
 
 namespace {
 
+using test::calc;
+using test::fileContents;
+using test::Run;
+using test::writeFile;
+
 const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
 const QString SampleLoops = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/loops/zarechye.csv");
 const QStringList Services = {QStringLiteral("--line"), QStringLiteral("ADSL2+_DS.DMT"), QStringLiteral("--line"),
                               QStringLiteral("SHDSL_PAM16.PAM")};
 
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run calc(const QStringList &args, const QByteArray &input = QByteArray())
-{
-    QProcess p;
-    p.start(QStringLiteral(KOLVANE_CALC), args);
-    if (!p.waitForStarted())
-        return {};
-    p.write(input);
-    p.closeWriteChannel();
-    Run r;
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
 QStringList qualifyArgs(const QStringList &more)
 {
     return QStringList{QStringLiteral("qualify"), QStringLiteral("-C"), Samples} + more;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 } // namespace
@@ -76,7 +54,7 @@ void tst_QualifyCli::sampleExchange()
     QCOMPARE(lines.first(), QByteArray("id;R,кбит/с ADSL2+_DS.DMT;SNR Margin,дБ ADSL2+_DS.DMT;Годна ADSL2+_DS.DMT;"
                                        "R,кбит/с SHDSL_PAM16.PAM;SNR Margin,дБ SHDSL_PAM16.PAM;"
                                        "Годна SHDSL_PAM16.PAM;Ошибка;"));
-    const QList<QByteArray> input = readAll(SampleLoops).split('\n');
+    const QList<QByteArray> input = fileContents(SampleLoops).split('\n');
     QCOMPARE(lines.size(), input.size());
     QVERIFY(lines.size() > 200);
     int qualified = 0;
@@ -134,7 +112,7 @@ void tst_QualifyCli::equalsTheTableAtEachLength()
 
 void tst_QualifyCli::standardInputAndOutputFile()
 {
-    const QByteArray loops = readAll(SampleLoops);
+    const QByteArray loops = fileContents(SampleLoops);
     const QStringList args = Services + QStringList{"--rate", "12000,2304"};
     const Run fromFile = calc(qualifyArgs(args + QStringList{SampleLoops}));
     QCOMPARE(fromFile.code, 0);
@@ -155,7 +133,7 @@ void tst_QualifyCli::standardInputAndOutputFile()
     const Run toFile = calc(qualifyArgs(args + QStringList{"-o", path, SampleLoops}));
     QCOMPARE(toFile.code, 0);
     QCOMPARE(toFile.out, QByteArray());
-    QCOMPARE(readAll(path), fromFile.out);
+    QCOMPARE(fileContents(path), fromFile.out);
 }
 
 void tst_QualifyCli::refusedLoops()

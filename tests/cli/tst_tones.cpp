@@ -1,5 +1,7 @@
 // kolvane-calc tones: one curve at one length, step by step, held against the plain
 // step-by-step reference model and against what the table command prints.
+#include "kolvanecalc.h"
+
 #include "engine/templatefile.h"
 
 #include "../engine/randomworkspace.h"
@@ -12,28 +14,14 @@
 
 namespace {
 
+using test::calc;
+using test::fileContents;
+using test::Run;
+using test::writeFile;
+
 const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
 const QByteArray DmtHeader("F,кГц;S,дБм/Гц;A,дБ;U,дБм/Гц;SNR,дБ;b;\n");
 const QByteArray PamHeader("R,кбит/с;fN,кГц;SNR,дБ;T,дБ;\n");
-
-struct Run {
-    int code = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run calc(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(KOLVANE_CALC), args);
-    Run r;
-    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
 
 // The reference's steps written out here, field by field, as the table's CSV writes numbers.
 QByteArray expectedBytes(const reference::Trace &trace, bool dmt)

@@ -7,6 +7,8 @@
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 
+#include "templatefiles.h"
+
 #include <QBuffer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -165,15 +167,6 @@ std::map<QByteArray, QByteArray> byId(const QByteArray &out)
     return lines;
 }
 
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
-}
-
 } // namespace
 
 class tst_Qualify : public QObject
@@ -216,8 +209,8 @@ void tst_Qualify::initTestCase()
             QVERIFY(QFile::copy(Samples + QLatin1Char('/') + sub + QLatin1Char('/') + name,
                                 m_workspace + QLatin1Char('/') + sub + QLatin1Char('/') + name));
     }
-    QVERIFY(writeTable(m_workspace + QStringLiteral("/Cable/Empty.att"), {}));
-    QVERIFY(writeTable(m_workspace + QStringLiteral("/Cable/NotANumber.att"),
+    QVERIFY(test::writeRows(m_workspace + QStringLiteral("/Cable/Empty.att"), {}));
+    QVERIFY(test::writeRows(m_workspace + QStringLiteral("/Cable/NotANumber.att"),
                        {{100, 5}, {200, std::numeric_limits<double>::quiet_NaN()}}));
 }
 

@@ -4,6 +4,7 @@
 #include "engine/templatefile.h"
 
 #include "ordinaryuser.h"
+#include "templatefiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,15 +21,6 @@ Q_DECLARE_METATYPE(CalcSettings)
 namespace {
 
 using Rows = QVector<QVector<double>>;
-
-bool writeTable(const QString &path, const Rows &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
-}
 
 const Rows cableRows{{1, 1.83}, {100, 10.77}, {1104, 26.75}, {2208, 38.62}, {30000, 149.88}};
 const Rows thinCableRows{{1, 2.32}, {100, 15.78}, {1104, 34.16}, {2208, 48.85}, {30000, 188.83}};
@@ -93,34 +85,34 @@ private:
 void tst_Sweep::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    QVERIFY(writeTable(path("Cable/K1.att"), cableRows));
-    QVERIFY(writeTable(path("Cable/K2.att"), thinCableRows));
-    QVERIFY(writeTable(path("Cable/empty.att"), {}));
-    QVERIFY(writeTable(path("xDSL/ADSL.DMT"), adslRows));
-    QVERIFY(writeTable(path("xDSL/SHDSL.PAM"), shdslRows));
-    QVERIFY(writeTable(path("xDSL/k0.PAM"), {{0.9, 13.5, 192, 2304, -140}}));
-    QVERIFY(writeTable(path("xDSL/norange.PAM"), {{3, 13.5, 2304, 192, -140}}));
-    QVERIFY(writeTable(path("AddNoise/white.add"), noiseRows));
+    QVERIFY(test::writeRows(path("Cable/K1.att"), cableRows));
+    QVERIFY(test::writeRows(path("Cable/K2.att"), thinCableRows));
+    QVERIFY(test::writeRows(path("Cable/empty.att"), {}));
+    QVERIFY(test::writeRows(path("xDSL/ADSL.DMT"), adslRows));
+    QVERIFY(test::writeRows(path("xDSL/SHDSL.PAM"), shdslRows));
+    QVERIFY(test::writeRows(path("xDSL/k0.PAM"), {{0.9, 13.5, 192, 2304, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/norange.PAM"), {{3, 13.5, 2304, 192, -140}}));
+    QVERIFY(test::writeRows(path("AddNoise/white.add"), noiseRows));
     const double inf = std::numeric_limits<double>::infinity();
-    QVERIFY(writeTable(path("xDSL/infinite.DMT"), {adslRows[0], {138, -40, inf, -140}}));
-    QVERIFY(writeTable(path("xDSL/far.DMT"), {adslRows[0], {2e6, -40, 15, -140}}));
-    QVERIFY(writeTable(path("xDSL/fast.PAM"), {{3, 13.5, 192, 200000, -140}}));
-    QVERIFY(writeTable(path("xDSL/nanK.PAM"), {{std::nan(""), 13.5, 192, 2304, -140}}));
-    QVERIFY(writeTable(path("xDSL/infK.PAM"), {{-inf, 13.5, 192, 2304, -140}}));
-    QVERIFY(writeTable(path("Cable/nan.att"), {{1, 1}, {2, std::nan("")}}));
-    QVERIFY(writeTable(path("AddNoise/inf.add"), {{-inf, -140}}));
-    QVERIFY(writeTable(path("xDSL/wide.DMT"), {{-999999, -40, 1, -140}, {999999, -40, 1, -140}}));
-    QVERIFY(writeTable(path("xDSL/negativeKmax.DMT"), {adslRows[0], {138, -40, -2, -140}, adslRows[2]}));
-    QVERIFY(writeTable(path("Cable/a%1b.att"), {{1, 1}, {2, std::nan("")}}));
+    QVERIFY(test::writeRows(path("xDSL/infinite.DMT"), {adslRows[0], {138, -40, inf, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/far.DMT"), {adslRows[0], {2e6, -40, 15, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/fast.PAM"), {{3, 13.5, 192, 200000, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/nanK.PAM"), {{std::nan(""), 13.5, 192, 2304, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/infK.PAM"), {{-inf, 13.5, 192, 2304, -140}}));
+    QVERIFY(test::writeRows(path("Cable/nan.att"), {{1, 1}, {2, std::nan("")}}));
+    QVERIFY(test::writeRows(path("AddNoise/inf.add"), {{-inf, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/wide.DMT"), {{-999999, -40, 1, -140}, {999999, -40, 1, -140}}));
+    QVERIFY(test::writeRows(path("xDSL/negativeKmax.DMT"), {adslRows[0], {138, -40, -2, -140}, adslRows[2]}));
+    QVERIFY(test::writeRows(path("Cable/a%1b.att"), {{1, 1}, {2, std::nan("")}}));
     // The search for a PAM rate goes through every candidate at every length when some
     // attenuation is negative: seconds per length with K = 1 and the highest rate allowed.
-    QVERIFY(writeTable(path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
-    QVERIFY(writeTable(path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
+    QVERIFY(test::writeRows(path("Cable/negative.att"), {{1, 1.8}, {100, -0.5}, {30000, 150}}));
+    QVERIFY(test::writeRows(path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
     // Templates the model can take nothing from.
-    QVERIFY(writeTable(path("Cable/incomplete.att"), {{1}, {2}}));
-    QVERIFY(writeTable(path("xDSL/one.DMT"), {adslRows[1]}));
-    QVERIFY(writeTable(path("xDSL/lower.dmt"), adslRows));
-    QVERIFY(writeTable(path("AddNoise/silent.add"), {}));
+    QVERIFY(test::writeRows(path("Cable/incomplete.att"), {{1}, {2}}));
+    QVERIFY(test::writeRows(path("xDSL/one.DMT"), {adslRows[1]}));
+    QVERIFY(test::writeRows(path("xDSL/lower.dmt"), adslRows));
+    QVERIFY(test::writeRows(path("AddNoise/silent.add"), {}));
 }
 
 void tst_Sweep::family_data()
@@ -616,8 +608,8 @@ void tst_Sweep::unreadableWorkspaceSaysPermissionDenied()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid() && OrdinaryUser::openUp(dir.path()));
-    QVERIFY(writeTable(dir.filePath("Cable/K1.att"), cableRows));
-    QVERIFY(writeTable(dir.filePath("xDSL/ADSL.DMT"), adslRows));
+    QVERIFY(test::writeRows(dir.filePath("Cable/K1.att"), cableRows));
+    QVERIFY(test::writeRows(dir.filePath("xDSL/ADSL.DMT"), adslRows));
     QVERIFY(QFile::setPermissions(dir.filePath("Cable/K1.att"), QFileDevice::Permissions()));
     QVERIFY(QFile::setPermissions(dir.filePath("xDSL"), QFileDevice::Permissions()));
     QString lockedFile, lockedDirectory;

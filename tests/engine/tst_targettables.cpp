@@ -4,6 +4,8 @@
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 
+#include "templatefiles.h"
+
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,15 +15,6 @@
 namespace {
 
 const QString Samples = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
-
-bool writeTable(const QString &path, const QVector<QVector<double>> &rows)
-{
-    QVector<TemplateCell> cells;
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            cells.append({qint16(r), qint16(c), rows[r][c]});
-    return QDir().mkpath(QFileInfo(path).path()) && writeTemplateCells(path, cells);
-}
 
 QByteArray bytes(const std::function<void(QTextStream &)> &write)
 {
@@ -84,9 +77,9 @@ void tst_TargetTables::initTestCase()
     QVERIFY(m_dir.isValid());
     const QDir ws(m_dir.path());
     QVERIFY(ws.mkpath(QStringLiteral("AddNoise")));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/flat.att")), {{1, 0}, {30000, 0}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("Cable/lossy.att")), {{1, 3}, {30000, 3}}));
-    QVERIFY(writeTable(ws.filePath(QStringLiteral("xDSL/tone40.DMT")), {{100, -100, 15, -140}, {100.5, -100, 15, -140}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/flat.att")), {{1, 0}, {30000, 0}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("Cable/lossy.att")), {{1, 3}, {30000, 3}}));
+    QVERIFY(test::writeRows(ws.filePath(QStringLiteral("xDSL/tone40.DMT")), {{100, -100, 15, -140}, {100.5, -100, 15, -140}}));
 }
 
 void tst_TargetTables::csvBytes()

@@ -91,6 +91,24 @@ public:
         });
     }
 
+    // Answers the next file dialog with `path` as it stands: a path the dialog could not choose
+    // itself (in a missing directory, a device), no question about replacing it.
+    void pushSaveFileAsIs(const QString &path)
+    {
+        push([this, path](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) {
+                m_wrongKind++;
+                static_cast<QDialog *>(w)->reject();
+                return;
+            }
+            dialog->setFileMode(QFileDialog::AnyFile);
+            dialog->setOption(QFileDialog::DontConfirmOverwrite);
+            typeFileName(dialog, path);
+            static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+        });
+    }
+
     // Types a name into a file dialog's name field. (selectFile() leaves the field alone once it
     // has the focus, which a shown dialog gets at a moment of its own.)
     static void typeFileName(QFileDialog *dialog, const QString &path)
