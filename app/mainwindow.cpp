@@ -432,13 +432,15 @@ bool MainWindow::runCalculation()
         progress.step = [&reporter](int value) { reporter.step(value); };
         progress.end = [&reporter] { reporter.end(); };
         progress.cancel = reporter.cancelFlag();
-        result = runSweep(*settings, QString(), &error, progress);
+        std::optional<CurveSet> curves;
+        result = runSweep(*settings, QString(), &error, progress, &curves);
         if (!result || settings->targetRates.isEmpty() || reporter.isCancelled())
             return;
+        // The same curves: the templates are read once, and the tables match the rate table.
         reporter.begin(tr("Вычисляю дальность и запас"));
-        targets = runTargetTables(*settings, QString(), &error,
-                                  TargetProgress{[&reporter](int value) { reporter.step(value); },
-                                                 reporter.cancelFlag()});
+        targets = computeTargetTables(*settings, *curves,
+                                      TargetProgress{[&reporter](int value) { reporter.step(value); },
+                                                     reporter.cancelFlag()});
         reporter.end();
         if (!targets)
             result.reset();

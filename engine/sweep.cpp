@@ -12,9 +12,7 @@
 
 #include <memory>
 
-namespace {
-
-QString sweepFieldName(CalcInput::Field field)
+QString runFieldName(CalcInput::Field field)
 {
     using CalcInput::Field;
     switch (field) {
@@ -36,6 +34,8 @@ QString sweepFieldName(CalcInput::Field field)
     }
     return QString();
 }
+
+namespace {
 
 // "No cable template: directory Cable is empty", or why it cannot be read.
 QString noTemplateMessage(TemplateKind kind, const QString &workdir)
@@ -59,13 +59,8 @@ QString noTemplateMessage(TemplateKind kind, const QString &workdir)
 
 } // namespace
 
-QString runFieldName(CalcInput::Field field)
-{
-    return sweepFieldName(field);
-}
-
 std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
-                                    QString *error, const SweepProgress &progress)
+                                    QString *error, const SweepProgress &progress, std::optional<CurveSet> *loaded)
 {
     const auto refuse = [error](const QString &message) -> std::optional<SweepResult> {
         fail(error, message);
@@ -81,11 +76,13 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
         return refuse(noTemplateMessage(CableAttenuation, workdir));
     if (settings.lineTypes.isEmpty())
         return refuse(noTemplateMessage(LineTypeDmt, workdir));
-    if (!CalcInput::validate(settings, CalcInput::Checks::Run, sweepFieldName, error))
+    if (!CalcInput::validate(settings, CalcInput::Checks::Run, runFieldName, error))
         return std::nullopt;
     const std::optional<CurveSet> set = CurveSet::load(settings, workdir, error);
     if (!set)
         return std::nullopt;
+    if (loaded)
+        *loaded = set;
     using Family = CurveSet::Family;
     const Family family = set->family();
     const QVector<CurveSet::Curve> &curveList = set->curves();

@@ -2,6 +2,7 @@
 
 #include "engine/calcinput.h"
 #include "engine/calcsettings.h"
+#include "engine/curveset.h"
 #include "engine/resultset.h"
 
 #include <QString>
@@ -37,9 +38,11 @@ struct SweepProgress {
 // Runs the whole family of curves for `settings` on the templates under `workdir`
 // ("" = the current directory). On bad input (no cable or line type, a template name that
 // leaves its directory, an unreadable or invalid template, an empty sweep) returns nullopt
-// with a message naming the cause in *error; also nullopt when cancelled.
+// with a message naming the cause in *error; also nullopt when cancelled. *loaded receives the
+// curves the run loaded, so that what else is computed from them reads the templates only once.
 std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString &workdir,
-                                    QString *error, const SweepProgress &progress = {});
+                                    QString *error, const SweepProgress &progress = {},
+                                    std::optional<CurveSet> *loaded = nullptr);
 
 // A field of the record as a run's messages name it ("начальная длина"), in the message language.
 QString runFieldName(CalcInput::Field field);
