@@ -86,6 +86,21 @@ private:
     QString *m_error;
 };
 
+// Names reach the file system: none may lead out of its template directory.
+bool namesStayInside(const CalcSettings &s, QString *error)
+{
+    for (const QString &name : s.cableTypes)
+        if (!checkTemplateName(CableAttenuation, name, error))
+            return false;
+    for (const CableSection &section : s.sections)
+        if (!checkTemplateName(CableAttenuation, section.cable, error))
+            return false;
+    for (const QString &name : s.lineTypes)
+        if (!checkTemplateName(LineTypeDmt, name, error))
+            return false;
+    return checkTemplateName(AdditiveNoise, s.noiseTemplate, error);
+}
+
 } // namespace
 
 QString loadsSummary(const QVector<int> &loads)
@@ -158,17 +173,7 @@ bool validate(const CalcSettings &s, Checks checks, const FieldNames &names, QSt
 
     if (!c.present(Field::Cables, s.cableTypes.size()) || !c.present(Field::LineTypes, s.lineTypes.size()))
         return false;
-    // Names reach the file system: none may lead out of its template directory.
-    for (const QString &name : s.cableTypes)
-        if (!checkTemplateName(CableAttenuation, name, error))
-            return false;
-    for (const CableSection &section : s.sections)
-        if (!checkTemplateName(CableAttenuation, section.cable, error))
-            return false;
-    for (const QString &name : s.lineTypes)
-        if (!checkTemplateName(LineTypeDmt, name, error))
-            return false;
-    if (!checkTemplateName(AdditiveNoise, s.noiseTemplate, error))
+    if (!namesStayInside(s, error))
         return false;
     if (input) {
         if (!c.inRange(Field::Capacity, s.cableCapacity, Capacity)
@@ -250,10 +255,8 @@ bool validateLoopConditions(const CalcSettings &s, const QVector<int> &targets, 
         return c.refuse(localized("%1: %2 values, at most %3", "%1: значений %2, допускается не более %3")
                             .arg(c.name(Field::LineTypes), QString::number(s.lineTypes.size()),
                                  QString::number(MaxValues)));
-    for (const QString &name : s.lineTypes)
-        if (!checkTemplateName(LineTypeDmt, name, error))
-            return false;
-    if (!checkTemplateName(AdditiveNoise, s.noiseTemplate, error))
+    // The loops bring their own cables, checked as their lines are read.
+    if (!namesStayInside(s, error))
         return false;
     // Each loop is one curve per service: a second value would make a family of them.
     const auto one = [&c](Field field, qsizetype count) {
