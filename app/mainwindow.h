@@ -2,8 +2,8 @@
 
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
-#include "report/graphsettings.h"
-#include "report/reportdocument.h"
+#include "drawing/graphsettings.h"
+#include "drawing/reportdocument.h"
 
 #include <QMainWindow>
 

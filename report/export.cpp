@@ -4,7 +4,7 @@
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 #include "report/graphwidget.h"
-#include "report/picturefile.h"
+#include "drawing/picturefile.h"
 
 #include <QCoreApplication>
 #include <QDir>

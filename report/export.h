@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/calcsettings.h"
-#include "report/graphpainter.h"
+#include "drawing/graphpainter.h"
 
 #include <QSize>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/graphsettings.h"
+#include "drawing/graphsettings.h"
 
 #include <QDialog>
 

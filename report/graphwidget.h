@@ -2,8 +2,8 @@
 
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
-#include "report/graphpainter.h"
-#include "report/graphsettings.h"
+#include "drawing/graphpainter.h"
+#include "drawing/graphsettings.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/reportdocument.h"
+#include "drawing/reportdocument.h"
 
 class QPrinter;
 

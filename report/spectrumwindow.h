@@ -2,7 +2,7 @@
 
 #include "engine/calcsettings.h"
 #include "engine/linespectrum.h"
-#include "report/spectrumchart.h"
+#include "drawing/spectrumchart.h"
 
 #include <QMdiSubWindow>
 #include <QWidget>

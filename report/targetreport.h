@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/targettables.h"
-#include "report/reportdocument.h"
+#include "drawing/reportdocument.h"
 
 #include <QString>
 #include <QStringList>

@@ -8,7 +8,7 @@
 #include "app/mainwindow.h"
 #include "input/propertiesdialog.h"
 #include "report/graphwidget.h"
-#include "report/reportdocument.h"
+#include "drawing/reportdocument.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -5,7 +5,7 @@
 
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
-#include "report/graphsettings.h"
+#include "drawing/graphsettings.h"
 #include "report/graphwidget.h"
 
 #include <QImage>

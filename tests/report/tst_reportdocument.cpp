@@ -3,7 +3,7 @@
 
 #include "graphsource.h"
 
-#include "report/reportdocument.h"
+#include "drawing/reportdocument.h"
 
 #include "engine/messages.h"
 #include "report/reportprint.h"

@@ -1,8 +1,8 @@
-#include "report/spectrumchart.h"
+#include "drawing/spectrumchart.h"
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"
-#include "report/picturefile.h"
+#include "drawing/picturefile.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>

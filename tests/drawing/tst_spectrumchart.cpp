@@ -1,4 +1,4 @@
-#include "report/spectrumchart.h"
+#include "drawing/spectrumchart.h"
 
 #include <QGuiApplication>
 #include <QImage>

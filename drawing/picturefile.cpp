@@ -1,4 +1,4 @@
-#include "report/picturefile.h"
+#include "drawing/picturefile.h"
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"

@@ -5,7 +5,7 @@
 // tables, every page numbered. QtGui only: the same routine writes the PDF (QPdfWriter) and
 // prints (QPrinter is a QPagedPaintDevice too).
 
-#include "report/graphpainter.h"
+#include "drawing/graphpainter.h"
 
 #include <QDateTime>
 #include <QMarginsF>

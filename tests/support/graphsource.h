@@ -3,7 +3,7 @@
 // A hand-built run as plain values, for drawing without any widget: flat curves at known
 // rates over 0 ... 8000 m, so every curve is one pixel row.
 
-#include "report/graphpainter.h"
+#include "drawing/graphpainter.h"
 
 inline GraphSource flatRun(const QVector<float> &rates, int maxRate)
 {

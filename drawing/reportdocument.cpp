@@ -1,4 +1,4 @@
-#include "report/reportdocument.h"
+#include "drawing/reportdocument.h"
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"

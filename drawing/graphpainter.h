@@ -7,7 +7,7 @@
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
 #include "engine/targettables.h"
-#include "report/graphsettings.h"
+#include "drawing/graphsettings.h"
 
 #include <QColor>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "report/graphpainter.h"
+#include "drawing/graphpainter.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
