@@ -10,6 +10,8 @@
 #include "appfixture.h"
 
 #include <QElapsedTimer>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -178,6 +180,8 @@ private slots:
     void cancelledDialogRunsNothing();
     void graphOptionsBeforeAnyCalculation();
     void graphOptionsRerunInUserScale();
+    void graphOptionsOkWithoutChangeKeepsTheGraph_data();
+    void graphOptionsOkWithoutChangeKeepsTheGraph();
     void closedResultWindowsComeBack();
     void cancelKeepsEverything_data();
     void cancelKeepsEverything();
@@ -507,10 +511,72 @@ void tst_Calculation::graphOptionsRerunInUserScale()
     const GraphSettings &settings = m_app->window->graphSettings();
     QCOMPARE(settings.lengthMax, 6000);
     QCOMPARE(settings.lengthGridStep, 400);
-    // The label step moves to a multiple of the grid step, halves down.
-    QCOMPARE(settings.lengthLabelStep, 400);
+    // Legible steps are kept as asked: labels every 600 m between grid lines every 400 m.
+    QCOMPARE(settings.lengthLabelStep, 600);
     GraphOptions *options = m_app->window->graphOptionsDialog();
-    QCOMPARE(options->findChild<QSpinBox *>("lengthLabelStepBox")->value(), 400);
+    QCOMPARE(options->findChild<QSpinBox *>("lengthLabelStepBox")->value(), 600);
+}
+
+void tst_Calculation::graphOptionsOkWithoutChangeKeepsTheGraph_data()
+{
+    QTest::addColumn<QByteArray>("setup"); // empty: a run from the calculation dialog
+    QTest::addColumn<QSize>("window");
+    QTest::newRow("automatic scale, 1600 x 1000") << QByteArray() << QSize(1600, 1000);
+    QTest::newRow("automatic scale, 1366 x 768") << QByteArray() << QSize(1366, 768);
+    QTest::newRow("setup: no target lines, a label every metre")
+        << QByteArray(R"({"format": "kolvane-setup", "version": 1, "targetRates": [2048, 8000],
+                          "graph": {"targetLines": false, "lengthLabelStep": 1}})")
+        << QSize(1366, 768);
+}
+
+// OK in "Настройки" without a change draws the same picture: the dialog shows what the graph
+// settled on, the target lines included, and settled axes settle to themselves.
+void tst_Calculation::graphOptionsOkWithoutChangeKeepsTheGraph()
+{
+    QFETCH(QByteArray, setup);
+    QFETCH(QSize, window);
+    m_app->window->resize(window);
+    if (setup.isEmpty()) {
+        m_app->calculate(chooseLengths(0, 10000, 100));
+    } else {
+        const QString path = m_app->path(QStringLiteral("study.kolvane"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(setup) == setup.size());
+        file.close();
+        QVERIFY(m_app->window->openSetupFile(path));
+    }
+    auto *graph = m_app->child<GraphWidget>("graphWidget");
+    const QDateTime stamp(QDate(2012, 2, 26), QTime(12, 0, 0)); // the clock moves between drawings
+    int overlaps = 0;
+    const auto picture = [&] {
+        GraphPicture shown = graph->shownPicture();
+        shown.stamp = stamp;
+        QImage image(graph->size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        const QVector<GraphText> texts = drawGraph(painter, graph->rect(), shown);
+        for (int i = 0; i < texts.size(); ++i)
+            for (int j = i + 1; j < texts.size(); ++j)
+                overlaps += texts.at(i).box.intersects(texts.at(j).box);
+        return image;
+    };
+    const QImage before = picture();
+    // A setup's crowded request is widened as the dialog's would be: no label runs into another.
+    QCOMPARE(overlaps, 0);
+    const GraphSettings settledBefore = m_app->window->graphSettings();
+
+    m_app->answerer->push([](QWidget *w) {
+        auto *dialog = qobject_cast<GraphOptions *>(w);
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->findChild<QPushButton *>("okButton"), Qt::LeftButton);
+    });
+    m_app->press(QKeySequence(Qt::Key_F6));
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QCOMPARE(m_app->answerer->pending(), 0);
+    QCOMPARE(graph->currentScaleMode(), GraphWidget::UserScale);
+    QCOMPARE(m_app->window->graphSettings(), settledBefore);
+    QVERIFY(picture() == before);
+    QVERIFY(QString::number(settledBefore.lengthLabelStep).contains(QRegularExpression(QStringLiteral("^[125]0*$"))));
 }
 
 void tst_Calculation::closedResultWindowsComeBack()
