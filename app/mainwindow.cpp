@@ -730,7 +730,7 @@ void MainWindow::exportGraph(const QString &caption, const QString &filter, cons
     // The run the graph shows, at the size it is shown: settled anew for the file's painter.
     const GraphSource source = graphWidget->graphSource();
     const bool written = format ? exportGraphImage(source, graphWidget->size(), path, format, &error)
-                                : exportGraphPdf(source, graphWidget->size(), path, &error);
+                                : exportGraphPdf(source, path, &error, m_reportPageSetup);
     reportExport(path, written, error);
 }
 
@@ -771,7 +771,8 @@ void MainWindow::exportReportPdf()
 {
     if (!canExport())
         return;
-    const QString path = exportFileName(tr("Сохранить отчёт в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"));
+    const QString path = exportFileName(tr("Сохранить отчёт в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"),
+                                        reportNameSuffix());
     if (path.isEmpty())
         return;
     QString error;

@@ -1,17 +1,12 @@
 #include "drawing/spectrumchart.h"
 
-#include "engine/checks.h"
-#include "engine/filewrite.h"
 #include "drawing/picturefile.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
-#include <QImage>
-#include <QImageWriter>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPolygonF>
 
 #include <algorithm>
@@ -559,26 +554,10 @@ bool exportSpectrumImage(const LineSpectrum &spectrum, const QSize &size, const 
 
 bool exportSpectrumPdf(const LineSpectrum &spectrum, const QString &title, const QString &path, QString *error)
 {
-    if (path.isEmpty())
-        return fail(error, tr("Не задано имя файла"));
-    return writeFileSafely(
-        path,
-        [&](QIODevice &out, QString *why) {
-            QPdfWriter pdf(&out);
-            pdf.setTitle(title);
-            pdf.setCreator(QStringLiteral("Kolvane"));
-            // Screen resolution: pen widths in px and fonts in pt keep their proportions.
-            pdf.setResolution(96);
-            pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-            QPainter painter;
-            if (!painter.begin(&pdf))
-                return fail(why, tr("Не удаётся начать PDF-документ"));
-            const QRect page = pdf.pageLayout().paintRectPixels(pdf.resolution());
-            drawSpectrumChart(painter, QRect(QPoint(0, 0), page.size()), spectrum);
-            if (!painter.end())
-                return fail(why, tr("Не удаётся завершить PDF-документ"));
-            return true;
-        },
-        error, PipeReader::DontWait);
+    // Screen resolution: pen widths in px and fonts in pt keep their proportions.
+    return writePdfPage(path, title, 96,
+                        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                                    QPageLayout::Millimeter),
+                        [&spectrum](QPainter &painter, const QRect &page) { drawSpectrumChart(painter, page, spectrum); },
+                        error);
 }
