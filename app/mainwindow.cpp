@@ -727,7 +727,7 @@ void MainWindow::exportGraph(const QString &caption, const QString &filter, cons
     if (path.isEmpty())
         return;
     QString error;
-    // The run the graph shows, at the size it is shown: settled anew for the file's painter.
+    // The run the graph shows, at the size it is shown (a PDF: its page), settled anew for the file.
     const GraphSource source = graphWidget->graphSource();
     const bool written = format ? exportGraphImage(source, graphWidget->size(), path, format, &error)
                                 : exportGraphPdf(source, path, &error, m_reportPageSetup);
