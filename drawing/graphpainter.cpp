@@ -7,6 +7,7 @@
 #include <QPen>
 #include <QPolygon>
 
+#include "drawing/chartaxis.h"
 #include "engine/calcinput.h"
 #include "engine/templatekind.h"
 
@@ -49,10 +50,7 @@ int toPixel(float value)
 // The smallest value of the series 1, 2, 5, 10, 20, 50, ... that is at least `value`.
 qint64 roundStepUp(qint64 value)
 {
-    for (qint64 decade = 1;; decade *= 10)
-        for (qint64 m : {1, 2, 5})
-            if (m * decade >= value)
-                return m * decade;
+    return std::llround(niceStep(double(value), 1));
 }
 
 // Pixels between two marks `step` apart on an axis from 0 to `maximum` drawn over `extent`.
@@ -67,7 +65,7 @@ int legibleStep(int step, int maximum, int extent, int needed)
 {
     qint64 s = std::max(step, 1);
     while (spacing(s, maximum, extent) < needed && s < maximum)
-        s = roundStepUp(s + 1);
+        s = std::max(s + 1, roundStepUp(s + 1));
     return int(std::min<qint64>(s, std::numeric_limits<int>::max()));
 }
 
