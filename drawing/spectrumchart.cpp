@@ -18,6 +18,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace ChartAxes;
+
 namespace {
 
 QString tr(const char *text)
@@ -37,67 +39,6 @@ constexpr int MostMarkers = 200;
 QString number(double v)
 {
     return QString::number(v, 'g', 6);
-}
-
-// 1, 2 or 5 times a power of ten, at least range / ticks.
-double niceStep(double range, int ticks)
-{
-    const double raw = range / std::max(1, ticks);
-    if (!(raw > 0) || !std::isfinite(raw))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * magnitude >= raw * (1 - 1e-9))
-            return m * magnitude;
-    return 10 * magnitude;
-}
-
-// The axis from lo to hi, widened outwards to whole steps.
-ChartAxis niceAxis(double lo, double hi, int ticks)
-{
-    if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi) {
-        lo = 0;
-        hi = 1;
-    }
-    if (hi - lo < 1e-9) {
-        const double pad = std::max(1.0, std::fabs(lo) * 0.1);
-        lo -= pad;
-        hi += pad;
-    }
-    ChartAxis axis;
-    axis.step = niceStep(hi - lo, ticks);
-    axis.min = std::floor(lo / axis.step + 1e-9) * axis.step;
-    axis.max = std::ceil(hi / axis.step - 1e-9) * axis.step;
-    if (axis.max <= axis.min)
-        axis.max = axis.min + axis.step;
-    return axis;
-}
-
-// A label of the axis: as many decimals as its step needs, never "-0".
-QString tickText(double value, double step)
-{
-    const int decimals = step >= 1 ? 0 : std::min(6, int(std::ceil(-std::log10(step) - 1e-9)));
-    QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(QLatin1Char('-')) && text.toDouble() == 0)
-        text.remove(0, 1);
-    return text;
-}
-
-QVector<double> ticks(const ChartAxis &axis)
-{
-    QVector<double> out;
-    const int n = int(std::llround((axis.max - axis.min) / axis.step));
-    for (int k = 0; k <= n && k <= 1000; ++k)
-        out << axis.min + k * axis.step;
-    return out;
-}
-
-// A float far outside the picture (or not a number) must not reach an int conversion.
-double clampPixel(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    return std::clamp(v, -1.0e6, 1.0e6);
 }
 
 struct Ranges {
@@ -138,6 +79,11 @@ Ranges rangesOf(const LineSpectrum &s)
                 dbLo = std::min(dbLo, double(v));
                 dbHi = std::max(dbHi, double(v));
             }
+            if (s.measuredSnr)
+                if (const std::optional<double> v = s.measuredSnr->valueAtFrequency(t.f)) {
+                    dbLo = std::min(dbLo, *v);
+                    dbHi = std::max(dbHi, *v);
+                }
         }
         r.xLo = std::min(0.0, lo);
         r.xHi = hi;
@@ -168,21 +114,6 @@ Ranges rangesOf(const LineSpectrum &s)
     return r;
 }
 
-int widest(const QFontMetrics &metrics, const QStringList &texts)
-{
-    int w = 0;
-    for (const QString &text : texts)
-        w = std::max(w, metrics.horizontalAdvance(text));
-    return w;
-}
-
-// The widest label an axis over lo..hi can get, whatever step it settles on.
-int labelWidth(const QFontMetrics &metrics, double lo, double hi)
-{
-    return widest(metrics, {QString::number(std::floor(lo) - 10, 'f', 0), QString::number(std::ceil(hi) + 10, 'f', 0),
-                            QStringLiteral("-00.0")});
-}
-
 QString xAxisName(bool dmt)
 {
     return dmt ? tr("f, кГц") : tr("R, кбит/с");
@@ -194,13 +125,17 @@ struct LegendEntry {
     QString text;
 };
 
-QVector<LegendEntry> legendOf(bool dmt)
+QVector<LegendEntry> legendOf(bool dmt, bool measured)
 {
-    if (dmt)
-        return {{LegendEntry::Bar, SpectrumColors::Bits, tr("b, бит (ось слева)")},
-                {LegendEntry::Line, SpectrumColors::Snr, tr("SNR, дБ")},
-                {LegendEntry::Line, SpectrumColors::Signal, tr("W — принимаемый сигнал, дБм/Гц")},
-                {LegendEntry::Line, SpectrumColors::Noise, tr("U — уровень шума, дБм/Гц")}};
+    if (dmt) {
+        QVector<LegendEntry> entries{{LegendEntry::Bar, SpectrumColors::Bits, tr("b, бит (ось слева)")},
+                                     {LegendEntry::Line, SpectrumColors::Snr, tr("SNR, дБ")},
+                                     {LegendEntry::Line, SpectrumColors::Signal, tr("W — принимаемый сигнал, дБм/Гц")},
+                                     {LegendEntry::Line, SpectrumColors::Noise, tr("U — уровень шума, дБм/Гц")}};
+        if (measured)
+            entries << LegendEntry{LegendEntry::DashedLine, SpectrumColors::MeasuredSnr, tr("SNR измеренный, дБ")};
+        return entries;
+    }
     return {{LegendEntry::Line, SpectrumColors::PamSnr, tr("SNR испробованной скорости, дБ")},
             {LegendEntry::DashedLine, SpectrumColors::Threshold, tr("порог T, дБ")},
             {LegendEntry::Marker, SpectrumColors::Chosen, tr("выбранная скорость")}};
@@ -243,6 +178,7 @@ private:
     void legend();
     void emptyNote();
     void series(const QColor &color, float ToneTrace::*value);
+    void measuredSeries();
 
     QPainter &painter;
     const SpectrumChart &c;
@@ -376,6 +312,32 @@ void SpectrumDrawing::dmtSeries()
     series(SpectrumColors::Noise, &ToneTrace::U);
     series(SpectrumColors::Signal, &ToneTrace::W);
     series(SpectrumColors::Snr, &ToneTrace::snr);
+    measuredSeries();
+}
+
+// The measured SNR over each tone's own band, a step where the groups change, a gap where the
+// measurement has no value.
+void SpectrumDrawing::measuredSeries()
+{
+    if (!s.measuredSnr)
+        return;
+    painter.setPen(QPen(SpectrumColors::MeasuredSnr, 2, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
+    QPolygonF run;
+    const auto flush = [&] {
+        if (run.size() > 1)
+            painter.drawPolyline(run);
+        run.clear();
+    };
+    for (const ToneTrace &t : s.trace.tones) {
+        const std::optional<double> v = s.measuredSnr->valueAtFrequency(t.f);
+        if (!v) {
+            flush();
+            continue;
+        }
+        const double y = clampPixel(c.dbAt(*v));
+        run << QPointF(clampPixel(c.xAt(t.f - HalfTone)), y) << QPointF(clampPixel(c.xAt(t.f + HalfTone)), y);
+    }
+    flush();
 }
 
 void SpectrumDrawing::pamSeries()
@@ -429,7 +391,7 @@ void SpectrumDrawing::legend()
     const int h = metrics.height();
     const int y = c.area.bottom() - Gap / 2 - h;
     int x = c.plot.left();
-    for (const LegendEntry &e : legendOf(c.dmt)) {
+    for (const LegendEntry &e : legendOf(c.dmt, s.measuredSnr.has_value())) {
         const int mid = y + h / 2;
         switch (e.kind) {
         case LegendEntry::Bar:

@@ -1,0 +1,34 @@
+#pragma once
+
+// Axes of the small charts (a line's spectrum, a measured line): round steps, labels that fit.
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QFontMetrics;
+
+// One axis: values from `min` to `max`, labelled every `step` from the first multiple of it.
+struct ChartAxis {
+    double min = 0;
+    double max = 1;
+    double step = 1;
+};
+
+namespace ChartAxes {
+
+// The axis from lo to hi, widened outwards to whole steps of 1, 2 or 5 times a power of ten,
+// about `ticks` of them.
+ChartAxis niceAxis(double lo, double hi, int ticks);
+// The labelled values of an axis, from its minimum.
+QVector<double> ticks(const ChartAxis &axis);
+// A label of the axis: as many decimals as its step needs, never "-0".
+QString tickText(double value, double step);
+// A pixel position that stays defined for a value far outside the picture (or not a number).
+double clampPixel(double v);
+// The widest of the texts.
+int widest(const QFontMetrics &metrics, const QStringList &texts);
+// The widest label an axis over lo..hi can get, whatever step it settles on.
+int labelWidth(const QFontMetrics &metrics, double lo, double hi);
+
+} // namespace ChartAxes
