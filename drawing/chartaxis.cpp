@@ -1,9 +1,11 @@
 #include "drawing/chartaxis.h"
 
 #include <QFontMetrics>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -79,4 +81,61 @@ int ChartAxes::labelWidth(const QFontMetrics &metrics, double lo, double hi)
 {
     return widest(metrics, {QString::number(std::floor(lo) - 10, 'f', 0), QString::number(std::ceil(hi) + 10, 'f', 0),
                             QStringLiteral("-00.0")});
+}
+
+double ChartAxis::xIn(const QRect &plot, double value) const
+{
+    return plot.left() + (value - min) / (max - min) * plot.width();
+}
+
+double ChartAxis::yIn(const QRect &plot, double value) const
+{
+    return plot.bottom() - (value - min) / (max - min) * plot.height();
+}
+
+void ChartAxes::drawGrid(QPainter &painter, const QRect &plot, const ChartAxis &x, const ChartAxis &y)
+{
+    painter.fillRect(plot, Qt::white);
+    QPen pen(QColor(225, 225, 225));
+    pen.setWidth(0);
+    painter.setPen(pen);
+    for (double v : ticks(x)) {
+        const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
+        painter.drawLine(at, plot.top(), at, plot.bottom());
+    }
+    for (double v : ticks(y)) {
+        const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
+        painter.drawLine(plot.left(), at, plot.right(), at);
+    }
+}
+
+void ChartAxes::drawXLabels(QPainter &painter, const QRect &plot, const ChartAxis &x, const QRect &keepClear)
+{
+    const QFontMetrics metrics = painter.fontMetrics();
+    int lastRight = std::numeric_limits<int>::min();
+    for (double v : ticks(x)) {
+        const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
+        painter.drawLine(at, plot.bottom(), at, plot.bottom() + TickLength);
+        const QString text = tickText(v, x.step);
+        const int w = metrics.horizontalAdvance(text);
+        const QRect box(at - w / 2 - 1, plot.bottom() + TickLength + 2, w + 2, metrics.height());
+        if (box.left() <= lastRight + 4 || (!keepClear.isNull() && box.intersects(keepClear)))
+            continue;
+        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
+        lastRight = box.right();
+    }
+}
+
+void ChartAxes::drawYLabels(QPainter &painter, const QRect &plot, const QRect &area, const ChartAxis &y, Qt::Edge edge)
+{
+    const int h = painter.fontMetrics().height();
+    const bool left = edge == Qt::LeftEdge;
+    const int edgeX = left ? plot.left() : plot.right();
+    for (double v : ticks(y)) {
+        const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
+        painter.drawLine(left ? edgeX - TickLength : edgeX, at, left ? edgeX : edgeX + TickLength, at);
+        const QRect box = left ? QRect(area.left(), at - h / 2, edgeX - TickLength - 3 - area.left(), h)
+                               : QRect(edgeX + TickLength + 3, at - h / 2, area.right() - edgeX - TickLength - 3, h);
+        painter.drawText(box, (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, tickText(v, y.step));
+    }
 }

@@ -20,7 +20,6 @@ QString tr(const char *text)
 }
 
 constexpr int Gap = 8; // px between the parts of the layout
-constexpr int TickLength = 5;
 constexpr Quantity Shown[] = {Quantity::Hlog, Quantity::Snr, Quantity::Qln};
 
 QColor colorOf(Quantity q)
@@ -66,21 +65,6 @@ ChartAxis levelAxis(std::pair<double, double> range, double fallbackLo, double f
 
 } // namespace
 
-double MeasuredChart::xAt(double kHz) const
-{
-    return plot.left() + (kHz - x.min) / (x.max - x.min) * plot.width();
-}
-
-double MeasuredChart::dbAt(double value) const
-{
-    return plot.bottom() - (value - db.min) / (db.max - db.min) * plot.height();
-}
-
-double MeasuredChart::dbmAt(double value) const
-{
-    return plot.bottom() - (value - dbm.min) / (dbm.max - dbm.min) * plot.height();
-}
-
 MeasuredChart settleMeasuredChart(const Measured::Measurement &m, const QRect &area, const QFontMetrics &metrics)
 {
     MeasuredChart chart;
@@ -99,7 +83,8 @@ MeasuredChart settleMeasuredChart(const Measured::Measurement &m, const QRect &a
     const int top = area.top() + Gap / 2 + h + 4;
     const int bottom = area.bottom() - Gap / 2 - h - Gap - h - TickLength - 2;
     chart.plot = QRect(QPoint(left, top), QPoint(std::max(right, left + 10), std::max(bottom, top + 10)));
-    const int xTicks = std::clamp(chart.plot.width() / std::max(1, metrics.horizontalAdvance(QStringLiteral("00000")) + 3 * Gap), 1, 12);
+    const int xLabel = metrics.horizontalAdvance(QStringLiteral("00000")) + 3 * Gap;
+    const int xTicks = std::clamp(chart.plot.width() / std::max(1, xLabel), 1, 12);
     const int yTicks = std::clamp(chart.plot.height() / (2 * h), 1, 10);
     chart.x = niceAxis(0, xHi > 0 ? xHi : 2208, xTicks);
     chart.db = levelAxis(db, -100, 60, yTicks);
@@ -112,24 +97,13 @@ void drawMeasuredChart(QPainter &painter, const MeasuredChart &c, const Measured
     painter.save();
     const QFontMetrics metrics = painter.fontMetrics();
     const int h = metrics.height();
-    painter.fillRect(c.plot, Qt::white);
-    QPen grid(QColor(225, 225, 225));
-    grid.setWidth(0);
-    painter.setPen(grid);
-    for (double v : ticks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.top(), x, c.plot.bottom());
-    }
-    for (double v : ticks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.left(), y, c.plot.right(), y);
-    }
+    drawGrid(painter, c.plot, c.x, c.db);
 
     painter.save();
     painter.setClipRect(c.plot.adjusted(0, 0, 1, 1));
     for (Quantity q : Shown) {
         const Measured::Series &s = m.series(q);
-        const auto yAt = [&](double v) { return clampPixel(q == Quantity::Qln ? c.dbmAt(v) : c.dbAt(v)); };
+        const ChartAxis &level = q == Quantity::Qln ? c.dbm : c.db;
         painter.setPen(QPen(colorOf(q), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
         QPolygonF run;
         int next = -1; // the tone where an adjacent entry would start
@@ -142,9 +116,9 @@ void drawMeasuredChart(QPainter &painter, const MeasuredChart &c, const Measured
             next = e.tone + s.groupSize;
             if (e.missing)
                 continue;
-            const double y = yAt(e.value);
-            run << QPointF(clampPixel(c.xAt(Measured::Series::frequency(e))), y)
-                << QPointF(clampPixel(c.xAt(double(next) * Measured::ToneSpacing)), y);
+            const double y = clampPixel(level.yIn(c.plot, e.value));
+            run << QPointF(clampPixel(c.x.xIn(c.plot, Measured::Series::frequency(e))), y)
+                << QPointF(clampPixel(c.x.xIn(c.plot, double(next) * Measured::ToneSpacing)), y);
         }
         if (run.size() > 1)
             painter.drawPolyline(run);
@@ -154,30 +128,9 @@ void drawMeasuredChart(QPainter &painter, const MeasuredChart &c, const Measured
     painter.setPen(QPen(Qt::black, 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(c.plot.adjusted(0, 0, -1, -1));
-    int lastRight = std::numeric_limits<int>::min();
-    for (double v : ticks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.bottom(), x, c.plot.bottom() + TickLength);
-        const QString text = tickText(v, c.x.step);
-        const int w = metrics.horizontalAdvance(text);
-        const QRect box(x - w / 2 - 1, c.plot.bottom() + TickLength + 2, w + 2, h);
-        if (box.left() <= lastRight + 4)
-            continue;
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
-        lastRight = box.right();
-    }
-    for (double v : ticks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.left() - TickLength, y, c.plot.left(), y);
-        painter.drawText(QRect(c.area.left(), y - h / 2, c.plot.left() - TickLength - 3 - c.area.left(), h),
-                         Qt::AlignRight | Qt::AlignVCenter, tickText(v, c.db.step));
-    }
-    for (double v : ticks(c.dbm)) {
-        const int y = int(std::lround(clampPixel(c.dbmAt(v))));
-        painter.drawLine(c.plot.right(), y, c.plot.right() + TickLength, y);
-        painter.drawText(QRect(c.plot.right() + TickLength + 3, y - h / 2, c.area.right() - c.plot.right() - TickLength - 3, h),
-                         Qt::AlignLeft | Qt::AlignVCenter, tickText(v, c.dbm.step));
-    }
+    drawXLabels(painter, c.plot, c.x);
+    drawYLabels(painter, c.plot, c.area, c.db, Qt::LeftEdge);
+    drawYLabels(painter, c.plot, c.area, c.dbm, Qt::RightEdge);
     const QRect names(c.area.left() + Gap, c.plot.top() - h - 4, c.area.width() - 2 * Gap, h);
     painter.drawText(names, Qt::AlignLeft | Qt::AlignBottom, tr("Hlog, SNR, дБ"));
     painter.drawText(names, Qt::AlignRight | Qt::AlignBottom, tr("QLN, дБм/Гц"));

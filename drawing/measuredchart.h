@@ -19,10 +19,6 @@ struct MeasuredChart {
     ChartAxis x;    // kHz
     ChartAxis db;   // Hlog and SNR, dB: the left axis
     ChartAxis dbm;  // QLN, dBm/Hz: the right axis
-
-    double xAt(double kHz) const;
-    double dbAt(double value) const;
-    double dbmAt(double value) const;
 };
 
 namespace MeasuredColors {

@@ -32,7 +32,6 @@ constexpr double HalfTone = 2.15625;
 // PAM candidates lie 64 kbit/s apart; one step of room on either side keeps the ends visible.
 constexpr double RateStep = 64;
 constexpr int Gap = 8;      // px between the parts of the layout
-constexpr int TickLength = 5;
 // Beyond this many candidates their markers would merge into a thick line.
 constexpr int MostMarkers = 200;
 
@@ -223,18 +222,7 @@ void SpectrumDrawing::titles()
 
 void SpectrumDrawing::grid()
 {
-    painter.fillRect(c.plot, Qt::white);
-    QPen pen(QColor(225, 225, 225));
-    pen.setWidth(0);
-    painter.setPen(pen);
-    for (double v : ticks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.top(), x, c.plot.bottom());
-    }
-    for (double v : ticks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.left(), y, c.plot.right(), y);
-    }
+    drawGrid(painter, c.plot, c.x, c.db);
 }
 
 void SpectrumDrawing::axes()
@@ -247,39 +235,16 @@ void SpectrumDrawing::axes()
     const int nameWidth = metrics.horizontalAdvance(xName);
     const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + TickLength + 2, nameWidth + 4, h);
     painter.drawText(nameBox, Qt::AlignLeft | Qt::AlignTop, xName);
-    int lastRight = std::numeric_limits<int>::min();
-    for (double v : ticks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.bottom(), x, c.plot.bottom() + TickLength);
-        const QString text = tickText(v, c.x.step);
-        const int w = metrics.horizontalAdvance(text);
-        const QRect box(x - w / 2 - 1, c.plot.bottom() + TickLength + 2, w + 2, h);
-        if (box.left() <= lastRight + 4 || box.intersects(nameBox.adjusted(-4, 0, 0, 0)))
-            continue;
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
-        lastRight = box.right();
-    }
+    drawXLabels(painter, c.plot, c.x, nameBox.adjusted(-4, 0, 0, 0));
 
     // The left axis: bits for DMT, SNR for PAM; the right axis: the DMT levels.
-    const ChartAxis &left = c.dmt ? c.bits : c.db;
-    for (double v : ticks(left)) {
-        const int y = int(std::lround(clampPixel(c.dmt ? c.bitsAt(v) : c.dbAt(v))));
-        painter.drawLine(c.plot.left() - TickLength, y, c.plot.left(), y);
-        painter.drawText(QRect(c.area.left(), y - h / 2, c.plot.left() - TickLength - 3 - c.area.left(), h),
-                         Qt::AlignRight | Qt::AlignVCenter, tickText(v, left.step));
-    }
+    drawYLabels(painter, c.plot, c.area, c.dmt ? c.bits : c.db, Qt::LeftEdge);
     const QString leftName = c.dmt ? tr("b, бит") : tr("SNR, дБ");
     painter.drawText(QRect(c.area.left() + Gap, c.plot.top() - h - 4, c.plot.width(), h),
                      Qt::AlignLeft | Qt::AlignBottom, leftName);
     if (!c.dmt)
         return;
-    for (double v : ticks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.right(), y, c.plot.right() + TickLength, y);
-        painter.drawText(QRect(c.plot.right() + TickLength + 3, y - h / 2,
-                               c.area.right() - c.plot.right() - TickLength - 3, h),
-                         Qt::AlignLeft | Qt::AlignVCenter, tickText(v, c.db.step));
-    }
+    drawYLabels(painter, c.plot, c.area, c.db, Qt::RightEdge);
     painter.drawText(QRect(c.area.left(), c.plot.top() - h - 4, c.area.width() - Gap, h),
                      Qt::AlignRight | Qt::AlignBottom, tr("SNR, дБ; W, U, дБм/Гц"));
 }
@@ -428,17 +393,17 @@ void SpectrumDrawing::emptyNote()
 
 double SpectrumChart::xAt(double value) const
 {
-    return plot.left() + (value - x.min) / (x.max - x.min) * plot.width();
+    return x.xIn(plot, value);
 }
 
 double SpectrumChart::bitsAt(double value) const
 {
-    return plot.bottom() - (value - bits.min) / (bits.max - bits.min) * plot.height();
+    return bits.yIn(plot, value);
 }
 
 double SpectrumChart::dbAt(double value) const
 {
-    return plot.bottom() - (value - db.min) / (db.max - db.min) * plot.height();
+    return db.yIn(plot, value);
 }
 
 QString spectrumTitle(const LineSpectrum &s)
