@@ -436,8 +436,11 @@ Looks looksOf(const QByteArray &content)
     return looks;
 }
 
-Result parseFile(const QByteArray &content, const QString &name, const ReadOptions &options, QString *error)
+Result parseFile(QByteArray content, const QString &name, const ReadOptions &options, QString *error)
 {
+    // Exported on some desktops with a byte-order mark, which would hide the first name or brace.
+    if (content.startsWith("\xEF\xBB\xBF"))
+        content.remove(0, 3);
     const Looks looks = looksOf(content);
     std::optional<Format> format = options.format;
     if (!format) {
@@ -508,8 +511,8 @@ bool readWhole(const QString &path, QByteArray *content, QString *error)
     if (!openFileForReading(file, path, &reason))
         return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2").arg(path, reason));
     if (file.size() > MostFileBytes)
-        return fail(error, localized("%1 is too large for a measurement (%2 bytes)",
-                                     "%1 слишком велик для измерения (%2 байт)")
+        return fail(error, localized("%1 is too large to be read (%2 bytes)",
+                                     "%1 слишком велик для чтения (%2 байт)")
                                .arg(path, QString::number(file.size())));
     *content = file.read(MostFileBytes + 1);
     if (file.error() != QFileDevice::NoError)

@@ -171,7 +171,11 @@ void tst_MeasuredLine::randomLinesImportToTheirCells()
             k.codes[q].fill(lo[q] + 7);
     const int length = 1 + int(rng.bounded(30000));
 
-    const Measurement m = parsed(written(k, format));
+    QVector<QByteArray> files = written(k, format);
+    if (seed == 3) // as saved by editors that mark UTF-8
+        for (QByteArray &file : files)
+            file.prepend("\xEF\xBB\xBF");
+    const Measurement m = parsed(files);
     QVector<TemplateCell> cable, noise;
     for (int i = 0, row = 0, noiseRow = 0; i < count; ++i) {
         const double f = double((k.firstTone + i) * k.groupSize) * 4.3125;
