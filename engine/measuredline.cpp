@@ -107,7 +107,7 @@ bool checkRange(Quantity q, const Series &s, const QString &where, QString *erro
     return true;
 }
 
-bool validGroupSize(qint64 g)
+bool validGroupSize(double g)
 {
     return g == 1 || g == 2 || g == 4 || g == 8 || g == 16;
 }
@@ -183,12 +183,12 @@ Result parseTr181(const QByteArray &content, const QString &name, QString *error
         const QString trimmed = lines.at(k).trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
-        QString value;
-        const QString param = assignedParam(trimmed, &value);
         if (!trimmed.contains(QLatin1Char('=')))
             return refuse(error, localized("%1, line %2: neither NAME=VALUE nor a comment",
                                            "%1, строка %2: не ИМЯ=ЗНАЧЕНИЕ и не комментарий")
                                      .arg(name, QString::number(k + 1)));
+        QString value;
+        const QString param = assignedParam(trimmed, &value);
         if (!isKnownParam(param))
             continue;
         if (lineOf.contains(param))
@@ -303,18 +303,23 @@ Result parseJson(const QByteArray &content, const QString &name, QString *error)
         any = true;
         const QString where = QStringLiteral("%1: %2.downstream").arg(name, key);
         const QJsonObject downstream = root.value(key).toObject().value(QStringLiteral("downstream")).toObject();
-        const QJsonValue data_ = downstream.value(QStringLiteral("data"));
-        if (!data_.isArray())
+        const QJsonValue list = downstream.value(QStringLiteral("data"));
+        if (!list.isArray())
             return refuse(error, localized("%1 has no data array", "%1: нет массива data").arg(where));
         const QJsonValue group = downstream.value(QStringLiteral("groupsize"));
         const double g = group.toDouble(-1);
-        if (!group.isDouble() || g != std::floor(g) || !validGroupSize(qint64(g)))
+        if (!group.isDouble() || !validGroupSize(g))
             return refuse(error, groupSizeProblem(where, group.isDouble() ? number(g) : localized("not given", "не задан")));
         Series &s = data.series[size_t(q)];
         s.present = true;
         s.source = name;
         s.groupSize = int(g);
-        const QJsonArray values = data_.toArray();
+        const QJsonArray values = list.toArray();
+        if ((values.size() - 1) * s.groupSize > MostTone)
+            return refuse(error, localized("%1: %2 groups of %3 tones reach beyond tone %4",
+                                           "%1: %2 групп по %3 тонов выходят за тон %4")
+                                     .arg(where, QString::number(values.size()), QString::number(s.groupSize),
+                                          QString::number(MostTone)));
         const QJsonValue groups = downstream.value(QStringLiteral("groups"));
         if (groups.isDouble() && groups.toDouble() != double(values.size()))
             data.warnings << localized("%1: groups is %2 but data holds %3 entries; %3 used",
