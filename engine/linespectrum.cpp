@@ -107,10 +107,5 @@ ContentWriter traceCsvContent(const LineTrace &trace, bool dmt, const Measured::
     std::optional<Measured::Series> kept;
     if (measured)
         kept = *measured;
-    return [trace, dmt, kept](QIODevice &out, QString *) {
-        QTextStream stream(&out);
-        writeTraceCsv(stream, trace, dmt, kept ? &*kept : nullptr);
-        stream.flush();
-        return stream.status() == QTextStream::Ok;
-    };
+    return textContent([trace, dmt, kept](QTextStream &out) { writeTraceCsv(out, trace, dmt, kept ? &*kept : nullptr); });
 }

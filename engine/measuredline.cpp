@@ -571,11 +571,17 @@ struct Step {
     QByteArray before;
 };
 
+bool writeBytes(const QString &path, const QByteArray &bytes, QString *error = nullptr)
+{
+    return writeFileSafely(path, [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); },
+                           error);
+}
+
 void undo(const QVector<Step> &done)
 {
     for (auto it = done.crbegin(); it != done.crend(); ++it) {
         if (it->existed)
-            writeFileSafely(it->path, [&](QIODevice &out, QString *) { return out.write(it->before) == it->before.size(); });
+            writeBytes(it->path, it->before);
         else
             QFile::remove(it->path);
     }
@@ -874,9 +880,7 @@ Outcome write(const Measurement &m, const Target &t, QString *error)
                 QByteArray cable;
                 if (!readWhole(workspacePath(t.workdir, cableTemplatePath(t.name)), &cable, why))
                     return false;
-                const QByteArray text = linkText(m, t.lineLength, fileHash(cable));
-                return writeFileSafely(path, [&](QIODevice &out, QString *) { return out.write(text) == text.size(); },
-                                       why);
+                return writeBytes(path, linkText(m, t.lineLength, fileHash(cable)), why);
             };
         steps.append(link);
     }
@@ -886,9 +890,7 @@ Outcome write(const Measurement &m, const Target &t, QString *error)
                       [cells](const QString &path, QString *why) { return writeTemplateCells(path, cells, why); }});
     }
     if (!t.extraFile.isEmpty())
-        steps.append({t.extraFile, [&t](const QString &path, QString *why) {
-                          return writeFileSafely(path, t.extraContent, why);
-                      }});
+        steps.append({t.extraFile, [&t](const QString &path, QString *why) { return writeBytes(path, t.extraBytes, why); }});
 
     QStringList existing;
     for (Step &s : steps) {

@@ -110,7 +110,7 @@ struct Target {
     bool replace = false;           // existing templates are refused otherwise
     // A further file written along (relative to the workspace), e.g. a setup; "" for none.
     QString extraFile;
-    ContentWriter extraContent;
+    QByteArray extraBytes;
 };
 
 enum class Outcome { Written, Exists, Refused, Failed };

@@ -231,9 +231,8 @@ void ImportDialog::accept()
         const CalcSettings calc = Measured::calculation(m_workdir, target.name,
                                                         m_measurement->qln.present ? target.name : QString(),
                                                         target.lineLength, lineTypes);
-        const QByteArray text = SetupFile::text(calc, GraphSettings(), false);
         target.extraFile = setupRelativePath();
-        target.extraContent = [text](QIODevice &out, QString *) { return out.write(text) == text.size(); };
+        target.extraBytes = SetupFile::text(calc, GraphSettings(), false);
     }
     QString error;
     Measured::Outcome outcome = Measured::write(*m_measurement, target, &error);
