@@ -159,8 +159,12 @@ void ImportDialog::addFiles()
     const QStringList chosen = QFileDialog::getOpenFileNames(
         this, tr("Файлы измерения линии"), QString(),
         tr("Измерения (*.txt *.json *.log *.csv);;Все файлы (*)"));
+    QStringList all = files();
+    for (const QString &path : chosen)
+        if (!all.contains(path))
+            all << path;
     if (!chosen.isEmpty())
-        setFiles(files() + chosen);
+        setFiles(all);
 }
 
 void ImportDialog::removeFile()
