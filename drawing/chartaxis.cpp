@@ -7,9 +7,6 @@
 #include <cmath>
 #include <limits>
 
-namespace {
-
-// 1, 2 or 5 times a power of ten, at least range / ticks.
 double niceStep(double range, int ticks)
 {
     const double raw = range / std::max(1, ticks);
@@ -22,9 +19,7 @@ double niceStep(double range, int ticks)
     return 10 * magnitude;
 }
 
-} // namespace
-
-ChartAxis ChartAxes::niceAxis(double lo, double hi, int ticks)
+ChartAxis niceAxis(double lo, double hi, int ticks)
 {
     if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi) {
         lo = 0;
@@ -44,7 +39,7 @@ ChartAxis ChartAxes::niceAxis(double lo, double hi, int ticks)
     return axis;
 }
 
-QString ChartAxes::tickText(double value, double step)
+QString tickText(double value, double step)
 {
     const int decimals = step >= 1 ? 0 : std::min(6, int(std::ceil(-std::log10(step) - 1e-9)));
     QString text = QString::number(value, 'f', decimals);
@@ -53,7 +48,7 @@ QString ChartAxes::tickText(double value, double step)
     return text;
 }
 
-QVector<double> ChartAxes::ticks(const ChartAxis &axis)
+QVector<double> axisTicks(const ChartAxis &axis)
 {
     QVector<double> out;
     const int n = int(std::llround((axis.max - axis.min) / axis.step));
@@ -62,14 +57,14 @@ QVector<double> ChartAxes::ticks(const ChartAxis &axis)
     return out;
 }
 
-double ChartAxes::clampPixel(double v)
+double clampPixel(double v)
 {
     if (std::isnan(v))
         return 0;
     return std::clamp(v, -1.0e6, 1.0e6);
 }
 
-int ChartAxes::widest(const QFontMetrics &metrics, const QStringList &texts)
+int widest(const QFontMetrics &metrics, const QStringList &texts)
 {
     int w = 0;
     for (const QString &text : texts)
@@ -77,48 +72,38 @@ int ChartAxes::widest(const QFontMetrics &metrics, const QStringList &texts)
     return w;
 }
 
-int ChartAxes::labelWidth(const QFontMetrics &metrics, double lo, double hi)
+int labelWidth(const QFontMetrics &metrics, double lo, double hi)
 {
     return widest(metrics, {QString::number(std::floor(lo) - 10, 'f', 0), QString::number(std::ceil(hi) + 10, 'f', 0),
                             QStringLiteral("-00.0")});
 }
 
-double ChartAxis::xIn(const QRect &plot, double value) const
-{
-    return plot.left() + (value - min) / (max - min) * plot.width();
-}
-
-double ChartAxis::yIn(const QRect &plot, double value) const
-{
-    return plot.bottom() - (value - min) / (max - min) * plot.height();
-}
-
-void ChartAxes::drawGrid(QPainter &painter, const QRect &plot, const ChartAxis &x, const ChartAxis &y)
+void drawChartGrid(QPainter &painter, const QRect &plot, const ChartAxis &x, const ChartAxis &y)
 {
     painter.fillRect(plot, Qt::white);
     QPen pen(QColor(225, 225, 225));
     pen.setWidth(0);
     painter.setPen(pen);
-    for (double v : ticks(x)) {
+    for (double v : axisTicks(x)) {
         const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
         painter.drawLine(at, plot.top(), at, plot.bottom());
     }
-    for (double v : ticks(y)) {
+    for (double v : axisTicks(y)) {
         const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
         painter.drawLine(plot.left(), at, plot.right(), at);
     }
 }
 
-void ChartAxes::drawXLabels(QPainter &painter, const QRect &plot, const ChartAxis &x, const QRect &keepClear)
+void drawXLabels(QPainter &painter, const QRect &plot, const ChartAxis &x, const QRect &keepClear)
 {
     const QFontMetrics metrics = painter.fontMetrics();
     int lastRight = std::numeric_limits<int>::min();
-    for (double v : ticks(x)) {
+    for (double v : axisTicks(x)) {
         const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
-        painter.drawLine(at, plot.bottom(), at, plot.bottom() + TickLength);
+        painter.drawLine(at, plot.bottom(), at, plot.bottom() + ChartTickLength);
         const QString text = tickText(v, x.step);
         const int w = metrics.horizontalAdvance(text);
-        const QRect box(at - w / 2 - 1, plot.bottom() + TickLength + 2, w + 2, metrics.height());
+        const QRect box(at - w / 2 - 1, plot.bottom() + ChartTickLength + 2, w + 2, metrics.height());
         if (box.left() <= lastRight + 4 || (!keepClear.isNull() && box.intersects(keepClear)))
             continue;
         painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
@@ -126,16 +111,16 @@ void ChartAxes::drawXLabels(QPainter &painter, const QRect &plot, const ChartAxi
     }
 }
 
-void ChartAxes::drawYLabels(QPainter &painter, const QRect &plot, const QRect &area, const ChartAxis &y, Qt::Edge edge)
+void drawYLabels(QPainter &painter, const QRect &plot, const QRect &area, const ChartAxis &y, Qt::Edge edge)
 {
     const int h = painter.fontMetrics().height();
     const bool left = edge == Qt::LeftEdge;
     const int edgeX = left ? plot.left() : plot.right();
-    for (double v : ticks(y)) {
+    const int room = left ? edgeX - ChartTickLength - 3 - area.left() : area.right() - edgeX - ChartTickLength - 3;
+    for (double v : axisTicks(y)) {
         const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
-        painter.drawLine(left ? edgeX - TickLength : edgeX, at, left ? edgeX : edgeX + TickLength, at);
-        const QRect box = left ? QRect(area.left(), at - h / 2, edgeX - TickLength - 3 - area.left(), h)
-                               : QRect(edgeX + TickLength + 3, at - h / 2, area.right() - edgeX - TickLength - 3, h);
+        painter.drawLine(left ? edgeX - ChartTickLength : edgeX, at, left ? edgeX : edgeX + ChartTickLength, at);
+        const QRect box(left ? area.left() : edgeX + ChartTickLength + 3, at - h / 2, room, h);
         painter.drawText(box, (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, tickText(v, y.step));
     }
 }

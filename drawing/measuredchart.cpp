@@ -9,7 +9,6 @@
 #include <cmath>
 #include <limits>
 
-using namespace ChartAxes;
 using Measured::Quantity;
 
 namespace {
@@ -78,10 +77,10 @@ MeasuredChart settleMeasuredChart(const Measured::Measurement &m, const QRect &a
         if (!s.entries.isEmpty())
             xHi = std::max(xHi, double(s.entries.last().tone + s.groupSize) * Measured::ToneSpacing);
     }
-    const int left = area.left() + Gap + labelWidth(metrics, -100, 100) + TickLength + 3;
-    const int right = area.right() - Gap - labelWidth(metrics, -160, -10) - TickLength - 3;
+    const int left = area.left() + Gap + labelWidth(metrics, -100, 100) + ChartTickLength + 3;
+    const int right = area.right() - Gap - labelWidth(metrics, -160, -10) - ChartTickLength - 3;
     const int top = area.top() + Gap / 2 + h + 4;
-    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - TickLength - 2;
+    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - ChartTickLength - 2;
     chart.plot = QRect(QPoint(left, top), QPoint(std::max(right, left + 10), std::max(bottom, top + 10)));
     const int xLabel = metrics.horizontalAdvance(QStringLiteral("00000")) + 3 * Gap;
     const int xTicks = std::clamp(chart.plot.width() / std::max(1, xLabel), 1, 12);
@@ -97,7 +96,7 @@ void drawMeasuredChart(QPainter &painter, const MeasuredChart &c, const Measured
     painter.save();
     const QFontMetrics metrics = painter.fontMetrics();
     const int h = metrics.height();
-    drawGrid(painter, c.plot, c.x, c.db);
+    drawChartGrid(painter, c.plot, c.x, c.db);
 
     painter.save();
     painter.setClipRect(c.plot.adjusted(0, 0, 1, 1));
@@ -134,7 +133,7 @@ void drawMeasuredChart(QPainter &painter, const MeasuredChart &c, const Measured
     const QRect names(c.area.left() + Gap, c.plot.top() - h - 4, c.area.width() - 2 * Gap, h);
     painter.drawText(names, Qt::AlignLeft | Qt::AlignBottom, tr("Hlog, SNR, дБ"));
     painter.drawText(names, Qt::AlignRight | Qt::AlignBottom, tr("QLN, дБм/Гц"));
-    painter.drawText(QRect(c.plot.left(), c.plot.bottom() + TickLength + 2 + h, c.plot.width(), h),
+    painter.drawText(QRect(c.plot.left(), c.plot.bottom() + ChartTickLength + 2 + h, c.plot.width(), h),
                      Qt::AlignRight | Qt::AlignTop, tr("f, кГц"));
 
     int x = c.plot.left();

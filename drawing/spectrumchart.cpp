@@ -18,8 +18,6 @@
 #include <cmath>
 #include <limits>
 
-using namespace ChartAxes;
-
 namespace {
 
 QString tr(const char *text)
@@ -222,7 +220,7 @@ void SpectrumDrawing::titles()
 
 void SpectrumDrawing::grid()
 {
-    drawGrid(painter, c.plot, c.x, c.db);
+    drawChartGrid(painter, c.plot, c.x, c.db);
 }
 
 void SpectrumDrawing::axes()
@@ -233,7 +231,7 @@ void SpectrumDrawing::axes()
     // Frequency or rate below; the axis name keeps the right end, labels give way to it.
     const QString xName = xAxisName(c.dmt);
     const int nameWidth = metrics.horizontalAdvance(xName);
-    const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + TickLength + 2, nameWidth + 4, h);
+    const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + ChartTickLength + 2, nameWidth + 4, h);
     painter.drawText(nameBox, Qt::AlignLeft | Qt::AlignTop, xName);
     drawXLabels(painter, c.plot, c.x, nameBox.adjusted(-4, 0, 0, 0));
 
@@ -446,9 +444,9 @@ SpectrumChart settleSpectrumChart(const LineSpectrum &spectrum, const QRect &are
     const int rightLabels = spectrum.dmt ? labelWidth(metrics, r.dbLo, r.dbHi)
                                          : metrics.horizontalAdvance(xAxisName(false)) / 2;
     const int top = area.top() + Gap / 2 + 2 * h + Gap + h + 4;
-    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - TickLength - 2;
-    const int left = area.left() + Gap + leftLabels + TickLength + 3;
-    const int right = area.right() - Gap - rightLabels - TickLength - 3;
+    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - ChartTickLength - 2;
+    const int left = area.left() + Gap + leftLabels + ChartTickLength + 3;
+    const int right = area.right() - Gap - rightLabels - ChartTickLength - 3;
     chart.plot = QRect(QPoint(left, top), QPoint(std::max(right, left + 10), std::max(bottom, top + 10)));
 
     // As many labels as fit with room between them.
