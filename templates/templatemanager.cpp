@@ -1,6 +1,7 @@
 #include "templates/templatemanager.h"
 
 #include "engine/checks.h"
+#include "engine/messages.h"
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 #include "templates/cmdisubwindow.h"
@@ -44,8 +45,12 @@ void TemplateManager::refreshTemplateTree()
     for (const auto &branch : branches) {
         qDeleteAll(branch.first->takeChildren());
         const QStringList entries = listTemplateEntries(branch.second);
-        for (const QString &entry : entries)
-            new QTreeWidgetItem(branch.first, QStringList(entry));
+        for (const QString &entry : entries) {
+            // A control character in a file name is shown as its picture, so the entry stays one
+            // line; the item keeps the name as it is for opening the file.
+            auto *item = new QTreeWidgetItem(branch.first, QStringList(visibleText(entry)));
+            item->setData(0, Qt::UserRole, entry);
+        }
     }
 }
 
@@ -92,7 +97,7 @@ bool TemplateManager::cableFileSelected(QTreeWidgetItem *item, int)
 {
     if (!item || !item->parent())
         return false;
-    const QString name = item->text(0);
+    const QString name = item->data(0, Qt::UserRole).toString();
     const std::optional<TemplateKind> kind = kindFromFileName(name);
     if (!kind)
         return false;
