@@ -355,6 +355,7 @@ void CalcCommandLine::readOption(const CalcInput::Input &in, CalcSettings &s)
         in.setNames(s, m_parser.values(option));
         return;
     case InputKind::Name:
+    case InputKind::Choice:
         if (const std::optional<QString> text = single(option))
             in.setNames(s, {*text});
         return;

@@ -85,8 +85,35 @@ struct Row {
     Row(Field field, InputKind kind, Scope scope, const char *key, const char *option, const char *caption,
         const char *english, const char *russian)
         : in{field, kind, scope, key, option, nullptr, nullptr, caption, english, russian, {0, 0}, 0, 0, 0,
-             false, false, nullptr, nullptr, nullptr, nullptr, nullptr}
+             false, false, nullptr, nullptr, {}, nullptr, nullptr, nullptr, nullptr}
     {
+    }
+    Row &decimals(int count)
+    {
+        in.decimals = count;
+        return *this;
+    }
+    Row &choices(const QStringList &words)
+    {
+        in.choices = words;
+        return *this;
+    }
+    Row &appliesWhen(bool (*predicate)(const CalcSettings &))
+    {
+        in.applies = predicate;
+        return *this;
+    }
+    Row &writtenWhen(bool (*predicate)(const CalcSettings &))
+    {
+        in.written = predicate;
+        return *this;
+    }
+    // Texts kept in a field of another type (an enum): how to read and set them.
+    Row &texts(QStringList (*get)(const CalcSettings &), void (*set)(CalcSettings &, const QStringList &))
+    {
+        in.names = get;
+        in.setNames = set;
+        return *this;
     }
     Row &help(const char *valueName, const char *text)
     {
@@ -342,6 +369,15 @@ std::optional<Problem> namesProblem(const Input &in, const QStringList &names, b
     return std::nullopt;
 }
 
+std::optional<Problem> choiceProblem(const Input &in, const QStringList &value)
+{
+    if (value.size() == 1 && in.choices.contains(value.first()))
+        return std::nullopt;
+    if (value.isEmpty() && in.optional)
+        return std::nullopt;
+    return problem(Problem::NotAChoice, in.field, {value.value(0), in.choices.join(QStringLiteral(", "))});
+}
+
 IntRange rangeOf(const Input &in, IntRange stepRange)
 {
     return in.field == Field::LengthStep ? stepRange : in.range;
@@ -378,6 +414,7 @@ qsizetype valueCount(const Input &in, const CalcSettings &s)
     switch (in.kind) {
     case InputKind::Names:
     case InputKind::Name:
+    case InputKind::Choice:
         return in.names(s).size();
     case InputKind::Number:
     case InputKind::Numbers:
@@ -506,6 +543,9 @@ QString describe(const Problem &p, const FieldNames &names)
             .arg(field, visibleText(v0));
     case Problem::NotWholeText:
         return localized("%1: \"%2\" is not a whole number", "%1: «%2» — не целое число").arg(field, visibleText(v0));
+    case Problem::NotAChoice:
+        return localized("%1: \"%2\" is not one of %3", "%1: «%2» — не одно из значений %3")
+            .arg(field, visibleText(v0), v1);
     case Problem::NotDecimalText:
         return localized("%1: \"%2\" is not a number with at most %3 decimal(s)",
                          "%1: «%2» — не число с не более чем %3 знаками после точки")
@@ -669,6 +709,10 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
             if (auto p = sectionsProblem(s.sections))
                 return p;
             break;
+        case InputKind::Choice:
+            if (auto p = choiceProblem(in, in.names(s)))
+                return p;
+            break;
         }
     }
     if (!full && s.cableLengthStep <= 0)
@@ -756,6 +800,10 @@ std::optional<Problem> checkLoopConditions(const CalcSettings &s, const QVector<
             break;
         case InputKind::Numbers:
             if (auto p = listProblem(in, in.numbers(s), in.range))
+                return p;
+            break;
+        case InputKind::Choice:
+            if (auto p = choiceProblem(in, in.names(s)))
                 return p;
             break;
         case InputKind::Sections:

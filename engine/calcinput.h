@@ -64,6 +64,7 @@ enum class InputKind {
     Number,   // one number
     Numbers,  // strictly increasing numbers: comma-separated on the command line, a list in a setup
     Sections, // fixed cable sections in loop order: CABLE:LENGTH on the command line
+    Choice,   // one of a few words (`choices`), held as text through `names`
 };
 
 // Which runs take an input.
@@ -97,10 +98,14 @@ struct Input {
     // not is neither checked nor written, and an option it shares goes to the row that applies.
     // nullptr: always.
     bool (*applies)(const CalcSettings &);
+    // Whether a setup file holds the input's key: nullptr, always (an optional number without a
+    // value never); a condition to keep a key out of files that do not use it ("codingGain": 0).
+    bool (*written)(const CalcSettings &);
+    QStringList choices;   // a Choice's words, the default first
     // Numbers as the record holds them, in their own unit (dB, not tenths); one for a Number.
     QVector<double> (*numbers)(const CalcSettings &);
     void (*setNumbers)(CalcSettings &, const QVector<double> &);
-    // Names and Name inputs (a Name as a list of one, none when "").
+    // Names, Name and Choice inputs (a Name or Choice as a list of one, none when "").
     QStringList (*names)(const CalcSettings &);
     void (*setNames)(CalcSettings &, const QStringList &);
 };
@@ -146,6 +151,7 @@ struct Problem {
         NotCableLength,       // values: the text
         NotWholeText,         // values: the text
         NotDecimalText,       // values: the text, the decimals allowed
+        NotAChoice,           // values: the text, the choices
     };
     Kind kind;
     Field field = Field::Cables;

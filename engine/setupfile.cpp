@@ -201,7 +201,8 @@ bool readInput(Reader &r, const CalcInput::Input &in, const QJsonValue &value, C
         in.setNames(s, names);
         return true;
     }
-    case InputKind::Name: {
+    case InputKind::Name:
+    case InputKind::Choice: {
         const std::optional<QString> name = r.string(key, value);
         if (name)
             in.setNames(s, {*name});
@@ -421,6 +422,7 @@ QByteArray text(const CalcSettings &c, const GraphSettings &g, bool axes)
         case InputKind::Names:
             return strings(in.names(c));
         case InputKind::Name:
+        case InputKind::Choice:
             return json(in.names(c).value(0));
         case InputKind::Number:
             return CalcInput::numberText(in, in.numbers(c).value(0));
@@ -451,8 +453,9 @@ QByteArray text(const CalcSettings &c, const GraphSettings &g, bool axes)
         members.clear();
     };
     for (const CalcInput::Input &in : CalcInput::inputs()) {
-        // An input the record does not use, or a single number left unset, is not written.
-        if (!CalcInput::applies(in, c) || (in.kind == InputKind::Number && in.numbers(c).isEmpty()))
+        // An input the record does not use, or leaves unset, is not written.
+        if (!CalcInput::applies(in, c) || (in.written && !in.written(c))
+            || (in.kind == InputKind::Number && in.numbers(c).isEmpty()))
             continue;
         const auto [inGroup, member] = splitKey(in.key);
         if (inGroup != group)

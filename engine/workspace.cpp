@@ -117,10 +117,13 @@ CalcSettings defaultCalcSettings(const QString &workdir)
     const QStringList noises = listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise)));
     if (!cables.isEmpty())
         s.cableTypes << cableNameFromEntry(cables.first());
-    // Every number the dialog always shows starts at its default.
-    for (const Input &in : inputs())
+    // Every number the dialog always shows starts at its default, a choice at its first word.
+    for (const Input &in : inputs()) {
         if ((in.kind == InputKind::Number || in.kind == InputKind::Numbers) && !in.optional)
             in.setNumbers(s, {fromUnits(in, in.defaultValue)});
+        else if (in.kind == InputKind::Choice)
+            in.setNames(s, {in.choices.value(0)});
+    }
     if (!lines.isEmpty())
         s.lineTypes << lines.first();
     if (noises.size() > DefaultNoiseEntry)

@@ -230,6 +230,12 @@ TemplatesTableWidget *TemplateManager::createTemplate(TemplateKind kind, const Q
                      "появится в дереве шаблонов").arg(name));
         return nullptr;
     }
+    // What is left of the name rule: no control character, which would split the name in lists.
+    QString problem;
+    if (!checkTemplateName(kind, name, &problem)) {
+        showError(problem);
+        return nullptr;
+    }
     const QString fileName = name + templateExtension(kind);
     const QString directory = templateDirectory(kind);
     const QString path = directory + QLatin1Char('/') + fileName;
