@@ -586,24 +586,29 @@ bool MainWindow::openSetupFile(const QString &path)
         QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1").arg(error));
         return false;
     }
-    // Every template the setup names must be in this workspace; all missing ones are listed.
+    // No more curves than the dialog can hold, then every template the setup names must be
+    // readable in this workspace: all missing and unreadable ones are listed.
+    if (const std::optional<CalcInput::Problem> p = checkTemplateCounts(setup.calc, QString())) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1: %2")
+                                                      .arg(path, CalcInput::describe(*p, SetupFile::keyName)));
+        return false;
+    }
     QStringList missing;
-    const auto need = [&missing](const QString &relative) {
-        if (!QFileInfo(relative).isFile() && !missing.contains(relative))
-            missing << relative;
-    };
-    for (const QString &cable : std::as_const(setup.calc.cableTypes))
-        need(cableTemplatePath(cable));
-    for (const CableSection &section : std::as_const(setup.calc.sections))
-        need(cableTemplatePath(section.cable));
-    for (const QString &line : std::as_const(setup.calc.lineTypes))
-        need(lineTypeTemplatePath(line));
-    if (!setup.calc.noiseTemplate.isEmpty())
-        need(noiseTemplatePath(setup.calc.noiseTemplate));
-    if (!missing.isEmpty()) {
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Расчёт %1 не выполнен: в рабочем каталоге нет шаблонов\n%2")
-                                 .arg(QDir::toNativeSeparators(path), missing.join(QLatin1Char('\n'))));
+    QStringList unreadable;
+    for (const TemplateProblem &problem : unreadableTemplates(setup.calc, QString())) {
+        if (problem.failure == ReadFailure::Missing)
+            missing << problem.relative;
+        else
+            unreadable << QStringLiteral("%1: %2").arg(problem.relative, problem.reason);
+    }
+    if (!missing.isEmpty() || !unreadable.isEmpty()) {
+        QStringList lines;
+        if (!missing.isEmpty())
+            lines << tr("в рабочем каталоге нет шаблонов") << missing;
+        if (!unreadable.isEmpty())
+            lines << tr("не удаётся прочитать шаблоны") << unreadable;
+        QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт %1 не выполнен: %2")
+                                                      .arg(QDir::toNativeSeparators(path), lines.join(QLatin1Char('\n'))));
         return false;
     }
 
@@ -651,7 +656,10 @@ void MainWindow::updateRecentSetups()
             QStringLiteral("&%1 %2").arg(QString::number(i + 1), QFileInfo(path).completeBaseName()));
         action->setStatusTip(QDir::toNativeSeparators(path));
         connect(action, &QAction::triggered, this, [this, path] {
-            if (!QFileInfo::exists(path)) {
+            // Only a file that is gone is dropped from the list; any other reason is shown.
+            ReadFailure failure = ReadFailure::None;
+            fileReadProblem(path, &failure);
+            if (failure == ReadFailure::Missing) {
                 QMessageBox::warning(this, tr("Kolvane"), tr("Файл %1 не найден").arg(QDir::toNativeSeparators(path)));
                 RecentSetups::remove(path);
                 updateRecentSetups();

@@ -37,16 +37,11 @@ int runTones(const QStringList &arguments)
     if (const std::optional<Failure> f = line.settings(settings))
         return complain(*f);
     // A family would be several traces in one table; one curve at a time keeps the columns plain.
-    using CalcInput::Field;
-    const std::pair<Field, qsizetype> lists[] = {
-        {Field::Cables, settings.cableTypes.size()},   {Field::LineTypes, settings.lineTypes.size()},
-        {Field::Loads, settings.xDSL_points.size()},    {Field::Elfext, settings.Norm_ELFEXT_points.size()},
-        {Field::Next, settings.Norm_NEXT_points.size()}, {Field::Margins, settings.SNRMargin_points.size()},
-    };
-    for (const auto &[field, count] : lists)
-        if (count > 1)
+    for (const CalcInput::Input &in : CalcInput::inputs())
+        if (in.family && CalcInput::valueCount(in, settings) > 1)
             return complain({BadInput, QStringLiteral("%1 has %2 values; tones shows one curve, give one")
-                                           .arg(CalcCommandLine::optionName(field), QString::number(count))});
+                                           .arg(CalcCommandLine::optionName(in.field),
+                                                QString::number(CalcInput::valueCount(in, settings)))});
     if (const std::optional<int> written = line.writeSetupIfAsked(settings))
         return *written;
     std::optional<Measured::Series> measured;
