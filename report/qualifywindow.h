@@ -1,18 +1,22 @@
 #pragma once
 
-#include "engine/qualify.h"
+#include "engine/qualifytable.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <memory>
 
+class QComboBox;
 class QLabel;
 class QTableView;
+class QualifyTableModel;
 
 // The result of a plant qualification: a summary line (loops, qualified per service, refused) and
-// one table row per loop in input order, refused loops highlighted with their reason. Exports as
-// CSV with the bytes kolvane-calc qualify prints; Ctrl+C copies the selection.
+// one table row per loop, in input order until sorted by a column: the id, the loop's cable,
+// length and sections, the services' values and the reason of a refusal (such rows highlighted).
+// Filters show only the refused or failing loops, or one cable's. Exports as CSV with the bytes
+// kolvane-calc qualify prints, whatever is shown; Ctrl+C copies the selection.
 class QualifyWindow : public QWidget
 {
     Q_OBJECT
@@ -28,6 +32,8 @@ public:
     // The background of a refused loop's row.
     static QColor refusedColor();
 
+    // Asks where to save the qualification of `loopsFile` as CSV; "" when the user declines.
+    static QString askCsvPath(QWidget *parent, const QString &loopsFile);
     // Writes the CSV to `path` (a FIFO nobody reads is given up at once). False with *error.
     bool exportCsv(const QString &path, QString *error) const;
 
@@ -39,8 +45,14 @@ signals:
     void exported(const QString &path);
 
 private:
+    void applyFilter();
+
     std::shared_ptr<const QualifyTable> m_table;
     QString m_loopsFile;
     QLabel *m_summary = nullptr;
+    QComboBox *m_show = nullptr;
+    QComboBox *m_cable = nullptr;
+    QLabel *m_shown = nullptr;
     QTableView *m_view = nullptr;
+    QualifyTableModel *m_model = nullptr;
 };
