@@ -3,6 +3,7 @@
 #include "engine/calcsettings.h"
 #include "engine/qualifycsv.h"
 #include "engine/qualifytable.h"
+#include "report/qualifywindow.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,9 +23,6 @@ struct QualifyOutcome {
     QStringList warnings;                // templates without a usable row
 };
 
-// Above this many loops the result is offered to go straight to a CSV file.
-constexpr qint64 QualifyWindowLoops = 1000000;
-
 // Qualifies the loop records in `loopsFile` on a worker thread behind a progress dialog with a
 // working "Отмена" (the run stops within a fraction of a second and leaves nothing behind).
 QualifyOutcome runQualification(QWidget *parent, const QualifySettings &settings, const QString &loopsFile,
@@ -41,4 +39,4 @@ QualifyOutcome writeQualification(QWidget *parent, const QualifySettings &settin
 // CSV file instead. `status` gets the lines for the status bar (the summary or the warnings,
 // later the window's exports).
 bool qualifyLoops(QWidget *parent, QMdiArea *area, const CalcSettings &preset,
-                  const std::function<void(const QString &)> &status, qint64 windowLoops = QualifyWindowLoops);
+                  const std::function<void(const QString &)> &status, qint64 windowLoops = QualifyWindow::PageRows);

@@ -39,6 +39,7 @@ std::optional<QVector<int>> targetRates(QCommandLineParser &parser, std::optiona
 std::optional<Failure> openInput(const QString &name, QFile &file)
 {
     if (name == QLatin1String("-")) {
+        // SEAM (closed stdin): if (standardInputClosedAtStart()) return Failure{BadInput, QStringLiteral("the standard input is closed")};
         if (!file.open(stdin, QIODevice::ReadOnly))
             return Failure{RunFailed, QStringLiteral("cannot read the standard input: %1").arg(file.errorString())};
         return std::nullopt;

@@ -32,28 +32,32 @@ namespace {
 
 enum Column { IdColumn, CableColumn, LengthColumn, SectionsColumn, FirstServiceColumn };
 
-// Sorts `rows` by the text of each loop, ties in loop order. Runs of a bounded size are sorted
-// with their texts at hand, then merged: a few bytes per row beyond the rows themselves.
-void sortByText(QVector<qint32> &rows, const std::function<QByteArray(qint32)> &text, bool descending)
+// Sorts `rows` by each loop's key, ties in loop order. Runs of `run` rows are sorted with their
+// keys at hand and then merged: beyond the rows, memory holds one run's keys and the merged rows,
+// and the keys are looked up in the order the rows are stored in.
+template <typename Key, typename KeyOf>
+void sortRows(QVector<qint32> &rows, const KeyOf &keyOf, bool descending, qsizetype run)
 {
-    using Item = std::pair<QByteArray, qint32>;
+    using Item = std::pair<Key, qint32>;
     const auto before = [descending](const Item &a, const Item &b) {
-        const int c = a.first.compare(b.first);
-        return c != 0 ? (descending ? c > 0 : c < 0) : a.second < b.second;
+        if (a.first < b.first)
+            return !descending;
+        if (b.first < a.first)
+            return descending;
+        return a.second < b.second;
     };
-    constexpr qsizetype Run = 1 << 16;
     const qsizetype n = rows.size();
     std::vector<Item> items;
-    for (qsizetype start = 0; start < n; start += Run) {
-        const qsizetype end = std::min(n, start + Run);
+    for (qsizetype start = 0; start < n; start += run) {
+        const qsizetype end = std::min(n, start + run);
         items.clear();
         for (qsizetype i = start; i < end; ++i)
-            items.emplace_back(text(rows.at(i)), rows.at(i));
+            items.emplace_back(keyOf(rows.at(i)), rows.at(i));
         std::sort(items.begin(), items.end(), before);
         for (qsizetype i = start; i < end; ++i)
             rows[i] = items[size_t(i - start)].second;
     }
-    if (n <= Run)
+    if (n <= run)
         return;
     struct Head {
         Item item;
@@ -62,8 +66,8 @@ void sortByText(QVector<qint32> &rows, const std::function<QByteArray(qint32)> &
     };
     const auto after = [&before](const Head &a, const Head &b) { return before(b.item, a.item); };
     std::priority_queue<Head, std::vector<Head>, decltype(after)> heads(after);
-    for (qsizetype start = 0; start < n; start += Run)
-        heads.push({{text(rows.at(start)), rows.at(start)}, start + 1, std::min(n, start + Run)});
+    for (qsizetype start = 0; start < n; start += run)
+        heads.push({{keyOf(rows.at(start)), rows.at(start)}, start + 1, std::min(n, start + run)});
     QVector<qint32> merged;
     merged.reserve(n);
     while (!heads.empty()) {
@@ -71,7 +75,7 @@ void sortByText(QVector<qint32> &rows, const std::function<QByteArray(qint32)> &
         heads.pop();
         merged.append(head.item.second);
         if (head.next < head.end) {
-            head.item = {text(rows.at(head.next)), rows.at(head.next)};
+            head.item = {keyOf(rows.at(head.next)), rows.at(head.next)};
             ++head.next;
             heads.push(std::move(head));
         }
@@ -82,14 +86,15 @@ void sortByText(QVector<qint32> &rows, const std::function<QByteArray(qint32)> &
 } // namespace
 
 // One row per shown loop: the id, the loop's cable, length and sections, the CSV's service fields
-// and its reason of refusal. The rows are the loops in input order, or those a filter lets
-// through, in the order of the column sorted by.
+// and its reason of refusal. The loops shown are all in input order, or those a filter lets
+// through, in the order of the column sorted by; a page of them at a time, since a view keeps
+// some bytes for every row it has.
 class QualifyTableModel : public QAbstractTableModel
 {
 public:
-    QualifyTableModel(std::shared_ptr<const QualifyTable> table, QObject *parent)
+    QualifyTableModel(std::shared_ptr<const QualifyTable> table, int pageRows, QObject *parent)
         : QAbstractTableModel(parent), m_table(std::move(table)), m_writer(m_table->settings()),
-          m_perService(m_table->settings().targets.isEmpty() ? 1 : 3)
+          m_perService(m_table->settings().targets.isEmpty() ? 1 : 3), m_pageRows(std::max(1, pageRows))
     {
         const QStringList headers = QualifyWriter::headers(m_table->settings());
         m_headers << headers.first() << tr("Кабель") << tr("Длина, м") << tr("Участки") << headers.mid(1);
@@ -115,6 +120,17 @@ public:
 
     QStringList cables() const { return m_cables; }
     int errorColumn() const { return int(m_headers.size()) - 1; }
+    qint64 shown() const { return m_identity ? m_table->loops() : m_rows.size(); }
+    qint64 pageStart() const { return m_first; }
+    qint64 pageRows() const { return m_pageRows; }
+
+    // Shows the page that holds the `first`-th shown loop.
+    void setPage(qint64 first)
+    {
+        beginResetModel();
+        m_first = std::clamp<qint64>(first, 0, std::max<qint64>(0, shown() - 1)) / m_pageRows * m_pageRows;
+        endResetModel();
+    }
 
     // Only refused or failing loops; only loops of cable `cable` (an index into cables(), -1 any).
     void setFilter(bool failingOnly, int cable)
@@ -136,12 +152,13 @@ public:
             m_rows.squeeze();
         }
         order();
+        m_first = 0;
         endResetModel();
     }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
-        return parent.isValid() ? 0 : int(m_identity ? m_table->loops() : m_rows.size());
+        return parent.isValid() ? 0 : int(std::min<qint64>(m_pageRows, shown() - m_first));
     }
     int columnCount(const QModelIndex &parent = QModelIndex()) const override
     {
@@ -153,7 +170,7 @@ public:
         if (role != Qt::DisplayRole)
             return {};
         if (orientation == Qt::Vertical)
-            return section + 1;
+            return m_first + section + 1;
         // "R,кбит/с" over "ADSL2+_DS.DMT", as the rate table's headers; copied, one line again.
         if (section < FirstServiceColumn || section >= errorColumn())
             return m_headers.value(section);
@@ -209,35 +226,36 @@ public:
         m_sortOrder = order;
         beginResetModel();
         this->order();
+        m_first = 0;
         endResetModel();
     }
 
 private:
     int service(int column) const { return (column - FirstServiceColumn) / m_perService; }
     int field(int column) const { return (column - FirstServiceColumn) % m_perService; }
-    qint64 loopAt(int row) const { return m_identity ? row : m_rows.at(row); }
+    qint64 loopAt(int row) const { return m_identity ? m_first + row : m_rows.at(m_first + row); }
 
-    // A refused loop sorts before every computed one.
-    double key(int column, qint64 loop) const
+    // A refused loop sorts before every computed one. Every key is exact as a float.
+    float key(int column, qint64 loop) const
     {
-        constexpr double none = -std::numeric_limits<double>::infinity();
+        constexpr float none = -std::numeric_limits<float>::infinity();
         const int plan = m_table->planIndex(loop);
         if (plan < 0)
             return none;
         switch (column) {
-        case CableColumn: return m_planCable.at(plan);
-        case LengthColumn: return m_table->length(loop);
-        case SectionsColumn: return m_planSectionsRank.at(plan);
+        case CableColumn: return float(m_planCable.at(plan));
+        case LengthColumn: return float(m_table->length(loop));
+        case SectionsColumn: return float(m_planSectionsRank.at(plan));
         default: break;
         }
         const int s = service(column);
         const ServiceResult r = m_table->result(loop, s);
         switch (field(column)) {
         case 0: return r.rate;
-        case 1: return r.margin.kind == MarginAtRate::Below   ? LowestMarginTenths - 1
-                       : r.margin.kind == MarginAtRate::Above ? HighestMarginTenths + 1
-                                                              : r.margin.tenths;
-        default: return m_writer.qualifies(s, r.rate) ? 1 : 0;
+        case 1: return float(r.margin.kind == MarginAtRate::Below   ? LowestMarginTenths - 1
+                             : r.margin.kind == MarginAtRate::Above ? HighestMarginTenths + 1
+                                                                    : r.margin.tenths);
+        default: return m_writer.qualifies(s, r.rate) ? 1.0f : 0.0f;
         }
     }
 
@@ -255,19 +273,13 @@ private:
         QApplication::setOverrideCursor(Qt::WaitCursor);
         const bool descending = m_sortOrder == Qt::DescendingOrder;
         const int column = m_sortColumn;
-        if (column == IdColumn) {
-            sortByText(m_rows, [this](qint32 loop) { return m_table->id(loop); }, descending);
-        } else if (column == errorColumn()) {
-            sortByText(m_rows, [this](qint32 loop) { return m_table->problem(loop).toUtf8(); }, descending);
-        } else {
-            std::sort(m_rows.begin(), m_rows.end(), [&](qint32 a, qint32 b) {
-                const double ka = key(column, a);
-                const double kb = key(column, b);
-                if (ka != kb)
-                    return descending ? ka > kb : ka < kb;
-                return a < b;
-            });
-        }
+        if (column == IdColumn)
+            sortRows<QByteArray>(m_rows, [this](qint32 loop) { return m_table->id(loop); }, descending, 1 << 18);
+        else if (column == errorColumn())
+            sortRows<QByteArray>(m_rows, [this](qint32 loop) { return m_table->problem(loop).toUtf8(); }, descending,
+                                 1 << 18);
+        else
+            sortRows<float>(m_rows, [this, column](qint32 loop) { return key(column, loop); }, descending, 1 << 20);
         QApplication::restoreOverrideCursor();
     }
 
@@ -279,13 +291,16 @@ private:
     QVector<int> m_planCable;      // per plan: its cable in m_cables
     QStringList m_planSections;    // per plan: its sections as the dialog writes them
     QVector<int> m_planSectionsRank;
-    bool m_identity = true;        // the rows are all loops in input order, m_rows unused
-    QVector<qint32> m_rows;
+    const qint64 m_pageRows;
+    bool m_identity = true;        // all loops are shown in input order, m_rows unused
+    QVector<qint32> m_rows;        // the loops shown, in order
+    qint64 m_first = 0;            // the page's first, among the loops shown
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
-QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QString &loopsFile, QWidget *parent)
+QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QString &loopsFile, QWidget *parent,
+                             int pageRows)
     : QWidget(parent), m_table(std::move(table)), m_loopsFile(loopsFile)
 {
     setWindowTitle(tr("Kolvane - Проверка линий: %1").arg(QFileInfo(loopsFile).fileName()));
@@ -307,7 +322,7 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
 
     m_view = new QTableView;
     m_view->setObjectName(QStringLiteral("qualifyTable"));
-    m_model = new QualifyTableModel(m_table, m_view);
+    m_model = new QualifyTableModel(m_table, pageRows, m_view);
 
     auto *filters = new QHBoxLayout;
     auto *showLabel = new QLabel(tr("&Показать:"));
@@ -330,6 +345,21 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
     filters->addWidget(m_cable);
     filters->addSpacing(12);
     filters->addWidget(m_shown, 1);
+    m_paging = new QWidget;
+    auto *paging = new QHBoxLayout(m_paging);
+    paging->setContentsMargins(0, 0, 0, 0);
+    auto *back = new QPushButton(tr("◀ &Назад"));
+    back->setObjectName(QStringLiteral("qualifyPageBackButton"));
+    m_page = new QLabel;
+    m_page->setObjectName(QStringLiteral("qualifyPageLabel"));
+    auto *forward = new QPushButton(tr("&Вперёд ▶"));
+    forward->setObjectName(QStringLiteral("qualifyPageForwardButton"));
+    paging->addWidget(back);
+    paging->addWidget(m_page);
+    paging->addWidget(forward);
+    connect(back, &QPushButton::clicked, this, [this] { turnPage(-1); });
+    connect(forward, &QPushButton::clicked, this, [this] { turnPage(1); });
+    filters->addWidget(m_paging);
     layout->addLayout(filters);
     connect(m_show, &QComboBox::currentIndexChanged, this, &QualifyWindow::applyFilter);
     connect(m_cable, &QComboBox::currentIndexChanged, this, &QualifyWindow::applyFilter);
@@ -346,6 +376,7 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
     // The header and the first thousand rows decide: bounded whatever the number of loops.
     m_view->resizeColumnsToContents();
     layout->addWidget(m_view, 1);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &QualifyWindow::showPaging);
     applyFilter();
 
     addCopyAction(m_view);
@@ -383,7 +414,21 @@ QColor QualifyWindow::refusedColor()
 void QualifyWindow::applyFilter()
 {
     m_model->setFilter(m_show->currentIndex() == 1, m_cable->currentIndex() - 1);
-    m_shown->setText(tr("показано линий: %1").arg(m_model->rowCount()));
+    m_shown->setText(tr("показано линий: %1").arg(m_model->shown()));
+}
+
+void QualifyWindow::turnPage(int pages)
+{
+    m_model->setPage(m_model->pageStart() + pages * m_model->pageRows());
+}
+
+void QualifyWindow::showPaging()
+{
+    const qint64 first = m_model->pageStart();
+    m_paging->setVisible(m_model->shown() > m_model->pageRows());
+    m_page->setText(tr("строки %1–%2 из %3")
+                        .arg(QString::number(first + 1), QString::number(first + m_model->rowCount()),
+                             QString::number(m_model->shown())));
 }
 
 QString QualifyWindow::summary() const

@@ -15,15 +15,19 @@ class QualifyTableModel;
 // The result of a plant qualification: a summary line (loops, qualified per service, refused) and
 // one table row per loop, in input order until sorted by a column: the id, the loop's cable,
 // length and sections, the services' values and the reason of a refusal (such rows highlighted).
-// Filters show only the refused or failing loops, or one cable's. Exports as CSV with the bytes
-// kolvane-calc qualify prints, whatever is shown; Ctrl+C copies the selection.
+// Filters show only the refused or failing loops, or one cable's; beyond `pageRows` loops they are
+// shown a page at a time. Exports as CSV with the bytes kolvane-calc qualify prints, whatever is
+// shown; Ctrl+C copies the selection.
 class QualifyWindow : public QWidget
 {
     Q_OBJECT
 
 public:
+    // What a window shows at a time, and what the program offers to write to a file instead.
+    static constexpr int PageRows = 1000000;
+
     QualifyWindow(std::shared_ptr<const QualifyTable> table, const QString &loopsFile,
-                  QWidget *parent = nullptr);
+                  QWidget *parent = nullptr, int pageRows = PageRows);
     ~QualifyWindow() override;
 
     const QualifyTable &table() const { return *m_table; }
@@ -46,6 +50,8 @@ signals:
 
 private:
     void applyFilter();
+    void turnPage(int pages);
+    void showPaging();
 
     std::shared_ptr<const QualifyTable> m_table;
     QString m_loopsFile;
@@ -53,6 +59,8 @@ private:
     QComboBox *m_show = nullptr;
     QComboBox *m_cable = nullptr;
     QLabel *m_shown = nullptr;
+    QWidget *m_paging = nullptr;
+    QLabel *m_page = nullptr;
     QTableView *m_view = nullptr;
     QualifyTableModel *m_model = nullptr;
 };

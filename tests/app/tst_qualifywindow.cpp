@@ -62,6 +62,7 @@ private slots:
     void dialogIsPresetFromTheCalculation();
     void windowShowsAndExportsTheCommandLinesBytes();
     void sortsAndFilters();
+    void showsAPageAtATime();
     void largeFileGoesStraightToAFile();
     void copyTakesTheTable();
     void unreadableFileIsRefusedInTheDialog_data();
@@ -280,6 +281,33 @@ void tst_QualifyWindow::sortsAndFilters()
     m_app->answerer->pushSaveFile(target);
     window->exportToCsv();
     QCOMPARE(readAll(target), cliOutput(loops, {"--rate", "8000,2048"}));
+}
+
+void tst_QualifyWindow::showsAPageAtATime()
+{
+    QualifySettings settings;
+    settings.conditions = defaultCalcSettings();
+    settings.conditions.lineTypes = QStringList{QStringLiteral("ADSL2+_DS.DMT")};
+    const QualifyOutcome outcome = runQualification(m_app->window.get(), settings, SampleLoops);
+    QVERIFY2(outcome.table, qPrintable(outcome.error));
+    QualifyWindow window(outcome.table, SampleLoops, nullptr, 100);
+    auto *view = window.findChild<QTableView *>(QStringLiteral("qualifyTable"));
+    auto *page = window.findChild<QLabel *>(QStringLiteral("qualifyPageLabel"));
+    const QAbstractItemModel *model = view->model();
+    QCOMPARE(model->rowCount(), 100);
+    QCOMPARE(page->text(), QStringLiteral("строки 1–100 из 273"));
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("qualifyPageForwardButton")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("qualifyPageForwardButton")), Qt::LeftButton);
+    QCOMPARE(page->text(), QStringLiteral("строки 201–273 из 273"));
+    QCOMPARE(model->rowCount(), 73);
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QString::fromUtf8(outcome.table->id(200)));
+    QCOMPARE(model->headerData(0, Qt::Vertical).toInt(), 201);
+    // Sorted, the first page of the new order; fewer loops than a page need no pages.
+    view->sortByColumn(2, Qt::DescendingOrder);
+    QCOMPARE(page->text(), QStringLiteral("строки 1–100 из 273"));
+    window.findChild<QComboBox *>(QStringLiteral("qualifyCableBox"))->setCurrentText(QStringLiteral("PE-0.50mm-24AWG"));
+    QCOMPARE(model->rowCount(), 58);
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("qualifyPageLabel"))->parentWidget()->isHidden());
 }
 
 void tst_QualifyWindow::largeFileGoesStraightToAFile()
