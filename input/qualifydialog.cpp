@@ -69,6 +69,7 @@ template <typename T>
 QWidget *conditionRow(QWidget *field, const QVector<T> &preset, const char *noteName)
 {
     auto *row = new QWidget;
+    row->setFocusProxy(field); // the label's shortcut goes to the field
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(field);
@@ -177,7 +178,7 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     form->addRow(tr("Частота нормы ELFEXT:"), m_elfextFrequency);
     form->addRow(tr("Нормы &NEXT:"), conditionRow(m_next, preset.Norm_NEXT_points, "nextFamilyNote"));
     form->addRow(tr("Частота нормы NEXT:"), m_nextFrequency);
-    form->addRow(tr("&Запас SNR Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
+    form->addRow(tr("Запас SNR &Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
     form->addRow(tr("Шаблон &помех:"), m_noise);
     layout->addWidget(conditionsBox);
 
