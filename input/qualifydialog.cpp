@@ -65,8 +65,8 @@ QSpinBox *spinBox(const char *name, IntRange range, double value, const QString 
 
 // A condition's field, and beside it the values the calculation had when there were several: the
 // run takes the one in the field, and the user sees that it is one of them.
-template <typename T>
-QWidget *conditionRow(QWidget *field, const QVector<T> &preset, const char *noteName)
+template <typename T = int>
+QWidget *conditionRow(QWidget *field, const QVector<T> &preset = {}, const char *noteName = nullptr)
 {
     auto *row = new QWidget;
     row->setFocusProxy(field); // the label's shortcut goes to the field
@@ -172,12 +172,12 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     connect(m_capacity, &QSpinBox::valueChanged, m_load, [this](int capacity) {
         m_load->setMaximum(std::min(CalcInput::Load.max, capacity));
     });
-    form->addRow(tr("&Емкость кабеля:"), m_capacity);
+    form->addRow(tr("&Емкость кабеля:"), conditionRow(m_capacity));
     form->addRow(tr("&Загрузка кабеля:"), conditionRow(m_load, preset.xDSL_points, "loadFamilyNote"));
     form->addRow(tr("Нормы &ELFEXT:"), conditionRow(m_elfext, preset.Norm_ELFEXT_points, "elfextFamilyNote"));
-    form->addRow(tr("Частота нормы ELFEXT:"), m_elfextFrequency);
+    form->addRow(tr("Частота нормы ELFEXT:"), conditionRow(m_elfextFrequency));
     form->addRow(tr("Нормы &NEXT:"), conditionRow(m_next, preset.Norm_NEXT_points, "nextFamilyNote"));
-    form->addRow(tr("Частота нормы NEXT:"), m_nextFrequency);
+    form->addRow(tr("Частота нормы NEXT:"), conditionRow(m_nextFrequency));
     form->addRow(tr("Запас SNR &Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
     form->addRow(tr("Шаблон &помех:"), m_noise);
     layout->addWidget(conditionsBox);

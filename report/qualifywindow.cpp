@@ -336,6 +336,11 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
     m_cable->addItem(tr("все кабели"));
     m_cable->addItems(m_model->cables());
     cableLabel->setBuddy(m_cable);
+    // Narrow windows keep the filters: the lists open as wide as their texts.
+    for (QComboBox *box : {m_show, m_cable}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(12);
+    }
     m_shown = new QLabel;
     m_shown->setObjectName(QStringLiteral("qualifyShownLabel"));
     filters->addWidget(showLabel);
@@ -373,8 +378,10 @@ QualifyWindow::QualifyWindow(std::shared_ptr<const QualifyTable> table, const QS
     m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_view->setSortingEnabled(true);
     m_view->setWordWrap(false);
-    // The header and the first thousand rows decide: bounded whatever the number of loops.
+    // The header and the first thousand rows decide: bounded whatever the number of loops. Long
+    // section lists are cut, whole in their tool tip.
     m_view->resizeColumnsToContents();
+    m_view->setColumnWidth(SectionsColumn, std::min(m_view->columnWidth(SectionsColumn), 16 * fontMetrics().averageCharWidth()));
     layout->addWidget(m_view, 1);
     connect(m_model, &QAbstractItemModel::modelReset, this, &QualifyWindow::showPaging);
     applyFilter();
