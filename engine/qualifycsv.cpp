@@ -108,10 +108,16 @@ QByteArray QualifyWriter::verdictText(bool qualifies)
 
 QByteArray QualifyWriter::problemField(const QString &reason)
 {
+    // A reason may quote a name as the loop line wrote it: its control characters go, as in ids.
     QString text = reason;
-    text.replace(QLatin1Char(';'), QLatin1Char(','));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (QChar &c : text) {
+        if (c == QLatin1Char(';'))
+            c = QLatin1Char(',');
+        else if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
+            c = QLatin1Char(' ');
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar::ReplacementCharacter;
+    }
     return textField(text.toUtf8());
 }
 

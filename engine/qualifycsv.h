@@ -40,7 +40,7 @@ public:
     QByteArray marginField(const MarginAtRate &margin);
     bool qualifies(int service, float rate) const;
     static QByteArray verdictText(bool qualifies); // "да" / "нет"
-    // The reason as the error field holds it: no ';' or line break.
+    // The reason as the error field holds it: no ';', line break or other control character.
     static QByteArray problemField(const QString &reason);
     // A text field as written: one that starts with '=', '+', '-' or '@' and is not a number
     // gets a leading apostrophe, the spreadsheets' guard against formulas.

@@ -547,7 +547,8 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
                              "short;PE-0.40mm-26AWG\n"
                              "good2;PE-0.40mm-26AWG;900\n"
                              "loop;Loop;900\n"
-                             "pipe;PE-0.40mm-26AWG;900;Pipe:100\n";
+                             "pipe;PE-0.40mm-26AWG;900;Pipe:100\n"
+                             "escape;PE-0.40mm-26AWG;900;PE\x1b[2J:100\n";
     const QualifySettings settings = services();
     const Run r = qualify(input, settings, {}, m_workspace);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -558,7 +559,7 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
             lines << loop.line;
     for (const LoopProblem &p : r.problems)
         refused << p.english;
-    QCOMPARE(lines, (QList<qint64>{3, 4, 5, 7, 8, 10, 12, 13}));
+    QCOMPARE(lines, (QList<qint64>{3, 4, 5, 7, 8, 10, 12, 13, 14}));
     const QString cable = QDir::toNativeSeparators(m_workspace + QStringLiteral("/Cable/"));
     QCOMPARE(refused.at(0), QStringLiteral("unknown cable \"PE-9.99mm\": there is no template %1PE-9.99mm.att").arg(cable));
     QCOMPARE(refused.at(1), QStringLiteral("unknown cable \"Trunk\": there is no template %1Trunk.att").arg(cable));
@@ -570,6 +571,8 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
     // A template that is there but cannot be read says why, never that it is missing.
     QCOMPARE(refused.at(6), QStringLiteral("cable \"Loop\": cannot read %1Loop.att: Too many levels of symbolic links").arg(cable));
     QCOMPARE(refused.at(7), QStringLiteral("cable \"Pipe\": cannot read %1Pipe.att: a named pipe, not a regular file").arg(cable));
+    // A control character in a name never reaches the output.
+    QVERIFY(!r.out.contains('\x1b'));
     QVERIFY(r.problems.at(3).russian.startsWith(QStringLiteral("Неверный шаблон")));
 
     // The others are computed, an empty cable template at rate 0 with a warning.
