@@ -39,7 +39,9 @@ std::optional<QVector<int>> targetRates(QCommandLineParser &parser, std::optiona
 std::optional<Failure> openInput(const QString &name, QFile &file)
 {
     if (name == QLatin1String("-")) {
-        // SEAM (closed stdin): if (standardInputClosedAtStart()) return Failure{BadInput, QStringLiteral("the standard input is closed")};
+        // A closed standard input is held on /dev/null at start: reading it would find no loops.
+        if (standardInputClosedAtStart())
+            return Failure{BadInput, QStringLiteral("cannot read the standard input: it is closed")};
         if (!file.open(stdin, QIODevice::ReadOnly))
             return Failure{RunFailed, QStringLiteral("cannot read the standard input: %1").arg(file.errorString())};
         return std::nullopt;

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QtGlobal>
 
+#include <QRegularExpression>
+
 #include <cmath>
 #include <optional>
 #include <type_traits>
@@ -330,7 +332,9 @@ std::optional<Problem> listProblem(const Input &in, const QVector<double> &value
     return std::nullopt;
 }
 
-std::optional<Problem> sectionsProblem(const QVector<CableSection> &sections)
+} // namespace
+
+std::optional<Problem> checkSections(const QVector<CableSection> &sections)
 {
     const Input &in = input(Field::Sections);
     if (sections.size() > in.most)
@@ -350,6 +354,8 @@ std::optional<Problem> sectionsProblem(const QVector<CableSection> &sections)
         return problem(Problem::SectionsTooLong, in.field, {QString::number(total), QString::number(Length.max)});
     return std::nullopt;
 }
+
+namespace {
 
 std::optional<Problem> namesProblem(const Input &in, const QStringList &names, bool distinct)
 {
@@ -671,8 +677,13 @@ std::optional<Problem> parseSection(const QString &text, CableSection *section)
     const QString lengthText = text.mid(colon + 1);
     bool ok = false;
     const int length = lengthText.trimmed().toInt(&ok);
-    if (!ok)
+    if (!ok) {
+        // Digits too many for a number are still a length, only far too long a one.
+        static const QRegularExpression digits(QStringLiteral("^\\s*\\d+\\s*$"));
+        if (digits.match(lengthText).hasMatch())
+            return problem(Problem::Above, in.field, {lengthText.trimmed(), QString::number(in.range.max)});
         return problem(Problem::NotWholeText, in.field, {lengthText});
+    }
     if (auto p = numberProblem(in, length, in.range))
         return p;
     *section = CableSection{cable, length};
@@ -706,7 +717,7 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
             }
             break;
         case InputKind::Sections:
-            if (auto p = sectionsProblem(s.sections))
+            if (auto p = checkSections(s.sections))
                 return p;
             break;
         case InputKind::Choice:
@@ -831,3 +842,9 @@ bool validateLoopConditions(const CalcSettings &settings, const QVector<int> &ta
 }
 
 } // namespace CalcInput
+
+QString runFieldName(CalcInput::Field field)
+{
+    const CalcInput::Input &in = CalcInput::input(field);
+    return localized(in.english, in.russian);
+}

@@ -163,6 +163,9 @@ struct Problem {
 // The problem in the message language, naming fields through `names`.
 QString describe(const Problem &problem, const FieldNames &names);
 
+// Every input of a section list on its own: the count, each cable name and length, the total.
+std::optional<Problem> checkSections(const QVector<CableSection> &sections);
+
 // Summary texts, exactly as the property tree shows them.
 QString loadsSummary(const QVector<int> &loads);                          // "1,3,4"
 QString normsSummary(const QVector<float> &norms, float frequency);       // "47,83,120дБ(300кГц)"
@@ -225,3 +228,6 @@ bool validateLoopConditions(const CalcSettings &settings, const QVector<int> &ta
                             const FieldNames &names, QString *error);
 
 } // namespace CalcInput
+
+// A field of the record as a run's messages name it ("начальная длина"), in the message language.
+QString runFieldName(CalcInput::Field field);

@@ -212,59 +212,42 @@ bool parseLoopLength(QByteArrayView field, int *length, LoopProblem *problem)
     return true;
 }
 
-// `CABLE:LENGTH` joined by '+'; the cable is everything before the last ':', as for --section.
+// `CABLE:LENGTH` joined by '+': each piece and the whole list read by the calculation's own
+// section rule, and refused in its words.
 bool parseLoopSections(QByteArrayView field, QVector<CableSection> *sections, qint64 *total,
                        LoopProblem *problem)
 {
-    using namespace CalcInput;
     sections->clear();
     *total = 0;
     field = field.trimmed();
     if (field.isEmpty())
         return true;
-    const qsizetype count = field.count('+') + 1;
-    if (count > MaxSections)
+    // Named as the loop writes them: a piece's problem names that piece, the list's the sections.
+    const auto refused = [problem](const CalcInput::Problem &p, const QString &piece = QString()) {
         return refuse(problem, [&] {
-            return localized("%1 sections, at most %2", "участков %1, допускается не более %2")
-                .arg(QString::number(count), QString::number(MaxSections));
+            return CalcInput::describe(p, [&](CalcInput::Field) {
+                if (piece.isNull() || p.kind == CalcInput::Problem::NotCableLength)
+                    return localized("sections", "участки");
+                return localized("section \"%1\"", "участок «%1»").arg(piece);
+            });
         });
+    };
     qsizetype start = 0;
     for (;;) {
         const qsizetype plus = field.indexOf('+', start);
-        const QByteArrayView piece = (plus < 0 ? field.sliced(start) : field.sliced(start, plus - start)).trimmed();
-        const qsizetype colon = piece.lastIndexOf(':');
-        const QByteArrayView cable = colon > 0 ? piece.first(colon).trimmed() : QByteArrayView();
-        if (cable.isEmpty())
-            return refuse(problem, [&] {
-                return localized("section \"%1\" is not CABLE:LENGTH", "участок «%1» не имеет вида КАБЕЛЬ:ДЛИНА")
-                    .arg(text(piece));
-            });
-        qint64 length = 0;
-        QString shown;
-        if (!wholeNumber(piece.sliced(colon + 1), &length, &shown))
-            return refuse(problem, [&] {
-                return localized("section \"%1\": the length is not a whole number of metres",
-                                 "участок «%1»: длина не является целым числом метров")
-                    .arg(text(piece));
-            });
-        if (!SectionLength.contains(length))
-            return refuse(problem, [&] {
-                return localized("section \"%1\": length %2 m is outside %3..%4",
-                                 "участок «%1»: длина %2 м вне диапазона %3..%4")
-                    .arg(text(piece), shown, QString::number(SectionLength.min),
-                         QString::number(SectionLength.max));
-            });
-        sections->append({text(cable), int(length)});
-        *total += length;
+        const QByteArrayView piece = plus < 0 ? field.sliced(start) : field.sliced(start, plus - start);
+        CableSection section;
+        const QString pieceText = text(piece.trimmed());
+        if (const std::optional<CalcInput::Problem> p = CalcInput::parseSection(pieceText, &section))
+            return refused(*p, pieceText);
+        sections->append(section);
         if (plus < 0)
             break;
         start = plus + 1;
     }
-    if (*total > Length.max)
-        return refuse(problem, [&] {
-            return localized("the sections add up to %1 m, above %2 m", "сумма длин участков %1 м больше %2 м")
-                .arg(QString::number(*total), QString::number(Length.max));
-        });
+    if (const std::optional<CalcInput::Problem> p = CalcInput::checkSections(*sections))
+        return refused(*p);
+    *total = CalcInput::sectionsTotal(*sections);
     return true;
 }
 

@@ -12,12 +12,6 @@
 
 #include <memory>
 
-QString runFieldName(CalcInput::Field field)
-{
-    const CalcInput::Input &in = CalcInput::input(field);
-    return localized(in.english, in.russian);
-}
-
 namespace {
 
 // "No cable template: directory Cable is empty", or why it cannot be read.

@@ -44,5 +44,3 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
                                     QString *error, const SweepProgress &progress = {},
                                     std::optional<CurveSet> *loaded = nullptr);
 
-// A field of the record as a run's messages name it ("начальная длина"), in the message language.
-QString runFieldName(CalcInput::Field field);

@@ -46,6 +46,7 @@ private slots:
     void badOptions_data();
     void badOptions();
     void outputNotWritable();
+    void closedStandardInput();
 };
 
 void tst_QualifyCli::sampleExchange()
@@ -262,6 +263,17 @@ void tst_QualifyCli::outputNotWritable()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray());
     QVERIFY2(r.err.startsWith("kolvane-calc: Cannot write /nonexistent/out.csv: "), r.err.constData());
+}
+
+void tst_QualifyCli::closedStandardInput()
+{
+    // Closed, its descriptor would go to the next file the program opens and be read as loops.
+    QProcess p;
+    p.setChildProcessModifier([] { ::close(STDIN_FILENO); });
+    p.start(QStringLiteral(KOLVANE_CALC), qualifyArgs(Services + QStringList{"-"}));
+    const Run r = test::finished(p);
+    QCOMPARE(r.code, 2);
+    QCOMPARE(r.err, QByteArray("kolvane-calc: cannot read the standard input: it is closed\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_QualifyCli)

@@ -315,21 +315,21 @@ void tst_Qualify::refusedLines_data()
     QTest::newRow("huge") << QByteArray("a;K;99999999999999999999") << QByteArray("a")
                           << "length 99999999999999999999 m is outside 0..30000";
     QTest::newRow("huge section") << QByteArray("a;K;100;T:99999999999999999999") << QByteArray("a")
-                                  << "section \"T:99999999999999999999\": length 99999999999999999999 m is outside 1..30000";
+                                  << "section \"T:99999999999999999999\": 99999999999999999999 is above 30000";
     QTest::newRow("section without length") << QByteArray("a;K;100;T") << QByteArray("a")
-                                            << "section \"T\" is not CABLE:LENGTH";
+                                            << "sections: \"T\" is not CABLE:LENGTH";
     QTest::newRow("section without cable") << QByteArray("a;K;100;:50") << QByteArray("a")
-                                           << "section \":50\" is not CABLE:LENGTH";
+                                           << "sections: \":50\" is not CABLE:LENGTH";
     QTest::newRow("empty section") << QByteArray("a;K;100;T:5+") << QByteArray("a")
-                                   << "section \"\" is not CABLE:LENGTH";
+                                   << "sections: \"\" is not CABLE:LENGTH";
     QTest::newRow("section length not a number") << QByteArray("a;K;100;T:x") << QByteArray("a")
-                                                 << "section \"T:x\": the length is not a whole number of metres";
+                                                 << "section \"T:x\": \"x\" is not a whole number";
     QTest::newRow("section of 0 m") << QByteArray("a;K;100;T:0") << QByteArray("a")
-                                    << "section \"T:0\": length 0 m is outside 1..30000";
+                                    << "section \"T:0\": 0 is below 1";
     QTest::newRow("eleven sections") << QByteArray("a;K;100;a:1+a:1+a:1+a:1+a:1+a:1+a:1+a:1+a:1+a:1+a:1")
-                                     << QByteArray("a") << "11 sections, at most 10";
+                                     << QByteArray("a") << "sections: 11 sections, at most 10";
     QTest::newRow("sections above 30000") << QByteArray("a;K;30000;T:20000+D:10001") << QByteArray("a")
-                                          << "the sections add up to 30001 m, above 30000 m";
+                                          << "sections: the sections add up to 30001 m, above 30000 m";
     QTest::newRow("sections beyond the loop") << QByteArray("a;K;1000;T:800+D:201") << QByteArray("a")
                                               << "the sections add up to 1001 m, more than the loop's length of 1000 m";
     QTest::newRow("not UTF-8") << QByteArray("a\xff;K;100") << QByteArray("a\xef\xbf\xbd")
