@@ -394,11 +394,7 @@ void tst_LineRateModel::codingGainAndVectoring()
     QFETCH(float, expected);
     const LineRateModel model(flatCable, dmt({100, 100.5f}, {-100, -100}, {15, 15}, {-140, -140}), noNoise,
                               300, 300);
-    ModelOptions options;
-    options.codingGain = gain;
-    if (depth >= 0)
-        options.vectoring = depth;
-    options.alienDisturbers = aliens;
+    const ModelOptions options{gain, depth >= 0 ? std::optional<int>(depth) : std::nullopt, aliens};
     const float margin = m == 1 ? 6 : 0;
     QCOMPARE(model.rate(m, 20, 20, margin, 1000, options), expected);
     QCOMPARE(model.trace(m, 20, 20, margin, 1000, options).rate, expected);
@@ -407,13 +403,9 @@ void tst_LineRateModel::codingGainAndVectoring()
 void tst_LineRateModel::pamTakesTheGainAndIgnoresVectoring()
 {
     const LineRateModel model(realCable, pam(2, 13.5f, 192, 2304, -140), noNoise, 300, 300);
-    ModelOptions gained;
-    gained.codingGain = 4.5f;
-    ModelOptions vectored;
-    vectored.vectoring = 40;
     const LineTrace plain = model.trace(8, 40, 40, 0, 3000);
-    const LineTrace lowered = model.trace(8, 40, 40, 0, 3000, gained);
+    const LineTrace lowered = model.trace(8, 40, 40, 0, 3000, {4.5f, std::nullopt, 0});
     QCOMPARE(lowered.candidates.first().threshold, plain.candidates.first().threshold - 4.5);
     QVERIFY(lowered.rate > plain.rate);
-    QCOMPARE(model.rate(8, 40, 40, 0, 3000, vectored), plain.rate);
+    QCOMPARE(model.rate(8, 40, 40, 0, 3000, {0, 40, 0}), plain.rate);
 }
