@@ -92,16 +92,6 @@ QString targetHeaderField(const QString &quantity, const QString &curve)
     return (quantity + QLatin1Char(' ') + curve).simplified();
 }
 
-ContentWriter textContent(const std::function<void(QTextStream &)> &write)
-{
-    return [write](QIODevice &device, QString *) {
-        QTextStream stream(&device);
-        write(stream);
-        stream.flush();
-        return stream.status() == QTextStream::Ok;
-    };
-}
-
 std::optional<ReachTable> computeReachTable(const CurveSet &set, const QVector<int> &targets, int from, int to,
                                             int step, const TargetProgress &progress)
 {

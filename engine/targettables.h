@@ -86,5 +86,3 @@ ContentWriter marginCsvContent(const MarginTable &table);
 // A header field of these tables as the rate table's CSV writes its labels: the quantity and
 // the curve on one line, single blanks.
 QString targetHeaderField(const QString &quantity, const QString &curve);
-// What `write` writes, as the content of writeFileSafely.
-ContentWriter textContent(const std::function<void(QTextStream &)> &write);
