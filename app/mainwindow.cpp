@@ -12,6 +12,7 @@
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 #include "engine/targettables.h"
+#include "input/importdialog.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
 #include "report/graphoptions.h"
@@ -163,6 +164,10 @@ void MainWindow::createActions()
                            tr("Рассчитать линии из файла записей для выбранных услуг"));
     connect(qualifyAct, &QAction::triggered, this, &MainWindow::qualifyLines);
 
+    importAct = addAction(tr("Импорт измерений линии…"), "importAct", QString(), QKeySequence(tr("Ctrl+I")),
+                          tr("Шаблоны кабеля и помех из измерений модема и расчёт того, что даст линия"));
+    connect(importAct, &QAction::triggered, this, &MainWindow::importMeasurement);
+
     exitAct = addAction(tr("Выход"), "exitAct", QString(), QKeySequence(tr("Ctrl+Q")),
                         tr("Выйти из приложения"));
     connect(exitAct, &QAction::triggered, this, &QWidget::close);
@@ -256,6 +261,7 @@ void MainWindow::createMenus()
     fileMenu->addAction(printAct);
     fileMenu->addSeparator();
     fileMenu->addAction(qualifyAct);
+    fileMenu->addAction(importAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -412,6 +418,21 @@ void MainWindow::qualifyLines()
     calculating = false;
     if (shown)
         tabWidget->setCurrentIndex(1);
+}
+
+void MainWindow::importMeasurement()
+{
+    if (calculating)
+        return;
+    ImportDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_templates->refreshTemplateTree();
+    showProjectTree();
+    if (dialog.setupFile().isEmpty())
+        statusBar()->showMessage(dialog.outcome(), 10000);
+    else
+        openSetupFile(dialog.setupFile());
 }
 
 bool MainWindow::runCalculation()

@@ -34,5 +34,6 @@ int runReach(const QStringList &arguments);
 int runMargin(const QStringList &arguments);
 int runTones(const QStringList &arguments);
 int runQualify(const QStringList &arguments);
+int runImport(const QStringList &arguments);
 // kolvane-calc without a command: the table, with the program's own --help.
 int runDefault(const QStringList &arguments);

@@ -16,6 +16,7 @@ const Command commands[] = {
     {"margin", "The SNR margin every length keeps at a target rate.", runMargin},
     {"tones", "One curve at one length tone by tone (DMT) or rate by rate (PAM), as CSV.", runTones},
     {"qualify", "Rates, margins and verdicts for every loop of a loop-records file.", runQualify},
+    {"import", "A line's measured Hlog and QLN as a cable and a noise template.", runImport},
 };
 
 const Command *findCommand(const QString &name)

@@ -1,5 +1,6 @@
 #include "cli/calccommandline.h"
 #include "cli/cli.h"
+#include "cli/measurement.h"
 #include "engine/linespectrum.h"
 
 #include <QTextStream>
@@ -22,6 +23,7 @@ int runTones(const QStringList &arguments)
                              QStringLiteral("Cable length, m, %1..%2, the whole loop's with --section (required).")
                                  .arg(QString::number(CalcInput::Length.min), QString::number(CalcInput::Length.max)),
                              QStringLiteral("M")});
+    addMeasuredSnrOption(line.parser());
     if (const std::optional<Failure> f = line.parse(arguments))
         return complain(*f);
     const std::optional<int> length = line.wholeNumber(lengthOption, CalcInput::Length);
@@ -47,6 +49,9 @@ int runTones(const QStringList &arguments)
                                            .arg(CalcCommandLine::optionName(field), QString::number(count))});
     if (const std::optional<int> written = line.writeSetupIfAsked(settings))
         return *written;
+    std::optional<Measured::Series> measured;
+    if (const std::optional<Failure> f = measuredSnr(line.parser(), &measured))
+        return complain(*f);
 
     QString error;
     const std::optional<LineSpectrum> spectrum = traceCurve(settings, line.workdir(), 0, *length, &error);
@@ -56,9 +61,13 @@ int runTones(const QStringList &arguments)
         return complain({BadInput, error});
     for (const QString &warning : std::as_const(spectrum->warnings))
         warn(warning);
+    if (measured && !spectrum->dmt)
+        return complain({BadInput, QStringLiteral("--measured: the SNR per tone needs a DMT line type")});
 
     if (const std::optional<Failure> f
-        = line.write([&](QTextStream &out) { writeTraceCsv(out, spectrum->trace, spectrum->dmt); }))
+        = line.write([&](QTextStream &out) {
+              writeTraceCsv(out, spectrum->trace, spectrum->dmt, measured ? &*measured : nullptr);
+          }))
         return complain(*f);
     return Done;
 }

@@ -28,7 +28,8 @@ std::optional<CurveSet> loadCurve(const CalcSettings &settings, const QString &w
     return set;
 }
 
-LineSpectrum traceLoaded(const CalcSettings &settings, const CurveSet &set, int curve, int length)
+LineSpectrum traceLoaded(const CalcSettings &settings, const QString &workdir, const CurveSet &set, int curve,
+                         int length)
 {
     const CurveSet::Curve &c = set.curves().at(curve);
     const LineRateModel &model = set.model(c.model);
@@ -48,6 +49,8 @@ LineSpectrum traceLoaded(const CalcSettings &settings, const CurveSet &set, int 
     out.dmt = model.isDmt();
     out.trace = model.trace(c.m, c.elfextNorm, c.nextNorm, c.margin, float(length), set.options());
     out.warnings = set.warnings();
+    if (out.dmt)
+        out.measuredSnr = Measured::linkedSnr(workdir, out.cable);
     return out;
 }
 
@@ -71,7 +74,7 @@ std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QStri
     const std::optional<CurveSet> set = loadCurve(settings, workdir, curve, error);
     if (!set)
         return std::nullopt;
-    return traceLoaded(settings, *set, curve, length);
+    return traceLoaded(settings, workdir, *set, curve, length);
 }
 
 std::optional<LineSpectrum> traceCurveAtLoss(const CalcSettings &settings, const QString &workdir, int curve,
@@ -88,14 +91,18 @@ std::optional<LineSpectrum> traceCurveAtLoss(const CalcSettings &settings, const
     const std::optional<int> length = conversion.length(lossValue(lossTenths), &why);
     if (!length)
         return refuse(error, why);
-    return traceLoaded(settings, *set, curve, *length);
+    return traceLoaded(settings, workdir, *set, curve, *length);
 }
 
-QStringList traceColumns(bool dmt)
+QStringList traceColumns(bool dmt, bool measured)
 {
-    if (dmt)
-        return {QStringLiteral("F,кГц"), QStringLiteral("S,дБм/Гц"), QStringLiteral("A,дБ"),
-                QStringLiteral("U,дБм/Гц"), QStringLiteral("SNR,дБ"), QStringLiteral("b")};
+    if (dmt) {
+        QStringList columns{QStringLiteral("F,кГц"), QStringLiteral("S,дБм/Гц"), QStringLiteral("A,дБ"),
+                            QStringLiteral("U,дБм/Гц"), QStringLiteral("SNR,дБ"), QStringLiteral("b")};
+        if (measured)
+            columns << QStringLiteral("SNRизм,дБ");
+        return columns;
+    }
     return {QStringLiteral("R,кбит/с"), QStringLiteral("fN,кГц"), QStringLiteral("SNR,дБ"),
             QStringLiteral("T,дБ")};
 }
@@ -108,21 +115,32 @@ int loadedTones(const LineTrace &trace)
     return n;
 }
 
-void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt)
+void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt, const Measured::Series *measured)
 {
-    for (const QString &caption : traceColumns(dmt))
+    measured = dmt ? measured : nullptr;
+    for (const QString &caption : traceColumns(dmt, measured))
         out << caption << ';';
     out << '\n';
     if (dmt) {
-        for (const ToneTrace &t : trace.tones)
-            out << t.f << ';' << t.S << ';' << t.A << ';' << t.U << ';' << t.snr << ';' << t.bits << ";\n";
+        for (const ToneTrace &t : trace.tones) {
+            out << t.f << ';' << t.S << ';' << t.A << ';' << t.U << ';' << t.snr << ';' << t.bits << ';';
+            if (measured) {
+                if (const std::optional<double> snr = measured->valueAtFrequency(t.f))
+                    out << *snr;
+                out << ';';
+            }
+            out << '\n';
+        }
         return;
     }
     for (const CandidateTrace &c : trace.candidates)
         out << c.rate << ';' << c.bandEdge << ';' << c.snr << ';' << c.threshold << ";\n";
 }
 
-ContentWriter traceCsvContent(const LineTrace &trace, bool dmt)
+ContentWriter traceCsvContent(const LineTrace &trace, bool dmt, const Measured::Series *measured)
 {
-    return textContent([trace, dmt](QTextStream &out) { writeTraceCsv(out, trace, dmt); });
+    std::optional<Measured::Series> kept;
+    if (measured)
+        kept = *measured;
+    return textContent([trace, dmt, kept](QTextStream &out) { writeTraceCsv(out, trace, dmt, kept ? &*kept : nullptr); });
 }
