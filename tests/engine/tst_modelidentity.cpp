@@ -68,25 +68,26 @@ struct Workspace {
     }
 };
 
+// Seeds above this add a coding gain and vectoring, with and without sections.
+constexpr quint32 ExtendedSeeds = 100;
+
 void addRows()
 {
     QTest::addColumn<bool>("isDmt");
     QTest::addColumn<bool>("negativeAttenuation");
     QTest::addColumn<bool>("sectioned");
-    QTest::addColumn<bool>("extended");
     QTest::addColumn<quint32>("seed");
     for (quint32 seed = 1; seed <= 12; ++seed) {
-        QTest::addRow("DMT %u", seed) << true << (seed % 4 == 0) << false << false << seed;
-        QTest::addRow("PAM %u", seed) << false << (seed % 4 == 0) << false << false << seed;
+        QTest::addRow("DMT %u", seed) << true << (seed % 4 == 0) << false << seed;
+        QTest::addRow("PAM %u", seed) << false << (seed % 4 == 0) << false << seed;
     }
     for (quint32 seed = 1; seed <= 8; ++seed) {
-        QTest::addRow("DMT with sections %u", seed) << true << (seed % 4 == 0) << true << false << seed;
-        QTest::addRow("PAM with sections %u", seed) << false << (seed % 4 == 0) << true << false << seed;
+        QTest::addRow("DMT with sections %u", seed) << true << (seed % 4 == 0) << true << seed;
+        QTest::addRow("PAM with sections %u", seed) << false << (seed % 4 == 0) << true << seed;
     }
-    // Coding gain and vectoring, with and without sections.
-    for (quint32 seed = 1; seed <= 10; ++seed) {
-        QTest::addRow("DMT vectored or gained %u", seed) << true << (seed % 4 == 0) << (seed % 2 == 0) << true << seed;
-        QTest::addRow("PAM gained %u", seed) << false << (seed % 4 == 0) << (seed % 2 == 0) << true << seed;
+    for (quint32 seed = ExtendedSeeds + 1; seed <= ExtendedSeeds + 10; ++seed) {
+        QTest::addRow("DMT vectored or gained %u", seed) << true << (seed % 4 == 0) << (seed % 2 == 0) << seed;
+        QTest::addRow("PAM gained %u", seed) << false << (seed % 4 == 0) << (seed % 2 == 0) << seed;
     }
 }
 
@@ -108,12 +109,11 @@ void tst_ModelIdentity::sweepMatchesReference()
     QFETCH(bool, isDmt);
     QFETCH(bool, negativeAttenuation);
     QFETCH(bool, sectioned);
-    QFETCH(bool, extended);
     QFETCH(quint32, seed);
-    test::Randomiser r(seed * 7919u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u) + (extended ? 4u : 0u));
+    test::Randomiser r(seed * 7919u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u));
     int nonZero = 0;
     for (int trial = 0; trial < 6; ++trial) {
-        const Workspace w(r, isDmt, negativeAttenuation, sectioned, extended);
+        const Workspace w(r, isDmt, negativeAttenuation, sectioned, seed > ExtendedSeeds);
         const LineRateModel model = w.model();
         const reference::Model literal = w.literal();
         QVector<float> margins;
@@ -152,12 +152,11 @@ void tst_ModelIdentity::traceMatchesReference()
     QFETCH(bool, isDmt);
     QFETCH(bool, negativeAttenuation);
     QFETCH(bool, sectioned);
-    QFETCH(bool, extended);
     QFETCH(quint32, seed);
-    test::Randomiser r(seed * 104729u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u) + (extended ? 4u : 0u));
+    test::Randomiser r(seed * 104729u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u));
     int steps = 0;
     for (int trial = 0; trial < 4; ++trial) {
-        const Workspace w(r, isDmt, negativeAttenuation, sectioned, extended);
+        const Workspace w(r, isDmt, negativeAttenuation, sectioned, seed > ExtendedSeeds);
         const LineRateModel model = w.model();
         const reference::Model literal = w.literal();
         float L = w.firstLength(r);
