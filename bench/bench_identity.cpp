@@ -18,13 +18,14 @@ quint32 bits(float f)
 }
 
 int compare(const char *what, const LineTypeTemplate &line, int m, const QVector<float> &margins,
-            int step)
+            int step, const ModelOptions &options = {})
 {
     const CableTemplate cable = workload::thinCable();
     const NoiseTemplate noise = workload::whiteNoise();
     const LineRateModel model(cable, line, noise, 300, 300);
-    const reference::Model literal{cable, line, noise, 300, 300};
-    RateSweep sweep(model, m, 40, 50, margins);
+    const reference::Model literal{cable, line, noise, 300, 300, {}, options.codingGain, options.vectoring,
+                                   options.alienDisturbers};
+    RateSweep sweep(model, m, 40, 50, margins, options);
     QVector<float> out(margins.size());
     int mismatches = 0;
     for (float L : workload::lengths(step)) {
@@ -48,6 +49,9 @@ int main()
     int mismatches = 0;
     for (int m : workload::loads())
         mismatches += compare("DMT", workload::wideDmt(), m, workload::tenMargins(), 250);
+    for (int aliens : {0, 2})
+        for (int m : {4, 10})
+            mismatches += compare("vectored DMT", workload::wideDmt(), m, {6}, 250, workload::vectoredBinder(aliens));
     for (int K : {2, 3})
         for (int m : workload::loads())
             mismatches += compare(K == 2 ? "PAM K=2" : "PAM K=3", workload::symmetricPam(K), m,

@@ -60,6 +60,25 @@ void dmtFastPerMargin(benchmark::State &state)
     }
 }
 
+// Ten lines in the binder at one margin, without vectoring (-1) and vectored with 0 or 2 alien
+// disturbers: what the vectored crosstalk of a tone costs.
+void dmtBinder(benchmark::State &state)
+{
+    const LineTypeTemplate line = workload::wideDmt();
+    const QVector<float> lengths = workload::lengths();
+    const LineRateModel model(cable, line, noise, 300, 300);
+    const int aliens = int(state.range(0));
+    const ModelOptions options = aliens >= 0 ? workload::vectoredBinder(aliens) : ModelOptions();
+    for (auto _ : state) {
+        RateSweep sweep(model, 10, 40, 50, {6}, options);
+        float r;
+        for (float L : lengths) {
+            sweep.evaluate(L, &r);
+            benchmark::DoNotOptimize(r);
+        }
+    }
+}
+
 void pamReference(benchmark::State &state)
 {
     const LineTypeTemplate lines[] = {workload::symmetricPam(2), workload::symmetricPam(3)};
@@ -98,6 +117,7 @@ void pamFast(benchmark::State &state)
 BENCHMARK(dmtReference)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(dmtFast)->Unit(benchmark::kMillisecond);
 BENCHMARK(dmtFastPerMargin)->Unit(benchmark::kMillisecond);
+BENCHMARK(dmtBinder)->ArgName("aliens")->Arg(-1)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(pamReference)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(pamFast)->Arg(10)->Arg(1000)->Unit(benchmark::kMillisecond);
 

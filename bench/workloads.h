@@ -3,6 +3,7 @@
 // Realistic templates for timing: a 0.4 mm PE cable, a 512-tone downstream DMT line type and
 // two symmetric PAM line types, over lengths 0 … 30000 m in 10 m steps.
 
+#include "engine/lineratemodel.h"
 #include "engine/templatefile.h"
 
 #include <QVector>
@@ -84,6 +85,15 @@ inline QVector<float> tenMargins()
 inline QVector<int> loads()
 {
     return {1, 2, 4, 8};
+}
+
+// A binder vectored from a cabinet: 25 dB of cancellation, `aliens` lines outside the group.
+inline ModelOptions vectoredBinder(int aliens)
+{
+    ModelOptions o;
+    o.vectoring = 25;
+    o.alienDisturbers = aliens;
+    return o;
 }
 
 } // namespace workload

@@ -12,5 +12,6 @@ bool CalcSettings::operator==(const CalcSettings &o) const
         && cableTypesText == o.cableTypesText && xDSL_pointsText == o.xDSL_pointsText
         && norm_ELFEXT_Text == o.norm_ELFEXT_Text && norm_NEXT_Text == o.norm_NEXT_Text
         && SNRMarginText == o.SNRMarginText && lineTypesText == o.lineTypesText
-        && sections == o.sections && targetRates == o.targetRates;
+        && sections == o.sections && targetRates == o.targetRates && codingGain == o.codingGain
+        && vectoring == o.vectoring && alienDisturbers == o.alienDisturbers;
 }

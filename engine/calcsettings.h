@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <optional>
+
 // A fixed length of another cable in front of the swept cable (exchange side first).
 struct CableSection {
     QString cable; // name without ".att"
@@ -40,6 +42,12 @@ struct CalcSettings {
     // total loop length) and target rates for reach and margin. Both empty = the classic run.
     QVector<CableSection> sections;
     QVector<int> targetRates;          // kbit/s, strictly increasing
+    // Beyond the classic model, single values: the coding gain, and vectoring of the binder
+    // (its cancellation depth) with the disturbers outside the vectored group. The defaults
+    // are the classic model.
+    float codingGain = 0;              // dB
+    std::optional<int> vectoring;      // dB, none = no vectoring
+    int alienDisturbers = 0;
 
     bool operator==(const CalcSettings &o) const;
     bool operator!=(const CalcSettings &o) const { return !(*this == o); }

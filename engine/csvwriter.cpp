@@ -12,8 +12,12 @@ void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &row
     out << '\n';
     for (const ResultRow &row : rows) {
         out << row.length << ';';
-        for (float rate : row.rates)
-            out << rate << ';';
+        for (int j = 0; j < row.rates.size(); ++j) {
+            if (row.hasLoop(j))
+                out << row.rates.at(j) << ';';
+            else
+                out << "-;";
+        }
         out << '\n';
     }
 }

@@ -10,7 +10,8 @@ class QTextStream;
 
 // The result table as text: the header texts of columns 0..n (each simplified, so a label's
 // line break becomes one space), then one line per row; every field is followed by ";",
-// lines end with LF, numbers as QTextStream writes a float, UTF-8.
+// lines end with LF, numbers as QTextStream writes a float, UTF-8; "-" for a curve without a
+// loop at a loss.
 void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &rows);
 // writeCsv as the content of writeFileSafely.
 ContentWriter csvContent(const QStringList &headers, const ResultSet &rows);

@@ -177,6 +177,23 @@ QString rateLabel(const QString &value)
     return QStringLiteral("R,кбит/с\n") + value;
 }
 
+QStringList CurveSet::names() const
+{
+    QStringList out;
+    for (const Curve &curve : m_curves)
+        out << curve.name;
+    return out;
+}
+
+ModelOptions modelOptions(const CalcSettings &settings)
+{
+    ModelOptions options;
+    options.codingGain = settings.codingGain;
+    options.vectoring = settings.vectoring;
+    options.alienDisturbers = settings.alienDisturbers;
+    return options;
+}
+
 std::optional<CurveSet> CurveSet::load(const CalcSettings &settings, const QString &workdir, QString *error)
 {
     CurveSet set;
@@ -222,6 +239,8 @@ std::optional<CurveSet> CurveSet::load(const CalcSettings &settings, const QStri
         return std::nullopt;
     empty.check(noise, settings.noiseTemplate);
     set.m_warnings = empty.warnings();
+    set.m_sections = sections;
+    set.m_options = modelOptions(settings);
 
     const float fX = settings.norm_NEXT_frequency;
     const float fE = settings.norm_ELFEXT_frequency;
@@ -240,9 +259,10 @@ std::optional<CurveSet> CurveSet::load(const CalcSettings &settings, const QStri
     if (family == Family::LineTypes || family == Family::Cables) {
         const int count = family == Family::LineTypes ? lines.size() : cables.size();
         for (int j = 0; j < count; ++j) {
+            const CableTemplate &cable = family == Family::Cables ? cables[j] : cables[0];
             set.m_models.push_back(std::make_shared<const LineRateModel>(
-                family == Family::Cables ? cables[j] : cables[0], family == Family::LineTypes ? lines[j] : lines[0],
-                noise, fX, fE, sections));
+                cable, family == Family::LineTypes ? lines[j] : lines[0], noise, fX, fE, sections));
+            set.m_cables << cable;
             Curve curve = base;
             curve.model = j;
             add(curve, family == Family::LineTypes ? settings.lineTypes.at(j)
@@ -251,6 +271,7 @@ std::optional<CurveSet> CurveSet::load(const CalcSettings &settings, const QStri
         return set;
     }
     set.m_models.push_back(std::make_shared<const LineRateModel>(cables[0], lines[0], noise, fX, fE, sections));
+    set.m_cables << cables[0];
     switch (family) {
     case Family::Loads:
         for (int m : settings.xDSL_points) {

@@ -36,6 +36,9 @@ private:
     QStringList m_warnings;
 };
 
+// The model options a record asks for, the same for every curve.
+ModelOptions modelOptions(const CalcSettings &settings);
+
 // The family of curves a record asks for: the parameter that varies (the first of line types,
 // cables, loads, ELFEXT, NEXT, margins with several values), one model per distinct cable and
 // line type, and the conditions and label of every curve.
@@ -52,6 +55,11 @@ public:
         float margin = 0;
         QString name;     // the value that tells it apart ("m=10", "ADSL2+_DS.DMT", "кабель K1")
         QString label;    // the result table's header: "R,кбит/с\n" + name
+        // Whether the two differ in nothing but their margin, as the curves of a margin family.
+        bool sameButMargin(const Curve &o) const
+        {
+            return model == o.model && m == o.m && elfextNorm == o.elfextNorm && nextNorm == o.nextNorm;
+        }
     };
 
     // Reads and checks every template the record names, sections included, and builds the models.
@@ -61,8 +69,15 @@ public:
 
     Family family() const { return m_family; }
     const QVector<Curve> &curves() const { return m_curves; }
+    // Curve::name of every curve.
+    QStringList names() const;
     const LineRateModel &model(int index) const { return *m_models.at(index); }
     int modelCount() const { return int(m_models.size()); }
+    // What every curve is evaluated with besides its conditions.
+    const ModelOptions &options() const { return m_options; }
+    // The loop of a model: its swept cable, and the fixed sections in front of it (every model's).
+    const CableTemplate &sweptCable(int model) const { return m_cables.at(model); }
+    const QVector<LoopSection> &sections() const { return m_sections; }
     // One sentence per template the run takes nothing from, as EmptyTemplates words it.
     QStringList warnings() const { return m_warnings; }
 
@@ -70,6 +85,9 @@ private:
     Family m_family = Family::None;
     QVector<Curve> m_curves;
     std::vector<std::shared_ptr<const LineRateModel>> m_models;
+    QVector<CableTemplate> m_cables; // per model
+    QVector<LoopSection> m_sections;
+    ModelOptions m_options;
     QStringList m_warnings;
 };
 

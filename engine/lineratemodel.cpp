@@ -46,14 +46,27 @@ float logRatio(float f, float normFrequency)
     return float(std::log10(double(ratio)));
 }
 
-int dmtBits(float snr, double margin, int cap)
+// The coding gain comes last, so a gain of 0 leaves every sum as it was. The SNR is a float
+// (taken in double where a bound of it is asked about).
+double bitBudget(double snr, double margin, double codingGain)
 {
-    int b = truncToInt(((double(snr) - SnrGap) - margin) / BitSnr);
+    return (((snr - SnrGap) - margin) + codingGain) / BitSnr;
+}
+
+// Bits of a budget: truncated toward zero, clamped at zero, then capped. Never decreasing.
+int budgetBits(double budget, int cap)
+{
+    int b = truncToInt(budget);
     if (b < 0)
         b = 0;
     if (b > cap)
         b = cap;
     return b;
+}
+
+int dmtBits(double snr, double margin, double codingGain, int cap)
+{
+    return budgetBits(bitBudget(snr, margin, codingGain), cap);
 }
 
 // 10·log10 of one PAM bin's noise sum: NEXT at the flat transmit level, additive noise, floor.
@@ -77,9 +90,113 @@ int tableRows(const CableTemplate &t)
     return std::min(t.count, int(std::min(t.F.size(), t.a.size())));
 }
 
+double pamThreshold(int K, float margin, float codingGain)
+{
+    return (double(K) * BitSnr + (double(margin) + SnrGap)) - double(codingGain);
+}
+
+// A crosstalk loss's norm less 6 dB per decade of the count - 1 disturbers, in double.
+double disturberTerm(float norm, long long count)
+{
+    return double(norm) - 6.0 * std::log10(double(count - 1));
+}
+
+// The far-end crosstalk of one sweep point: what its coupling losses share across the tones.
+// Without vectoring one group, the binder's m lines; with it the vectored group (m - N lines,
+// the victim included) whose loss rises by the cancellation depth, and the N aliens.
+class FextPoint
+{
+public:
+    FextPoint(int m, float elfextNorm, float length, const ModelOptions &options)
+    {
+        const long long aliens = options.vectoring ? options.alienDisturbers : 0;
+        const long long group = (long long)m - aliens;
+        const bool crosstalk = length > 0;
+        m_vectored = bool(options.vectoring);
+        m_depth = double(options.vectoring.value_or(0));
+        m_group = crosstalk && group > 1;
+        m_groupTerm = m_group ? disturberTerm(elfextNorm, group) : 0;
+        m_aliens = crosstalk && aliens + 1 > 1;
+        m_alienTerm = m_aliens ? disturberTerm(elfextNorm, aliens + 1) : 0;
+        m_lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
+    }
+
+    bool vectored() const { return m_vectored; }
+
+    // Received PSD over the coupling loss (dB, rounded) of the group, the vectored group's
+    // loss raised by the depth; of the aliens. lg is log10(f / fE) of a tone above 0 kHz.
+    float groupExcess(float W, bool positive, float lg) const
+    {
+        float X = loss(m_group, m_groupTerm, positive, lg);
+        if (m_vectored)
+            X = float(double(X) + m_depth);
+        return float(double(W) - double(X));
+    }
+    float alienExcess(float W, bool positive, float lg) const
+    {
+        return float(double(W) - double(loss(m_aliens, m_alienTerm, positive, lg)));
+    }
+
+private:
+    float loss(bool counted, double term, bool positive, float lg) const
+    {
+        return counted && positive ? float((term - 20.0 * double(lg)) - m_lengthTerm) : NoCrosstalk;
+    }
+
+    bool m_vectored = false;
+    double m_depth = 0;
+    bool m_group = false;
+    double m_groupTerm = 0;
+    bool m_aliens = false;
+    double m_alienTerm = 0;
+    double m_lengthTerm = 0;
+};
+
+// A power this far below another is under half a float step of it: their float sum is the
+// stronger one (2^25 is 75.3 dB).
+constexpr double Negligible = 80.0; // dB
+
+// The two crosstalk powers of a vectored tone, summed and rounded once; a negligible one's pow
+// is spared.
+float vectoredPower(float groupExcess, float alienExcess)
+{
+    if (double(alienExcess) <= double(groupExcess) - Negligible)
+        return power(groupExcess);
+    if (double(groupExcess) <= double(alienExcess) - Negligible)
+        return power(alienExcess);
+    return float(double(power(groupExcess)) + double(power(alienExcess)));
+}
+
+// SNR of a tone from its received PSD and its noise powers (mW/Hz), rounded as the model does.
+float toneSnr(float W, float add, float crosstalk, float own)
+{
+    const float Uf = floored(float((double(add) + double(crosstalk)) + double(own)));
+    return float(double(W) - double(tenLog10(Uf)));
+}
+
+// How far a power d dB or more below another can lower the SNR the stronger one leaves, in
+// bits of budget: 10·log10(1 + 10^(-d/10)) dB for whole d below Negligible, with room for every
+// rounding on the way (a few float steps of SNRs and levels below 1000 dB).
+const std::vector<double> WeakerShareBits = [] {
+    std::vector<double> out;
+    for (int k = 0; k < int(Negligible); ++k)
+        out.push_back((10.0 * std::log10(1.0 + std::pow(10.0, -double(k) / 10.0)) + 0.01) / BitSnr);
+    return out;
+}();
+
+// The crosstalk noise of one tone, mW/Hz.
+float fextPower(const FextPoint &point, float W, bool positive, float lg)
+{
+    const float group = point.groupExcess(W, positive, lg);
+    if (!point.vectored())
+        return power(group);
+    return vectoredPower(group, point.alienExcess(W, positive, lg));
+}
+
 // The largest crosstalk level (dB) that, added to the noise sum add + own, leaves the float
 // result unchanged: the double sum must stay below the midpoint to the next float. Generous
-// margins cover the rounding of the partial sums and of the power itself; -inf disables it.
+// margins cover the rounding of the partial sums and of the power itself: a power at the limit
+// is under a quarter of the room, so two of them together still fit. -inf disables it.
 double fextLimit(float add, float own)
 {
     const double s0 = (double(add) + 0.0) + double(own);
@@ -111,9 +228,30 @@ float interpolate(float x, int count, const float *xs, const float *ys)
     return ys[0];
 }
 
-int toneBits(float snr, float snrMargin, int cap)
+int toneBits(float snr, float snrMargin, int cap, float codingGain)
 {
-    return dmtBits(snr, double(snrMargin), cap);
+    return dmtBits(snr, double(snrMargin), double(codingGain), cap);
+}
+
+float cableAttenuation(const CableTemplate &cable, float f)
+{
+    return interpolate(f, tableRows(cable), cable.F.data(), cable.a.data());
+}
+
+bool hasCompleteRow(const CableTemplate &cable)
+{
+    return tableRows(cable) >= 1;
+}
+
+double sectionsLoss(const QVector<LoopSection> &sections, float f)
+{
+    double sum = 0;
+    for (int i = 0; i < sections.size(); ++i) {
+        const float km = float(double(sections[i].length) / 1000.0);
+        const float A = float(double(cableAttenuation(sections[i].cable, f)) * double(km));
+        sum = i == 0 ? double(A) : sum + double(A);
+    }
+    return sum;
 }
 
 LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate &lineType,
@@ -128,31 +266,16 @@ LineRateModel::LineRateModel(const CableTemplate &cable, const LineTypeTemplate 
         return noiseRows > 0 ? power(interpolate(f, noiseRows, noise.F.data(), noise.N.data()))
                              : 0.0f;
     };
-    auto attenuation = [&](float f) {
-        return interpolate(f, cableRows, cable.F.data(), cable.a.data());
-    };
+    auto attenuation = [&](float f) { return cableAttenuation(cable, f); };
     if (cableRows < 1)
         return;
-    // Each section's loss is rounded to float as a one-cable loss is, then the losses are summed
-    // in double in loop order.
-    std::vector<float> sectionKm;
     for (const LoopSection &s : sections) {
-        if (tableRows(s.cable) < 1)
+        if (!hasCompleteRow(s.cable))
             return;
-        sectionKm.push_back(float(double(s.length) / 1000.0));
         m_sectionLength += double(s.length);
     }
     m_sectioned = !sections.isEmpty();
-    auto sectionLoss = [&](float f) {
-        double sum = 0;
-        for (int i = 0; i < sections.size(); ++i) {
-            const CableTemplate &c = sections[i].cable;
-            const float A = float(double(interpolate(f, tableRows(c), c.F.data(), c.a.data()))
-                                  * double(sectionKm[size_t(i)]));
-            sum = i == 0 ? double(A) : sum + double(A);
-        }
-        return sum;
-    };
+    auto sectionLoss = [&](float f) { return sectionsLoss(sections, f); };
 
     if (m_dmt) {
         const int rows = std::min({lineType.count, int(lineType.F.size()), int(lineType.S.size()),
@@ -241,9 +364,9 @@ std::vector<float> LineRateModel::binNextLoss(int m, float nextNorm) const
     std::vector<float> out(m_binLg.size(), NoCrosstalk);
     if (m <= 1)
         return out;
-    const double disturbers = 6.0 * std::log10(double(m - 1));
+    const double term = disturberTerm(nextNorm, m);
     for (size_t i = 0; i < out.size(); ++i)
-        out[i] = float(double(nextNorm) - disturbers - 15.0 * double(m_binLg[i]));
+        out[i] = float(term - 15.0 * double(m_binLg[i]));
     return out;
 }
 
@@ -252,7 +375,7 @@ float LineRateModel::fextLoss(float elfextNorm, int m, float f, float length) co
     if (m <= 1 || !(f > 0) || !(length > 0))
         return NoCrosstalk;
     const float lg = logRatio(f, m_elfextFrequency);
-    return float(double(elfextNorm) - 6.0 * std::log10(double(m - 1)) - 20.0 * double(lg)
+    return float((disturberTerm(elfextNorm, m) - 20.0 * double(lg))
                  - 10.0 * std::log10(double(length) / 1000.0));
 }
 
@@ -261,20 +384,20 @@ float LineRateModel::nextLoss(float nextNorm, int m, float f) const
     if (m <= 1 || !(f > 0))
         return NoCrosstalk;
     const float lg = logRatio(f, m_nextFrequency);
-    return float(double(nextNorm) - 6.0 * std::log10(double(m - 1)) - 15.0 * double(lg));
+    return float(disturberTerm(nextNorm, m) - 15.0 * double(lg));
 }
 
 float LineRateModel::rate(int m, float elfextNorm, float nextNorm, float snrMargin,
-                          float length) const
+                          float length, const ModelOptions &options) const
 {
-    RateSweep sweep(*this, m, elfextNorm, nextNorm, {snrMargin});
+    RateSweep sweep(*this, m, elfextNorm, nextNorm, {snrMargin}, options);
     float r = 0;
     sweep.evaluate(length, &r);
     return r;
 }
 
 LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float snrMargin,
-                               float length) const
+                               float length, const ModelOptions &options) const
 {
     // The same steps as the sweep without its shortcuts: every value is worked out.
     LineTrace out;
@@ -282,9 +405,7 @@ LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float sn
         return out;
     const float km = sweptKm(length);
     if (m_dmt) {
-        const bool crosstalk = m > 1 && length > 0;
-        const double normTerm = crosstalk ? double(elfextNorm) - 6.0 * std::log10(double(m - 1)) : 0;
-        const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
+        const FextPoint fext(m, elfextNorm, length, options);
         float R = 0;
         out.tones.reserve(int(m_tones.size()));
         for (size_t i = 0; i < m_tones.size(); ++i) {
@@ -294,14 +415,11 @@ LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float sn
             r.S = t.S;
             r.A = loopLoss(t.a, m_toneSectionLoss[i], km);
             r.W = float(double(t.S) - double(r.A));
-            const float Xf = crosstalk && t.positive
-                                 ? float((normTerm - 20.0 * double(t.lgRatio)) - lengthTerm)
-                                 : NoCrosstalk;
-            const float fext = power(float(double(r.W) - double(Xf)));
-            r.U = tenLog10(floored(float((double(t.add) + double(fext)) + double(t.own))));
+            const float crosstalk = fextPower(fext, r.W, t.positive, t.lgRatio);
+            r.U = tenLog10(floored(float((double(t.add) + double(crosstalk)) + double(t.own))));
             r.snr = float(double(r.W) - double(r.U));
             r.cap = t.cap;
-            r.bits = dmtBits(r.snr, double(snrMargin), t.cap);
+            r.bits = dmtBits(r.snr, double(snrMargin), double(options.codingGain), t.cap);
             R = float(double(R) + 4.0 * double(r.bits));
             out.tones << r;
         }
@@ -309,7 +427,7 @@ LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float sn
         return out;
     }
 
-    const double threshold = double(m_K) * BitSnr + (double(snrMargin) + SnrGap);
+    const double threshold = pamThreshold(m_K, snrMargin, options.codingGain);
     const std::vector<float> nextDb = binNextLoss(m, nextNorm);
     for (const Candidate &c : m_candidates) {
         float pnoise = 0;
@@ -334,9 +452,11 @@ LineTrace LineRateModel::trace(int m, float elfextNorm, float nextNorm, float sn
 }
 
 RateSweep::RateSweep(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
-                     const QVector<float> &margins)
-    : m_model(model), m_m(m), m_elfextNorm(elfextNorm), m_nextNorm(nextNorm), m_margins(margins)
+                     const QVector<float> &margins, const ModelOptions &options)
+    : m_model(model), m_m(m), m_elfextNorm(elfextNorm), m_nextNorm(nextNorm), m_margins(margins),
+      m_options(options)
 {
+    m_bits.resize(size_t(m_margins.size()));
     // A larger margin never gives more bits; NaN margins give none.
     m_minMargin = std::numeric_limits<double>::infinity();
     for (float margin : std::as_const(m_margins))
@@ -346,7 +466,7 @@ RateSweep::RateSweep(const LineRateModel &model, int m, float elfextNorm, float 
     if (model.m_zero || model.m_dmt)
         return;
     for (float margin : std::as_const(m_margins))
-        m_thresholds.push_back(double(model.m_K) * BitSnr + (double(margin) + SnrGap));
+        m_thresholds.push_back(pamThreshold(model.m_K, margin, options.codingGain));
     m_start.assign(m_margins.size(), 0);
     const size_t candidates = model.m_candidates.size();
     m_noiseDb.resize(candidates);
@@ -362,22 +482,58 @@ void RateSweep::evaluate(float length, float *rates)
         std::fill(rates, rates + m_margins.size(), 0.0f);
         return;
     }
-    if (m_model.m_dmt)
-        m_model.m_sectioned ? evaluateDmt<true>(length, rates) : evaluateDmt<false>(length, rates);
-    else
+    if (m_model.m_dmt) {
+        const bool vectored = bool(m_options.vectoring);
+        if (m_model.m_sectioned)
+            vectored ? evaluateDmt<true, true>(length, rates) : evaluateDmt<true, false>(length, rates);
+        else
+            vectored ? evaluateDmt<false, true>(length, rates) : evaluateDmt<false, false>(length, rates);
+    } else
         evaluatePam(length, rates);
 }
 
-// Unswitched on the sections: this is the tightest loop of a run.
-template <bool Sectioned>
+// The stronger of a vectored tone's two crosstalk powers alone gives an SNR; the weaker one, at
+// least 10 dB below, lowers it by at most WeakerShareBits. Where the bits at every margin are the
+// same at both ends of that range they are the tone's bits, and the weaker power's pow is spared.
+// False (nothing added) when they are not, or the powers are too close for it to pay.
+inline bool RateSweep::addBoundedBits(float W, const LineRateModel::Tone &t, float groupExcess,
+                                      float alienExcess, float *rates)
+{
+    constexpr double Apart = 10.0; // dB; closer, the range is too wide to decide often enough
+    constexpr double Moderate = 1000.0; // dB; beyond, a float step exceeds the room left
+    const double d = std::fabs(double(groupExcess) - double(alienExcess));
+    if (!(d >= Apart && d < Negligible))
+        return false;
+    const float high = toneSnr(W, t.add, power(std::max(groupExcess, alienExcess)), t.own);
+    if (!(std::fabs(double(high)) < Moderate && std::fabs(double(W)) < Moderate))
+        return false;
+    // The budget at the lower end is at most `share` below the one at `high`, and bits never
+    // decrease with the budget: equal bits at both budgets pin the bits in between.
+    const double share = WeakerShareBits[size_t(int(d))];
+    const double gain = double(m_options.codingGain);
+    const int n = m_margins.size();
+    const float *margins = m_margins.constData();
+    for (int j = 0; j < n; ++j) {
+        const double budget = bitBudget(high, double(margins[j]), gain);
+        m_bits[size_t(j)] = budgetBits(budget, t.cap);
+        if (budgetBits(budget - share, t.cap) != m_bits[size_t(j)])
+            return false;
+    }
+    for (int j = 0; j < n; ++j)
+        rates[j] = float(double(rates[j]) + 4.0 * double(m_bits[size_t(j)]));
+    return true;
+}
+
+// Unswitched on the sections and on vectoring: this is the tightest loop of a run.
+template <bool Sectioned, bool Vectored>
 void RateSweep::evaluateDmt(float length, float *rates)
 {
     const int n = m_margins.size();
     std::fill(rates, rates + n, 0.0f);
     const float sweptKm = m_model.sweptKm(length);
-    const bool crosstalk = m_m > 1 && length > 0;
-    const double normTerm = crosstalk ? double(m_elfextNorm) - 6.0 * std::log10(double(m_m - 1)) : 0;
-    const double lengthTerm = crosstalk ? 10.0 * std::log10(double(length) / 1000.0) : 0;
+    const FextPoint fext(m_m, m_elfextNorm, length, m_options);
+    const double gain = double(m_options.codingGain);
+    const float *margins = m_margins.constData();
     const std::vector<LineRateModel::Tone> &tones = m_model.m_tones;
     const double *sectionLoss = m_model.m_toneSectionLoss.data();
     for (size_t i = 0; i < tones.size(); ++i) {
@@ -392,21 +548,24 @@ void RateSweep::evaluateDmt(float length, float *rates)
         const float Wf = float(double(t.S) - double(Af));
         // Crosstalk only adds noise: the SNR without it bounds the bits from above.
         const float snrBound = float(double(Wf) - double(t.noiseDb));
-        if (!(((double(snrBound) - SnrGap) - m_minMargin) / BitSnr >= 1.0))
+        if (!(bitBudget(snrBound, m_minMargin, gain) >= 1.0))
             continue;
-        const float Xf = crosstalk && t.positive
-                             ? float((normTerm - 20.0 * double(t.lgRatio)) - lengthTerm)
-                             : NoCrosstalk;
-        const float excess = float(double(Wf) - double(Xf));
+        // Crosstalk too weak to change the noise sum leaves the bound as it is; with vectoring,
+        // both powers under the limit are still too weak together.
+        const float excess = fext.groupExcess(Wf, t.positive, t.lgRatio);
+        const float alienExcess = Vectored ? fext.alienExcess(Wf, t.positive, t.lgRatio) : 0.0f;
         float snr = snrBound;
-        if (!(double(excess) <= t.fextLimit)) {
-            const float fext = power(excess);
-            const float Uf = floored(float((double(t.add) + double(fext)) + double(t.own)));
-            snr = float(double(Wf) - double(tenLog10(Uf)));
+        if (!(double(excess) <= t.fextLimit && (!Vectored || double(alienExcess) <= t.fextLimit))) {
+            if constexpr (Vectored) {
+                if (addBoundedBits(Wf, t, excess, alienExcess, rates))
+                    continue;
+                snr = toneSnr(Wf, t.add, vectoredPower(excess, alienExcess), t.own);
+            } else {
+                snr = toneSnr(Wf, t.add, power(excess), t.own);
+            }
         }
         for (int j = 0; j < n; ++j)
-            rates[j] = float(double(rates[j])
-                             + 4.0 * double(dmtBits(snr, double(m_margins[j]), t.cap)));
+            rates[j] = float(double(rates[j]) + 4.0 * double(dmtBits(snr, double(margins[j]), gain, t.cap)));
     }
 }
 

@@ -5,20 +5,45 @@
 #include <QVector>
 
 #include <atomic>
+#include <optional>
 #include <vector>
 
 // Piecewise linear over xs (expected ascending), clamped at both ends; count >= 1 rows.
 float interpolate(float x, int count, const float *xs, const float *ys);
 
-// Bits one DMT tone carries at this SNR and margin (dB): truncated toward zero, clamped at zero,
-// then capped (a negative cap subtracts).
-int toneBits(float snr, float snrMargin, int cap);
+// Bits one DMT tone carries at this SNR, margin and coding gain (dB): truncated toward zero,
+// clamped at zero, then capped (a negative cap subtracts).
+int toneBits(float snr, float snrMargin, int cap, float codingGain = 0);
+
+// What the classic model leaves out: the coding gain of the line's code, and vectoring, which
+// cancels the far-end crosstalk within the vectored group down to a residual. The defaults give
+// the classic model's results to the bit.
+struct ModelOptions {
+    float codingGain = 0;         // dB: a DMT tone's SNR budget grows by it, a PAM threshold drops
+    std::optional<int> vectoring; // cancellation depth, dB; none: no vectoring
+    int alienDisturbers = 0;      // disturbers of the load outside the vectored group
+    bool operator==(const ModelOptions &o) const
+    {
+        return codingGain == o.codingGain && vectoring == o.vectoring && alienDisturbers == o.alienDisturbers;
+    }
+    bool operator!=(const ModelOptions &o) const { return !(*this == o); }
+};
+
+// Attenuation of a cable at f (kHz), dB/km, over its complete rows; the cable needs one.
+float cableAttenuation(const CableTemplate &cable, float f);
+// Whether the cable has a complete row, without which it has no attenuation.
+bool hasCompleteRow(const CableTemplate &cable);
 
 // A fixed length of another cable in front of the swept cable (exchange side first).
 struct LoopSection {
     CableTemplate cable;
     int length = 0; // m, whole metres >= 1
 };
+
+// Loss of the fixed sections at f (kHz), dB: each section's loss rounded to float as a one-cable
+// loss is (the km value too), the losses summed in double in loop order. Each section's cable
+// needs a complete row.
+double sectionsLoss(const QVector<LoopSection> &sections, float f);
 
 // One DMT tone as the model evaluates it.
 struct ToneTrace {
@@ -68,9 +93,11 @@ public:
     // NEXT coupling loss in dB: norm in dB at the NEXT norm frequency, f in kHz.
     float nextLoss(float nextNorm, int m, float f) const;
     // Achievable rate in kbit/s for load m, norms and margin in dB, length in m; 0 when none.
-    float rate(int m, float elfextNorm, float nextNorm, float snrMargin, float length) const;
+    float rate(int m, float elfextNorm, float nextNorm, float snrMargin, float length,
+               const ModelOptions &options = {}) const;
     // The same evaluation with every tone's or candidate's values; its rate equals rate().
-    LineTrace trace(int m, float elfextNorm, float nextNorm, float snrMargin, float length) const;
+    LineTrace trace(int m, float elfextNorm, float nextNorm, float snrMargin, float length,
+                    const ModelOptions &options = {}) const;
 
     bool isDmt() const { return m_dmt; }
 
@@ -132,7 +159,7 @@ class RateSweep
 {
 public:
     RateSweep(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
-              const QVector<float> &margins);
+              const QVector<float> &margins, const ModelOptions &options = {});
     // Writes one rate (kbit/s) per margin, in margin order.
     void evaluate(float length, float *rates);
     // Watched between the candidates of a PAM search, which can take seconds for one length:
@@ -141,9 +168,11 @@ public:
     void setCancelFlag(const std::atomic_bool *cancel) { m_cancel = cancel; }
 
 private:
-    template <bool Sectioned>
+    template <bool Sectioned, bool Vectored>
     void evaluateDmt(float length, float *rates);
     void evaluatePam(float length, float *rates);
+    bool addBoundedBits(float W, const LineRateModel::Tone &t, float groupExcess, float alienExcess,
+                        float *rates);
     const std::vector<float> &binNoiseDb(int candidate);
     bool candidatePasses(int candidate, float length, double threshold);
 
@@ -152,7 +181,9 @@ private:
     float m_elfextNorm;
     float m_nextNorm;
     QVector<float> m_margins;
+    ModelOptions m_options;
     double m_minMargin;
+    std::vector<int> m_bits; // per margin, of one tone
 
     // PAM state
     std::vector<double> m_thresholds;

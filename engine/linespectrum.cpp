@@ -3,47 +3,42 @@
 #include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "engine/curveset.h"
+#include "engine/loss.h"
 #include "engine/messages.h"
 #include "engine/sweep.h"
 
 #include <QTextStream>
 
-std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QString &workdir, int curve,
-                                       int length, QString *error)
+namespace {
+
+std::optional<LineSpectrum> refuse(QString *error, const QString &message)
 {
-    const auto refuse = [error](const QString &message) -> std::optional<LineSpectrum> {
-        fail(error, message);
-        return std::nullopt;
-    };
-    if (!CalcInput::validate(settings, CalcInput::Checks::Run, runFieldName, error))
-        return std::nullopt;
-    if (!CalcInput::Length.contains(length))
-        return refuse(localized("The length %1 m is outside %2..%3 m", "Длина %1 м вне диапазона %2..%3 м")
-                          .arg(QString::number(length), QString::number(CalcInput::Length.min),
-                               QString::number(CalcInput::Length.max)));
-    // Shorter than its fixed sections, the loop cannot be built.
-    const qint64 sections = CalcInput::sectionsTotal(settings.sections);
-    if (length < sections)
-        return refuse(localized("The length %1 m is below the sections' total of %2 m",
-                                "Длина %1 м меньше суммы длин участков (%2 м)")
-                          .arg(QString::number(length), QString::number(sections)));
+    fail(error, message);
+    return std::nullopt;
+}
 
-    const std::optional<CurveSet> set = CurveSet::load(settings, workdir, error);
-    if (!set)
+std::optional<CurveSet> loadCurve(const CalcSettings &settings, const QString &workdir, int curve, QString *error)
+{
+    std::optional<CurveSet> set = CurveSet::load(settings, workdir, error);
+    if (set && (curve < 0 || curve >= set->curves().size())) {
+        fail(error, localized("There is no curve %1; the record has %2", "Кривой %1 нет; в расчёте их %2")
+                        .arg(QString::number(curve + 1), QString::number(set->curves().size())));
         return std::nullopt;
-    if (curve < 0 || curve >= set->curves().size())
-        return refuse(localized("There is no curve %1; the record has %2",
-                                "Кривой %1 нет; в расчёте их %2")
-                          .arg(QString::number(curve + 1), QString::number(set->curves().size())));
+    }
+    return set;
+}
 
-    const CurveSet::Curve &c = set->curves().at(curve);
-    const LineRateModel &model = set->model(c.model);
+LineSpectrum traceLoaded(const CalcSettings &settings, const QString &workdir, const CurveSet &set, int curve,
+                         int length)
+{
+    const CurveSet::Curve &c = set.curves().at(curve);
+    const LineRateModel &model = set.model(c.model);
     LineSpectrum out;
     out.curve = c.name;
-    out.lineType = set->family() == CurveSet::Family::LineTypes ? settings.lineTypes.at(curve)
-                                                                : settings.lineTypes.first();
-    out.cable = set->family() == CurveSet::Family::Cables ? settings.cableTypes.at(curve)
-                                                          : settings.cableTypes.first();
+    out.lineType = set.family() == CurveSet::Family::LineTypes ? settings.lineTypes.at(curve)
+                                                               : settings.lineTypes.first();
+    out.cable = set.family() == CurveSet::Family::Cables ? settings.cableTypes.at(curve)
+                                                         : settings.cableTypes.first();
     out.sections = CalcInput::sectionsSummary(settings.sections);
     out.noise = settings.noiseTemplate;
     out.m = c.m;
@@ -52,11 +47,51 @@ std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QStri
     out.margin = c.margin;
     out.length = length;
     out.dmt = model.isDmt();
-    out.trace = model.trace(c.m, c.elfextNorm, c.nextNorm, c.margin, float(length));
-    out.warnings = set->warnings();
+    out.trace = model.trace(c.m, c.elfextNorm, c.nextNorm, c.margin, float(length), set.options());
+    out.warnings = set.warnings();
     if (out.dmt)
         out.measuredSnr = Measured::linkedSnr(workdir, out.cable);
     return out;
+}
+
+} // namespace
+
+std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QString &workdir, int curve,
+                                       int length, QString *error)
+{
+    if (!CalcInput::validate(settings, CalcInput::Checks::Run, runFieldName, error))
+        return std::nullopt;
+    if (!CalcInput::Length.contains(length))
+        return refuse(error, localized("The length %1 m is outside %2..%3 m", "Длина %1 м вне диапазона %2..%3 м")
+                                 .arg(QString::number(length), QString::number(CalcInput::Length.min),
+                                      QString::number(CalcInput::Length.max)));
+    // Shorter than its fixed sections, the loop cannot be built.
+    const qint64 sections = CalcInput::sectionsTotal(settings.sections);
+    if (length < sections)
+        return refuse(error, localized("The length %1 m is below the sections' total of %2 m",
+                                       "Длина %1 м меньше суммы длин участков (%2 м)")
+                                 .arg(QString::number(length), QString::number(sections)));
+    const std::optional<CurveSet> set = loadCurve(settings, workdir, curve, error);
+    if (!set)
+        return std::nullopt;
+    return traceLoaded(settings, workdir, *set, curve, length);
+}
+
+std::optional<LineSpectrum> traceCurveAtLoss(const CalcSettings &settings, const QString &workdir, int curve,
+                                             int lossTenths, int referenceFrequency, QString *error)
+{
+    if (!checkLossRun(settings, workdir, error))
+        return std::nullopt;
+    const std::optional<CurveSet> set = loadCurve(settings, workdir, curve, error);
+    if (!set)
+        return std::nullopt;
+    const LossConversion conversion(set->sweptCable(set->curves().at(curve).model), set->sections(),
+                                    referenceFrequency);
+    QString why;
+    const std::optional<int> length = conversion.length(lossValue(lossTenths), &why);
+    if (!length)
+        return refuse(error, why);
+    return traceLoaded(settings, workdir, *set, curve, *length);
 }
 
 QStringList traceColumns(bool dmt, bool measured)

@@ -39,6 +39,11 @@ struct LineSpectrum {
 // sections' total.
 std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QString &workdir, int curve,
                                        int length, QString *error);
+// The same at the loop whose loss at `referenceFrequency` kHz is lossTenths / 10 dB, converted
+// with the curve's own cable and the sections: `length` is then the converted loop length. The
+// record's length fields play no part. nullopt with *error also when no loop has that loss.
+std::optional<LineSpectrum> traceCurveAtLoss(const CalcSettings &settings, const QString &workdir, int curve,
+                                             int lossTenths, int referenceFrequency, QString *error);
 
 // Column captions of a trace: F, S, A, U, SNR, b for DMT; R, fN, SNR, T for PAM; with a measured
 // SNR beside a DMT trace, "SNRизм,дБ" last.

@@ -38,12 +38,12 @@ float marginFromTenths(int tenths)
 std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, float elfextNorm,
                                            float nextNorm, float snrMargin,
                                            const QVector<int> &targets, int from, int to, int step,
-                                           const std::atomic_bool *cancel)
+                                           const std::atomic_bool *cancel, const ModelOptions &options)
 {
     QVector<Reach> out(targets.size());
     if (targets.isEmpty() || step < 1 || from > to)
         return out;
-    RateSweep sweep(model, m, elfextNorm, nextNorm, {snrMargin});
+    RateSweep sweep(model, m, elfextNorm, nextNorm, {snrMargin}, options);
     // A PAM search can take long at one length; the sweep watches the flag between candidates.
     sweep.setCancelFlag(cancel);
     QVector<bool> fellShort(targets.size(), false);
@@ -75,7 +75,8 @@ std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, fl
 std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, int m,
                                                    float elfextNorm, float nextNorm, int target,
                                                    const QVector<float> &lengths,
-                                                   const std::atomic_bool *cancel)
+                                                   const std::atomic_bool *cancel,
+                                                   const ModelOptions &options)
 {
     QVector<MarginAtRate> out;
     out.reserve(lengths.size());
@@ -84,12 +85,13 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
         for (float L : lengths) {
             if (cancelled(cancel))
                 return std::nullopt;
-            const LineTrace trace = model.trace(m, elfextNorm, nextNorm, 0, L);
+            const LineTrace trace = model.trace(m, elfextNorm, nextNorm, 0, L, options);
             out << largestCarryingMargin([&](int k) {
                 const float margin = marginFromTenths(k);
                 float rate = 0;
                 for (const ToneTrace &t : trace.tones)
-                    rate = float(double(rate) + 4.0 * double(toneBits(t.snr, margin, t.cap)));
+                    rate = float(double(rate)
+                                 + 4.0 * double(toneBits(t.snr, margin, t.cap, options.codingGain)));
                 return carriesTarget(rate, target);
             });
         }
@@ -100,7 +102,7 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
     QVector<float> margins;
     for (int k = LowestMarginTenths; k <= HighestMarginTenths; ++k)
         margins << marginFromTenths(k);
-    RateSweep sweep(model, m, elfextNorm, nextNorm, margins);
+    RateSweep sweep(model, m, elfextNorm, nextNorm, margins, options);
     // One length's search can take long on a fine rate grid: the flag is watched inside it too.
     sweep.setCancelFlag(cancel);
     QVector<float> rates(margins.size());
@@ -117,9 +119,9 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
 }
 
 MarginAtRate marginAtRate(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
-                          int target, float length)
+                          int target, float length, const ModelOptions &options)
 {
-    return marginsAtRate(model, m, elfextNorm, nextNorm, target, {length})->first();
+    return marginsAtRate(model, m, elfextNorm, nextNorm, target, {length}, nullptr, options)->first();
 }
 
 QString reachText(const Reach &reach)

@@ -49,20 +49,22 @@ struct MarginAtRate {
 // Reach of each target rate (kbit/s, strictly increasing) for one curve over the lengths from,
 // from + step, ... <= to (m): the walk stops at the first length whose rate is below the
 // smallest target. An empty grid (step < 1 or from > to) reaches nothing. nullopt when *cancel
-// was set; it is read between lengths.
+// was set; it is read between lengths. `options` as LineRateModel::rate takes them.
 std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, float elfextNorm,
                                            float nextNorm, float snrMargin,
                                            const QVector<int> &targets, int from, int to, int step,
-                                           const std::atomic_bool *cancel = nullptr);
+                                           const std::atomic_bool *cancel = nullptr,
+                                           const ModelOptions &options = {});
 
 // Margin at which one curve still carries `target` kbit/s, at each of the lengths (m; a run's
 // ascending lengths are the fast case). nullopt when *cancel was set; it is read between lengths.
 std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, int m,
                                                    float elfextNorm, float nextNorm, int target,
                                                    const QVector<float> &lengths,
-                                                   const std::atomic_bool *cancel = nullptr);
+                                                   const std::atomic_bool *cancel = nullptr,
+                                                   const ModelOptions &options = {});
 MarginAtRate marginAtRate(const LineRateModel &model, int m, float elfextNorm, float nextNorm,
-                          int target, float length);
+                          int target, float length, const ModelOptions &options = {});
 
 // The margin handed to the model for k tenths of a dB.
 float marginFromTenths(int tenths);

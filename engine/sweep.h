@@ -44,3 +44,22 @@ std::optional<SweepResult> runSweep(const CalcSettings &settings, const QString 
                                     QString *error, const SweepProgress &progress = {},
                                     std::optional<CurveSet> *loaded = nullptr);
 
+// The checks runSweep makes before it reads a template: a cable and a line type chosen, and
+// CalcInput's run checks. False with *error naming the cause (the templates under `workdir`).
+bool checkRun(const CalcSettings &settings, const QString &workdir, QString *error);
+
+// The progress value before point k of the grid from, from + step, ... <= to:
+// step·100 / (to - from) · k truncated, 100 when from = to.
+int gridProgress(int from, int to, int step, int point);
+
+// "The calculation was cancelled", in the message language.
+QString cancelledMessage();
+
+// The rates of every curve of `set` (loaded from `settings`) over a grid of points, each curve
+// at its model's loop length there: lengths[model][point], below 0 where the point has no loop
+// (rate 0). Row k's `length` is axis[k]. Progress in runSweep's stages, progressValue(k) before
+// point k. nullopt when cancelled.
+std::optional<SweepResult> sweepCurves(const CalcSettings &settings, const CurveSet &set,
+                                       const QVector<float> &axis, const QVector<QVector<float>> &lengths,
+                                       const std::function<int(int point)> &progressValue,
+                                       const SweepProgress &progress = {});

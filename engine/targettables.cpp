@@ -19,32 +19,12 @@ void report(const TargetProgress &progress, qsizetype done, qsizetype total, int
         progress.step(low + int(qint64(high - low) * done / total));
 }
 
-// Two curves that differ in nothing but their margin have the same margin at a rate.
-bool sameConditions(const CurveSet::Curve &a, const CurveSet::Curve &b)
-{
-    return a.model == b.model && a.m == b.m && a.elfextNorm == b.elfextNorm && a.nextNorm == b.nextNorm;
-}
-
-QStringList curveNames(const CurveSet &set)
-{
-    QStringList names;
-    for (const CurveSet::Curve &curve : set.curves())
-        names << curve.name;
-    return names;
-}
-
-// A header field as the rate table's CSV writes its labels: one line, single blanks.
-QString headerField(const QString &quantity, const QString &curve)
-{
-    return (quantity + QLatin1Char(' ') + curve).simplified();
-}
-
 std::optional<ReachTable> reachTableIn(const CurveSet &set, const QVector<int> &targets, int from, int to, int step,
                                        const TargetProgress &progress, int low, int high)
 {
     ReachTable table;
     table.targets = targets;
-    table.curves = curveNames(set);
+    table.curves = set.names();
     table.from = from;
     table.to = to;
     table.step = step;
@@ -57,7 +37,8 @@ std::optional<ReachTable> reachTableIn(const CurveSet &set, const QVector<int> &
         const CurveSet::Curve &c = curves.at(j);
         // All targets in one walk: the grid is swept once per curve.
         const std::optional<QVector<Reach>> reaches = reachAtRates(
-            set.model(c.model), c.m, c.elfextNorm, c.nextNorm, c.margin, targets, from, to, step, progress.cancel);
+            set.model(c.model), c.m, c.elfextNorm, c.nextNorm, c.margin, targets, from, to, step, progress.cancel,
+            set.options());
         if (!reaches)
             return std::nullopt;
         for (int t = 0; t < targets.size(); ++t)
@@ -73,7 +54,7 @@ std::optional<MarginTable> marginTableIn(const CurveSet &set, int target, const 
 {
     MarginTable table;
     table.target = target;
-    table.curves = curveNames(set);
+    table.curves = set.names();
     table.lengths = lengths;
     const QVector<CurveSet::Curve> &curves = set.curves();
     table.margins = QVector<QVector<MarginAtRate>>(lengths.size(), QVector<MarginAtRate>(curves.size()));
@@ -83,7 +64,7 @@ std::optional<MarginTable> marginTableIn(const CurveSet &set, int target, const 
         report(progress, j, curves.size(), low, high);
         const CurveSet::Curve &c = curves.at(j);
         int same = 0;
-        while (same < j && !sameConditions(curves.at(same), c))
+        while (same < j && !curves.at(same).sameButMargin(c))
             ++same;
         if (same < j) {
             // A family of margins: every curve asks the same question.
@@ -92,7 +73,8 @@ std::optional<MarginTable> marginTableIn(const CurveSet &set, int target, const 
             continue;
         }
         const std::optional<QVector<MarginAtRate>> margins =
-            marginsAtRate(set.model(c.model), c.m, c.elfextNorm, c.nextNorm, target, lengths, progress.cancel);
+            marginsAtRate(set.model(c.model), c.m, c.elfextNorm, c.nextNorm, target, lengths, progress.cancel,
+                          set.options());
         if (!margins)
             return std::nullopt;
         for (int k = 0; k < lengths.size(); ++k)
@@ -104,6 +86,11 @@ std::optional<MarginTable> marginTableIn(const CurveSet &set, int target, const 
 }
 
 } // namespace
+
+QString targetHeaderField(const QString &quantity, const QString &curve)
+{
+    return (quantity + QLatin1Char(' ') + curve).simplified();
+}
 
 std::optional<ReachTable> computeReachTable(const CurveSet &set, const QVector<int> &targets, int from, int to,
                                             int step, const TargetProgress &progress)
@@ -168,7 +155,7 @@ void writeReachCsv(QTextStream &out, const ReachTable &table)
 {
     out << QStringLiteral("R,кбит/с;");
     for (const QString &curve : table.curves)
-        out << headerField(QStringLiteral("L,м"), curve) << ';';
+        out << targetHeaderField(QStringLiteral("L,м"), curve) << ';';
     out << '\n';
     for (int t = 0; t < table.targets.size(); ++t) {
         out << table.targets.at(t) << ';';
@@ -182,7 +169,7 @@ void writeMarginCsv(QTextStream &out, const MarginTable &table)
 {
     out << QStringLiteral("L,м;");
     for (const QString &curve : table.curves)
-        out << headerField(QStringLiteral("SNR Margin,дБ"), curve) << ';';
+        out << targetHeaderField(QStringLiteral("SNR Margin,дБ"), curve) << ';';
     out << '\n';
     for (int k = 0; k < table.lengths.size(); ++k) {
         // The length as the rate table writes it.

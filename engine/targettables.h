@@ -82,3 +82,7 @@ void writeMarginCsv(QTextStream &out, const MarginTable &table);
 // The same as the content of writeFileSafely.
 ContentWriter reachCsvContent(const ReachTable &table);
 ContentWriter marginCsvContent(const MarginTable &table);
+
+// A header field of these tables as the rate table's CSV writes its labels: the quantity and
+// the curve on one line, single blanks.
+QString targetHeaderField(const QString &quantity, const QString &curve);

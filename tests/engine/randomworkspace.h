@@ -91,6 +91,20 @@ struct Randomiser {
         return t;
     }
 
+    // Coding gain in tenths of a dB (now and then none), vectoring two times in three with up
+    // to m - 1 aliens, now and then more than the load has.
+    ModelOptions options(int m)
+    {
+        ModelOptions o;
+        if (rng.bounded(4) != 0)
+            o.codingGain = float(double(integer(0, 100)) / 10.0);
+        if (rng.bounded(3) != 0) {
+            o.vectoring = rng.bounded(5) == 0 ? 0 : integer(1, 60);
+            o.alienDisturbers = rng.bounded(6) == 0 ? integer(0, m + 1) : integer(0, std::max(0, m - 1));
+        }
+        return o;
+    }
+
     // Zero to three fixed sections half the time, now and then one whose cable has no row.
     QVector<LoopSection> sections(bool negativeAllowed, bool allowEmpty = false)
     {

@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <cmath>
+#include <optional>
 
 namespace reference {
 
@@ -57,6 +58,9 @@ struct Model {
     float fX; // NEXT norm frequency
     float fE; // ELFEXT norm frequency
     QVector<Section> sections = {}; // in loop order; L is the whole loop's length
+    float G = 0;                    // coding gain, dB
+    std::optional<int> D = {};      // vectoring depth, dB; none = no vectoring
+    int N = 0;                      // alien disturbers, with vectoring
 
     // Cable loss at f for a loop of L metres: each section's loss rounded to float, then the
     // swept cable's share of what the sections leave, all summed in double in loop order.
@@ -130,9 +134,20 @@ struct Model {
             const float Sf = interpolate(f, n, line.F.data(), line.S.data());
             const float Af = loss(f, L);
             const float Wf = float(double(Sf) - double(Af));
-            const float Xf = fextLoss(E, m, f, L);
-            const float d = float(double(Wf) - double(Xf));
-            const float fext = float(std::pow(10.0, double(d) / 10.0));
+            float fext;
+            if (!D) {
+                const float Xf = fextLoss(E, m, f, L);
+                const float d = float(double(Wf) - double(Xf));
+                fext = float(std::pow(10.0, double(d) / 10.0));
+            } else {
+                const float Xv = float(double(fextLoss(E, m - N, f, L)) + double(*D));
+                const float Xa = fextLoss(E, N + 1, f, L);
+                const float dv = float(double(Wf) - double(Xv));
+                const float da = float(double(Wf) - double(Xa));
+                const float pv = float(std::pow(10.0, double(dv) / 10.0));
+                const float pa = float(std::pow(10.0, double(da) / 10.0));
+                fext = float(double(pv) + double(pa));
+            }
             const float add = additive(f);
             const float own = float(std::pow(
                 10.0, double(interpolate(f, n, line.F.data(), line.N.data())) / 10.0));
@@ -143,7 +158,7 @@ struct Model {
             const float lg = float(std::log10(double(Uf)));
             const float tenLg = float(10.0 * double(lg));
             const float snr = float(double(Wf) - double(tenLg));
-            int b = truncToInt((double(snr) - 9.75 - double(margin)) / double(3.0103f));
+            int b = truncToInt(((double(snr) - 9.75 - double(margin)) + double(G)) / double(3.0103f));
             if (b < 0)
                 b = 0;
             if (b > cap)
@@ -167,7 +182,7 @@ struct Model {
         const float Rlow = float(double(line.Rmin[0]) - 32.0);
         if (!(R > Rlow))
             return 0;
-        const double T = double(K) * double(3.0103f) + (double(margin) + 9.75);
+        const double T = (double(K) * double(3.0103f) + (double(margin) + 9.75)) - double(G);
         do {
             const float q = float((double(R) + 8.0) / double(K));
             const float fN = float(double(q) * 0.5 + 0.5);
@@ -214,5 +229,33 @@ struct Model {
         return 0;
     }
 };
+
+// A loop of loss A dB at fRef kHz converted to its length, the sections in front of the cable:
+// aRef the cable's attenuation there, S the sections' losses summed, the cable's share of what
+// is left to the nearest metre. None where no loop has that loss.
+inline std::optional<int> loopLength(const CableTemplate &cable, const QVector<Section> &sections, int fRef,
+                                     double A)
+{
+    if (cable.count < 1)
+        return std::nullopt;
+    const float f = float(fRef);
+    const float aRef = interpolate(f, cable.count, cable.F.data(), cable.a.data());
+    double S = 0;
+    int total = 0;
+    for (const Section &s : sections) {
+        if (s.cable.count < 1)
+            return std::nullopt;
+        const float a = interpolate(f, s.cable.count, s.cable.F.data(), s.cable.a.data());
+        const float km = float(double(s.length) / 1000.0);
+        S = S + double(float(double(a) * double(km)));
+        total += s.length;
+    }
+    if (!(aRef > 0) || A < S)
+        return std::nullopt;
+    const double x = std::round((A - S) / double(aRef) * 1000.0);
+    if (double(total) + x > 30000)
+        return std::nullopt;
+    return total + int(x);
+}
 
 } // namespace reference

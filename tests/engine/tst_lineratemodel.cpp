@@ -40,6 +40,9 @@ private slots:
     void crosstalkCountsTheWholeLoop();
     void trace_data();
     void trace();
+    void codingGainAndVectoring_data();
+    void codingGainAndVectoring();
+    void pamTakesTheGainAndIgnoresVectoring();
 };
 
 void tst_LineRateModel::interpolation_data()
@@ -361,3 +364,48 @@ void tst_LineRateModel::trace()
 QTEST_GUILESS_MAIN(tst_LineRateModel)
 #include "tst_lineratemodel.moc"
 
+
+void tst_LineRateModel::codingGainAndVectoring_data()
+{
+    QTest::addColumn<int>("m");
+    QTest::addColumn<float>("gain");
+    QTest::addColumn<int>("depth"); // -1: no vectoring
+    QTest::addColumn<int>("aliens");
+    QTest::addColumn<float>("expected");
+
+    // The worked tone (40 dB SNR at margin 6 carries 8 bits) under FEXT of 20 dB at 300 kHz
+    // over 1 km: at 100 kHz ten lines lose 20 - 5.7 + 9.5 = 23.8 dB to the victim, which then
+    // has 23.7 dB SNR and 4 bits at margin 0.
+    QTest::newRow("coding gain adds to the SNR budget") << 1 << 3.0f << -1 << 0 << 36.0f;
+    QTest::newRow("full binder") << 10 << 0.0f << -1 << 0 << 16.0f;
+    QTest::newRow("full binder with coding gain") << 10 << 3.0f << -1 << 0 << 20.0f;
+    QTest::newRow("vectored 25 dB") << 10 << 0.0f << 25 << 0 << 36.0f;
+    QTest::newRow("vectored, two aliens") << 10 << 0.0f << 25 << 2 << 20.0f;
+    QTest::newRow("vectored, every disturber alien") << 10 << 0.0f << 25 << 9 << 16.0f;
+    QTest::newRow("vectored 0 dB cancels nothing") << 10 << 0.0f << 0 << 0 << 16.0f;
+}
+
+void tst_LineRateModel::codingGainAndVectoring()
+{
+    QFETCH(int, m);
+    QFETCH(float, gain);
+    QFETCH(int, depth);
+    QFETCH(int, aliens);
+    QFETCH(float, expected);
+    const LineRateModel model(flatCable, dmt({100, 100.5f}, {-100, -100}, {15, 15}, {-140, -140}), noNoise,
+                              300, 300);
+    const ModelOptions options{gain, depth >= 0 ? std::optional<int>(depth) : std::nullopt, aliens};
+    const float margin = m == 1 ? 6 : 0;
+    QCOMPARE(model.rate(m, 20, 20, margin, 1000, options), expected);
+    QCOMPARE(model.trace(m, 20, 20, margin, 1000, options).rate, expected);
+}
+
+void tst_LineRateModel::pamTakesTheGainAndIgnoresVectoring()
+{
+    const LineRateModel model(realCable, pam(2, 13.5f, 192, 2304, -140), noNoise, 300, 300);
+    const LineTrace plain = model.trace(8, 40, 40, 0, 3000);
+    const LineTrace lowered = model.trace(8, 40, 40, 0, 3000, {4.5f, std::nullopt, 0});
+    QCOMPARE(lowered.candidates.first().threshold, plain.candidates.first().threshold - 4.5);
+    QVERIFY(lowered.rate > plain.rate);
+    QCOMPARE(model.rate(8, 40, 40, 0, 3000, {0, 40, 0}), plain.rate);
+}

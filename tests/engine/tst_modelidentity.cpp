@@ -34,8 +34,9 @@ struct Workspace {
     int m = 1;
     float E = 0;
     float X = 0;
+    ModelOptions options;
 
-    Workspace(test::Randomiser &r, bool isDmt, bool negativeAttenuation, bool sectioned)
+    Workspace(test::Randomiser &r, bool isDmt, bool negativeAttenuation, bool sectioned, bool extended)
     {
         cable = r.cable(negativeAttenuation);
         noise = r.noise();
@@ -47,11 +48,14 @@ struct Workspace {
         m = r.integer(1, 12);
         E = r.value(10, 80);
         X = r.value(10, 80);
+        if (extended)
+            options = r.options(m);
     }
     LineRateModel model() const { return LineRateModel(cable, line, noise, fX, fE, sections); }
     reference::Model literal() const
     {
-        return reference::Model{cable, line, noise, fX, fE, test::referenceSections(sections)};
+        return reference::Model{cable, line, noise, fX, fE, test::referenceSections(sections),
+                                options.codingGain, options.vectoring, options.alienDisturbers};
     }
     // With sections, the first length lies below their total now and then: such a loop cannot
     // be built, but the model must still give the reference's numbers.
@@ -63,6 +67,9 @@ struct Workspace {
         return float(test::totalLength(sections)) + start;
     }
 };
+
+// Seeds above this add a coding gain and vectoring, with and without sections.
+constexpr quint32 ExtendedSeeds = 100;
 
 void addRows()
 {
@@ -77,6 +84,10 @@ void addRows()
     for (quint32 seed = 1; seed <= 8; ++seed) {
         QTest::addRow("DMT with sections %u", seed) << true << (seed % 4 == 0) << true << seed;
         QTest::addRow("PAM with sections %u", seed) << false << (seed % 4 == 0) << true << seed;
+    }
+    for (quint32 seed = ExtendedSeeds + 1; seed <= ExtendedSeeds + 10; ++seed) {
+        QTest::addRow("DMT vectored or gained %u", seed) << true << (seed % 4 == 0) << (seed % 2 == 0) << seed;
+        QTest::addRow("PAM gained %u", seed) << false << (seed % 4 == 0) << (seed % 2 == 0) << seed;
     }
 }
 
@@ -102,14 +113,14 @@ void tst_ModelIdentity::sweepMatchesReference()
     test::Randomiser r(seed * 7919u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u));
     int nonZero = 0;
     for (int trial = 0; trial < 6; ++trial) {
-        const Workspace w(r, isDmt, negativeAttenuation, sectioned);
+        const Workspace w(r, isDmt, negativeAttenuation, sectioned, seed > ExtendedSeeds);
         const LineRateModel model = w.model();
         const reference::Model literal = w.literal();
         QVector<float> margins;
         const int marginCount = r.integer(1, 4);
         for (int j = 0; j < marginCount; ++j)
             margins << r.value(-3, 30);
-        RateSweep sweep(model, w.m, w.E, w.X, margins);
+        RateSweep sweep(model, w.m, w.E, w.X, margins, w.options);
 
         // Mostly ascending, as a run sweeps, with a step back now and then.
         float L = w.firstLength(r);
@@ -126,7 +137,7 @@ void tst_ModelIdentity::sweepMatchesReference()
                                           .arg(double(expected));
                 QVERIFY2(bits(fast[j]) == bits(expected), qPrintable(where));
                 nonZero += expected != 0;
-                QVERIFY2(bits(model.rate(w.m, w.E, w.X, margins[j], L)) == bits(expected),
+                QVERIFY2(bits(model.rate(w.m, w.E, w.X, margins[j], L, w.options)) == bits(expected),
                          qPrintable(where));
             }
             L = r.rng.bounded(8) == 0 ? float(L * 0.5) : float(L + r.value(10, 900));
@@ -145,7 +156,7 @@ void tst_ModelIdentity::traceMatchesReference()
     test::Randomiser r(seed * 104729u + (isDmt ? 1u : 0u) + (sectioned ? 2u : 0u));
     int steps = 0;
     for (int trial = 0; trial < 4; ++trial) {
-        const Workspace w(r, isDmt, negativeAttenuation, sectioned);
+        const Workspace w(r, isDmt, negativeAttenuation, sectioned, seed > ExtendedSeeds);
         const LineRateModel model = w.model();
         const reference::Model literal = w.literal();
         float L = w.firstLength(r);
@@ -153,7 +164,7 @@ void tst_ModelIdentity::traceMatchesReference()
             const float margin = r.value(-3, 30);
             reference::Trace expected;
             const float rate = literal.rate(w.m, w.E, w.X, margin, L, &expected);
-            const LineTrace traced = model.trace(w.m, w.E, w.X, margin, L);
+            const LineTrace traced = model.trace(w.m, w.E, w.X, margin, L, w.options);
             const QString where = QStringLiteral("trial %1, L %2, margin %3")
                                       .arg(trial)
                                       .arg(double(L))
@@ -181,7 +192,7 @@ void tst_ModelIdentity::traceMatchesReference()
             }
             // The bits of the tones add up to the rate the table shows.
             if (isDmt)
-                QVERIFY2(bits(sum) == bits(model.rate(w.m, w.E, w.X, margin, L)), qPrintable(where));
+                QVERIFY2(bits(sum) == bits(model.rate(w.m, w.E, w.X, margin, L, w.options)), qPrintable(where));
             steps += traced.tones.size() + traced.candidates.size();
         }
     }
