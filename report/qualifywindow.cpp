@@ -1,20 +1,17 @@
 #include "report/qualifywindow.h"
 
-#include "report/savefilename.h"
-
 #include "engine/filewrite.h"
 #include "report/tablecopy.h"
+#include "widgets/savedialog.h"
 
 #include <QAbstractTableModel>
 #include <QAction>
 #include <QColor>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -181,16 +178,13 @@ void QualifyWindow::exportToCsv()
 {
     const QFileInfo source(m_loopsFile);
     const QString proposed = source.dir().filePath(source.completeBaseName() + tr(" - проверка.csv"));
-    const QString path = completeSaveName(
-        this,
-        QFileDialog::getSaveFileName(this, tr("Сохранить проверку линий в *.csv"), proposed, tr("файлы Excel(*.csv)")),
-        QStringLiteral(".csv"));
+    const QString path = askSaveFileName(this, tr("Сохранить проверку линий в *.csv"), proposed,
+                                         {{tr("файлы Excel(*.csv)"), QStringLiteral(".csv")}});
     if (path.isEmpty())
         return;
     QString error;
     if (!exportCsv(path, &error)) {
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Не удалось сохранить файл %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+        showNotSaved(this, path, error);
         return;
     }
     emit exported(path);

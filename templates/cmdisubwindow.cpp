@@ -1,6 +1,7 @@
 #include "templates/cmdisubwindow.h"
 
 #include "templates/templatestablewidget.h"
+#include "widgets/savedialog.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -38,8 +39,7 @@ bool CMdiSubWindow::resolveUnsavedChanges()
         }
         QString error;
         if (!editor->saveToFile(&error)) {
-            QMessageBox::warning(this, tr("Kolvane"),
-                                 tr("Не удалось сохранить файл %1:\n%2").arg(editor->filePath(), error));
+            showNotSaved(this, editor->filePath(), error);
             return false;
         }
         return true;

@@ -19,7 +19,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -100,7 +99,6 @@ int main(int argc, char *argv[])
     settle();
 
     auto *graph = window.findChild<GraphWidget *>(QStringLiteral("graphWidget"));
-    auto *table = window.findChild<QTableWidget *>(QStringLiteral("resultTable"));
     auto *tableWindow = window.findChild<QMdiSubWindow *>(QStringLiteral("tableWindow"));
     auto *graphWindow = window.findChild<QMdiSubWindow *>(QStringLiteral("graphWindow"));
 
@@ -131,9 +129,7 @@ int main(int argc, char *argv[])
     QApplication::sendEvent(graph, &leave);
 
     // The report of this run, as "Отчёт PDF…" writes it; its first page at 80 dpi.
-    QStringList header;
-    for (int c = 0; c < table->columnCount(); ++c)
-        header << table->horizontalHeaderItem(c)->text();
+    const QStringList header = resultHeader(window.lastRun()->sweep);
     const QTemporaryDir scratch;
     const QString pdf = scratch.filePath(QStringLiteral("report.pdf"));
     QString error;

@@ -15,7 +15,6 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <QTreeWidget>
 
 namespace {
@@ -25,10 +24,9 @@ const QString SampleSetups = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/setups"
 // The table the window shows, as its CSV export writes it.
 QByteArray shownCsv(MainWindow *window)
 {
-    auto *table = window->findChild<QTableWidget *>(QStringLiteral("resultTable"));
+    auto *table = window->findChild<QTableView *>(QStringLiteral("resultTable"));
     QStringList headers;
-    for (int c = 0; c < table->columnCount(); ++c)
-        headers << table->horizontalHeaderItem(c)->text();
+    headers << headerTexts(table);
     QByteArray bytes;
     QTextStream out(&bytes);
     writeCsv(out, headers, window->resultSet());
