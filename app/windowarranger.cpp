@@ -6,6 +6,16 @@
 
 #include <algorithm>
 
+namespace {
+
+// The least a window can take: what is set on it, or what its frame and contents need.
+QSize smallest(const QMdiSubWindow *window)
+{
+    return window->minimumSize().expandedTo(window->minimumSizeHint());
+}
+
+} // namespace
+
 WindowArranger::WindowArranger(QMdiArea *area, QMdiSubWindow *primary, QObject *parent)
     : QObject(parent)
     , m_area(area)
@@ -36,7 +46,7 @@ void WindowArranger::tile()
         windows.first()->setGeometry(area);
     } else if (primaryShown && windows.size() <= 4) {
         // The graph is wider than high and the tables are read a few rows at a time.
-        const int left = std::max(m_primary->minimumWidth(), area.width() * 3 / 5);
+        const int left = std::max(smallest(m_primary).width(), area.width() * 3 / 5);
         m_primary->setGeometry(0, 0, left, area.height());
         QList<QMdiSubWindow *> others = windows;
         others.removeOne(m_primary.data());
@@ -128,8 +138,9 @@ void WindowArranger::keepInside()
         if (window->isMaximized() || window->isMinimized())
             continue;
         QRect g = window->geometry();
-        g.setWidth(std::max(window->minimumWidth(), std::min(g.width(), area.width())));
-        g.setHeight(std::max(window->minimumHeight(), std::min(g.height(), area.height())));
+        const QSize least = smallest(window);
+        g.setWidth(std::max(least.width(), std::min(g.width(), area.width())));
+        g.setHeight(std::max(least.height(), std::min(g.height(), area.height())));
         g.moveLeft(std::max(0, std::min(g.left(), area.right() + 1 - g.width())));
         g.moveTop(std::max(0, std::min(g.top(), area.bottom() + 1 - g.height())));
         if (g != window->geometry())
