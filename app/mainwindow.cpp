@@ -153,8 +153,8 @@ QAction *MainWindow::addAction(const QString &text, const char *name, const QStr
 
 void MainWindow::createActions()
 {
-    newFileAct = addAction(tr("Файл"), "newFileAct", QStringLiteral(":/images/new.png"),
-                           QKeySequence::New, tr("Создать новый файл"));
+    newFileAct = addAction(tr("Новый шаблон…"), "newFileAct", QStringLiteral(":/images/new.png"),
+                           QKeySequence::New, tr("Создать новый файл шаблона"));
     connect(newFileAct, &QAction::triggered, this, &MainWindow::newFile);
 
     saveAct = addAction(tr("Сохранить"), "saveAct", QStringLiteral(":/images/save.png"),
@@ -925,10 +925,12 @@ void MainWindow::about()
         tr("<h3>Kolvane v1.6 26.02.2012</h3>"
            "<table>"
            "<tr><td width=\"200\"><b>Kolvane developers</b>&nbsp;&nbsp;&nbsp;</td>"
-           "<td width=\"150\"><a href=\"https://kolvane.invalid\">https://kolvane.invalid</a>&nbsp;&nbsp;&nbsp;</td>"
+           "<td width=\"150\" style=\"white-space:nowrap\"><a href=\"https://kolvane.invalid\">"
+           "https://kolvane.invalid</a>&nbsp;&nbsp;&nbsp;</td>"
            "<td width=\"150\"><b>+7 000 000-00-00</b></td></tr>"
            "<tr><td><b>Kolvane support</b></td>"
-           "<td><a href=\"https://support.kolvane.invalid\">https://support.kolvane.invalid</a></td>"
+           "<td style=\"white-space:nowrap\"><a href=\"https://support.kolvane.invalid\">"
+           "https://support.kolvane.invalid</a></td>"
            "<td><b>+7 000 000-00-01</b></td></tr>"
            "</table>"
            "<br><p>Программа Kolvane обеспечивает расчет скоростных характеристик цифровых абонентских "

@@ -39,67 +39,6 @@ QString number(double v)
     return QString::number(v, 'g', 6);
 }
 
-// 1, 2 or 5 times a power of ten, at least range / ticks.
-double niceStep(double range, int ticks)
-{
-    const double raw = range / std::max(1, ticks);
-    if (!(raw > 0) || !std::isfinite(raw))
-        return 1;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * magnitude >= raw * (1 - 1e-9))
-            return m * magnitude;
-    return 10 * magnitude;
-}
-
-// The axis from lo to hi, widened outwards to whole steps.
-ChartAxis niceAxis(double lo, double hi, int ticks)
-{
-    if (!std::isfinite(lo) || !std::isfinite(hi) || lo > hi) {
-        lo = 0;
-        hi = 1;
-    }
-    if (hi - lo < 1e-9) {
-        const double pad = std::max(1.0, std::fabs(lo) * 0.1);
-        lo -= pad;
-        hi += pad;
-    }
-    ChartAxis axis;
-    axis.step = niceStep(hi - lo, ticks);
-    axis.min = std::floor(lo / axis.step + 1e-9) * axis.step;
-    axis.max = std::ceil(hi / axis.step - 1e-9) * axis.step;
-    if (axis.max <= axis.min)
-        axis.max = axis.min + axis.step;
-    return axis;
-}
-
-// A label of the axis: as many decimals as its step needs, never "-0".
-QString tickText(double value, double step)
-{
-    const int decimals = step >= 1 ? 0 : std::min(6, int(std::ceil(-std::log10(step) - 1e-9)));
-    QString text = QString::number(value, 'f', decimals);
-    if (text.startsWith(QLatin1Char('-')) && text.toDouble() == 0)
-        text.remove(0, 1);
-    return text;
-}
-
-QVector<double> ticks(const ChartAxis &axis)
-{
-    QVector<double> out;
-    const int n = int(std::llround((axis.max - axis.min) / axis.step));
-    for (int k = 0; k <= n && k <= 1000; ++k)
-        out << axis.min + k * axis.step;
-    return out;
-}
-
-// A float far outside the picture (or not a number) must not reach an int conversion.
-double clampPixel(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    return std::clamp(v, -1.0e6, 1.0e6);
-}
-
 struct Ranges {
     double xLo = 0, xHi = 1;
     double bitsHi = 1;
@@ -291,11 +230,11 @@ void SpectrumDrawing::grid()
     QPen pen(QColor(225, 225, 225));
     pen.setWidth(0);
     painter.setPen(pen);
-    for (double v : ticks(c.x)) {
+    for (double v : axisTicks(c.x)) {
         const int x = int(std::lround(clampPixel(c.xAt(v))));
         painter.drawLine(x, c.plot.top(), x, c.plot.bottom());
     }
-    for (double v : ticks(c.db)) {
+    for (double v : axisTicks(c.db)) {
         const int y = int(std::lround(clampPixel(c.dbAt(v))));
         painter.drawLine(c.plot.left(), y, c.plot.right(), y);
     }
@@ -312,7 +251,7 @@ void SpectrumDrawing::axes()
     const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + TickLength + 2, nameWidth + 4, h);
     painter.drawText(nameBox, Qt::AlignLeft | Qt::AlignTop, xName);
     int lastRight = std::numeric_limits<int>::min();
-    for (double v : ticks(c.x)) {
+    for (double v : axisTicks(c.x)) {
         const int x = int(std::lround(clampPixel(c.xAt(v))));
         painter.drawLine(x, c.plot.bottom(), x, c.plot.bottom() + TickLength);
         const QString text = tickText(v, c.x.step);
@@ -326,7 +265,7 @@ void SpectrumDrawing::axes()
 
     // The left axis: bits for DMT, SNR for PAM; the right axis: the DMT levels.
     const ChartAxis &left = c.dmt ? c.bits : c.db;
-    for (double v : ticks(left)) {
+    for (double v : axisTicks(left)) {
         const int y = int(std::lround(clampPixel(c.dmt ? c.bitsAt(v) : c.dbAt(v))));
         painter.drawLine(c.plot.left() - TickLength, y, c.plot.left(), y);
         painter.drawText(QRect(c.area.left(), y - h / 2, c.plot.left() - TickLength - 3 - c.area.left(), h),
@@ -337,7 +276,7 @@ void SpectrumDrawing::axes()
                      Qt::AlignLeft | Qt::AlignBottom, leftName);
     if (!c.dmt)
         return;
-    for (double v : ticks(c.db)) {
+    for (double v : axisTicks(c.db)) {
         const int y = int(std::lround(clampPixel(c.dbAt(v))));
         painter.drawLine(c.plot.right(), y, c.plot.right() + TickLength, y);
         painter.drawText(QRect(c.plot.right() + TickLength + 3, y - h / 2,
@@ -466,17 +405,17 @@ void SpectrumDrawing::emptyNote()
 
 double SpectrumChart::xAt(double value) const
 {
-    return plot.left() + (value - x.min) / (x.max - x.min) * plot.width();
+    return plot.left() + x.fraction(value) * plot.width();
 }
 
 double SpectrumChart::bitsAt(double value) const
 {
-    return plot.bottom() - (value - bits.min) / (bits.max - bits.min) * plot.height();
+    return plot.bottom() - bits.fraction(value) * plot.height();
 }
 
 double SpectrumChart::dbAt(double value) const
 {
-    return plot.bottom() - (value - db.min) / (db.max - db.min) * plot.height();
+    return plot.bottom() - db.fraction(value) * plot.height();
 }
 
 QString spectrumTitle(const LineSpectrum &s)

@@ -8,6 +8,7 @@
 // PAM: the SNR of every candidate rate the search tried, the threshold T as a line and the
 // chosen rate marked; rate in kbit/s below.
 
+#include "drawing/chartaxis.h"
 #include "engine/linespectrum.h"
 
 #include <QColor>
@@ -18,13 +19,6 @@
 
 class QFontMetrics;
 class QPainter;
-
-// One axis: values from `min` to `max`, labelled every `step` from the first multiple of it.
-struct ChartAxis {
-    double min = 0;
-    double max = 1;
-    double step = 1;
-};
 
 // The chart laid out in one area: where the plot lies and what its axes span.
 struct SpectrumChart {

@@ -20,12 +20,7 @@ void writeCsv(QTextStream &out, const QStringList &headers, const ResultSet &row
 
 ContentWriter csvContent(const QStringList &headers, const ResultSet &rows)
 {
-    return [headers, rows](QIODevice &out, QString *) {
-        QTextStream stream(&out);
-        writeCsv(stream, headers, rows);
-        stream.flush();
-        return stream.status() == QTextStream::Ok;
-    };
+    return textContent([headers, rows](QTextStream &out) { writeCsv(out, headers, rows); });
 }
 
 bool saveCsv(const QString &path, const QStringList &headers, const ResultSet &rows,

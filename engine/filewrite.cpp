@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
+#include <QTextStream>
 
 #include <cerrno>
 #include <cstring>
@@ -25,52 +26,6 @@ QString reasonOf(int errorNumber, const QFileDevice &file)
     if (file.error() == QFileDevice::ResourceError)
         return systemErrorText(ENOSPC);
     return file.errorString();
-}
-
-bool replaceRegularFile(const QString &path, const QByteArray &data, QString *error)
-{
-    QSaveFile file(path);
-    errno = 0;
-    // Unbuffered: every write reaches the system at once, so its failure is seen here and not
-    // lost in a flush that commit() would not check.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(error, reasonOf(errno, file));
-    const auto abandon = [&](int errorNumber) {
-        const QString reason = reasonOf(errorNumber, file);
-        file.cancelWriting();
-        return fail(error, reason);
-    };
-    qint64 done = 0;
-    while (done < data.size()) {
-        errno = 0;
-        const qint64 n = file.write(data.constData() + done, data.size() - done);
-        if (n <= 0)
-            return abandon(errno);
-        done += n;
-    }
-    // Some file systems claim their space only when the data goes to the disk.
-    if (::fsync(file.handle()) != 0 && errno != EINVAL)
-        return abandon(errno);
-    errno = 0;
-    if (!file.commit())
-        return fail(error, reasonOf(errno, file));
-    return true;
-}
-
-bool writeAll(int fd, const QByteArray &data, int *errorNumber)
-{
-    qint64 done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *errorNumber = n < 0 ? errno : EIO;
-            return false;
-        }
-        done += n;
-    }
-    return true;
 }
 
 // Opens a device, FIFO or socket to be written as it is (a window does not wait for a FIFO's
@@ -100,24 +55,6 @@ int openInPlace(const QString &path, bool fifo, PipeReader pipeReader, QString *
     if (flags & O_NONBLOCK)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
-}
-
-// A device, FIFO or socket: renaming a file over it would replace it, so it is written as it is.
-bool writeInPlace(const QString &path, bool fifo, const QByteArray &data, QString *error,
-                  PipeReader pipeReader)
-{
-    const int fd = openInPlace(path, fifo, pipeReader, error);
-    if (fd == NotOpened)
-        return false;
-    if (fd == BecameRegular)
-        return replaceRegularFile(path, data, error);
-    int errorNumber = 0;
-    const bool written = writeAll(fd, data, &errorNumber);
-    if (::close(fd) != 0 && written && errno != EINTR)
-        return fail(error, systemErrorText(errno));
-    if (!written)
-        return fail(error, systemErrorText(errorNumber));
-    return true;
 }
 
 // The writer's own reason, else the failed write's, else a plain "could not be made". A write cut
@@ -229,12 +166,22 @@ QString systemErrorText(int errorNumber)
     }
 }
 
+ContentWriter textContent(const std::function<void(QTextStream &)> &write)
+{
+    return [write](QIODevice &device, QString *) {
+        QTextStream stream(&device);
+        write(stream);
+        stream.flush();
+        return stream.status() == QTextStream::Ok;
+    };
+}
+
 bool writeFileSafely(const QString &path, const ContentWriter &content, QString *error,
                      PipeReader pipeReader)
 {
     if (path.isEmpty())
         return fail(error, localized("No file name given", "Не задано имя файла"));
-    // The whole content first: a writer that fails touches no file.
+    // The whole content first: a writer that fails touches no file, not even a pipe.
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QString why;
@@ -243,18 +190,9 @@ bool writeFileSafely(const QString &path, const ContentWriter &content, QString 
                                                      "Не удалось подготовить содержимое файла")
                                          : why);
     const QByteArray &data = buffer.data();
-
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return fail(error, systemErrorText(EISDIR));
-        if (!S_ISREG(st.st_mode))
-            return writeInPlace(path, S_ISFIFO(st.st_mode), data, error, pipeReader);
-    } else if (errno != ENOENT) {
-        // The path cannot be reached (a file where a directory should be, no search permission).
-        return fail(error, systemErrorText(errno));
-    }
-    return replaceRegularFile(path, data, error);
+    return writeFileStreamed(
+        path, [&data](QIODevice &out, QString *) { return out.write(data) == data.size(); }, error,
+        pipeReader);
 }
 
 bool writeFileStreamed(const QString &path, const ContentWriter &content, QString *error,

@@ -9,6 +9,12 @@ class QIODevice;
 // Puts a file's whole content into `out`; false (with *error when given) abandons the write.
 using ContentWriter = std::function<bool(QIODevice &out, QString *error)>;
 
+class QTextStream;
+
+// A text writer as file content: what `write` puts into the stream, UTF-8, failing when the
+// stream does. Every CSV and text export goes through here.
+ContentWriter textContent(const std::function<void(QTextStream &)> &write);
+
 // A FIFO nobody reads yet: the command line waits for a reader, as a shell redirection does;
 // a window must not freeze on it and gives up at once.
 enum class PipeReader { Wait, DontWait };

@@ -90,10 +90,5 @@ void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt)
 
 ContentWriter traceCsvContent(const LineTrace &trace, bool dmt)
 {
-    return [trace, dmt](QIODevice &out, QString *) {
-        QTextStream stream(&out);
-        writeTraceCsv(stream, trace, dmt);
-        stream.flush();
-        return stream.status() == QTextStream::Ok;
-    };
+    return textContent([trace, dmt](QTextStream &out) { writeTraceCsv(out, trace, dmt); });
 }

@@ -39,16 +39,6 @@ QString headerField(const QString &quantity, const QString &curve)
     return (quantity + QLatin1Char(' ') + curve).simplified();
 }
 
-ContentWriter streamContent(const std::function<void(QTextStream &)> &write)
-{
-    return [write](QIODevice &device, QString *) {
-        QTextStream stream(&device);
-        write(stream);
-        stream.flush();
-        return stream.status() == QTextStream::Ok;
-    };
-}
-
 std::optional<ReachTable> reachTableIn(const CurveSet &set, const QVector<int> &targets, int from, int to, int step,
                                        const TargetProgress &progress, int low, int high)
 {
@@ -205,10 +195,10 @@ void writeMarginCsv(QTextStream &out, const MarginTable &table)
 
 ContentWriter reachCsvContent(const ReachTable &table)
 {
-    return streamContent([table](QTextStream &out) { writeReachCsv(out, table); });
+    return textContent([table](QTextStream &out) { writeReachCsv(out, table); });
 }
 
 ContentWriter marginCsvContent(const MarginTable &table)
 {
-    return streamContent([table](QTextStream &out) { writeMarginCsv(out, table); });
+    return textContent([table](QTextStream &out) { writeMarginCsv(out, table); });
 }

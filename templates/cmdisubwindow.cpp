@@ -1,10 +1,12 @@
 #include "templates/cmdisubwindow.h"
 
+#include "templates/templateeditorpane.h"
 #include "templates/templatestablewidget.h"
 #include "widgets/savedialog.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QUndoStack>
 
 CMdiSubWindow::CMdiSubWindow(QWidget *parent)
     : QMdiSubWindow(parent)
@@ -13,6 +15,8 @@ CMdiSubWindow::CMdiSubWindow(QWidget *parent)
 
 TemplatesTableWidget *CMdiSubWindow::table() const
 {
+    if (const auto *pane = qobject_cast<TemplateEditorPane *>(widget()))
+        return pane->table();
     return qobject_cast<TemplatesTableWidget *>(widget());
 }
 
@@ -26,7 +30,7 @@ bool CMdiSubWindow::resolveUnsavedChanges()
         return true;
     const QMessageBox::StandardButton answer = QMessageBox::warning(
         this, tr("Kol_vane"),
-        tr("Документ %1 был модифицирован.\nХотите сохранить ваши изменения?")
+        tr("Документ %1 изменён.\nХотите сохранить ваши изменения?")
             .arg(editor->filePath(), 0, QLatin1Char(' ')),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::NoButton);
     switch (answer) {
@@ -46,8 +50,10 @@ bool CMdiSubWindow::resolveUnsavedChanges()
     }
     case QMessageBox::No:
         // Back to the file; without one (never saved, deleted since) the edits go all the same.
-        if (!editor->loadFromFile())
+        if (!editor->loadFromFile()) {
             editor->clearContents();
+            editor->undoStack()->clear();
+        }
         editor->setModified(false);
         return true;
     default:

@@ -5,6 +5,7 @@
 #include "engine/workspace.h"
 #include "templates/cmdisubwindow.h"
 #include "templates/newfiledialog.h"
+#include "templates/templateeditorpane.h"
 #include "templates/templatestablewidget.h"
 #include "widgets/savedialog.h"
 
@@ -73,11 +74,11 @@ TemplatesTableWidget *TemplateManager::openTemplateEditor(TemplateKind kind, con
     }
     auto *table = new TemplatesTableWidget;
     table->setTemplateKind(kind);
+    table->setFilePath(path);
     auto *window = new CMdiSubWindow;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
-    window->setWidget(table);
+    window->setWidget(new TemplateEditorPane(table));
     m_area->addSubWindow(window);
-    table->setFilePath(path);
     window->setWindowTitle(table->windowTitle());
     window->setWindowIcon(QIcon(QStringLiteral(":/images/table.png")));
     window->show();

@@ -5,10 +5,19 @@
 #include "templates/templatevalue.h"
 #include "templates/templatevaluedelegate.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QMessageBox>
+#include <QScrollBar>
 #include <QSignalBlocker>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -30,11 +39,67 @@ public:
 
 } // namespace
 
+// One step of the history: rows `first` on, `before` as they were, `after` as they become.
+class TemplateRowsCommand : public QUndoCommand
+{
+public:
+    TemplateRowsCommand(TemplatesTableWidget *table, int first, const QVector<TemplatesTableWidget::Row> &before,
+                        const QVector<TemplatesTableWidget::Row> &after, const QString &what)
+        : QUndoCommand(what)
+        , m_table(table)
+        , m_first(first)
+        , m_before(before)
+        , m_after(after)
+    {
+    }
+    void redo() override { m_table->spliceRows(m_first, m_before.size(), m_after); }
+    void undo() override { m_table->spliceRows(m_first, m_after.size(), m_before); }
+
+private:
+    TemplatesTableWidget *m_table;
+    int m_first;
+    QVector<TemplatesTableWidget::Row> m_before;
+    QVector<TemplatesTableWidget::Row> m_after;
+};
+
 TemplatesTableWidget::TemplatesTableWidget(QWidget *parent)
     : QTableWidget(100, 5, parent)
+    , m_undo(new QUndoStack(this))
 {
     setItemDelegate(new TemplateValueDelegate(this));
     connect(this, &QTableWidget::itemChanged, this, &TemplatesTableWidget::changeRowCount);
+    connect(m_undo, &QUndoStack::indexChanged, this, [this] { showModified(!m_undo->isClean()); });
+    addEditActions();
+}
+
+void TemplatesTableWidget::addEditActions()
+{
+    QAction *undo = m_undo->createUndoAction(this, tr("Отменить"));
+    undo->setObjectName(QStringLiteral("undoAct"));
+    undo->setShortcuts(QKeySequence::Undo);
+    QAction *redo = m_undo->createRedoAction(this, tr("Повторить"));
+    redo->setObjectName(QStringLiteral("redoAct"));
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    // Spreadsheets take Ctrl+Y on every desktop.
+    if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Y)))
+        redoKeys.prepend(QKeySequence(Qt::CTRL | Qt::Key_Y));
+    redo->setShortcuts(redoKeys);
+    auto *copyAct = new QAction(tr("Копировать"), this);
+    copyAct->setObjectName(QStringLiteral("copyCellsAct"));
+    copyAct->setShortcut(QKeySequence::Copy);
+    connect(copyAct, &QAction::triggered, this, &TemplatesTableWidget::copy);
+    auto *pasteAct = new QAction(tr("Вставить"), this);
+    pasteAct->setObjectName(QStringLiteral("pasteCellsAct"));
+    pasteAct->setShortcut(QKeySequence::Paste);
+    connect(pasteAct, &QAction::triggered, this, &TemplatesTableWidget::paste);
+    auto *separator = new QAction(this);
+    separator->setSeparator(true);
+    for (QAction *action : {undo, redo, separator, copyAct, pasteAct}) {
+        // Within this editor only: every editor window has its own.
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(action);
+    }
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 QStringList TemplatesTableWidget::columnCaptions(TemplateKind kind)
@@ -68,6 +133,15 @@ void TemplatesTableWidget::setFilePath(const QString &path)
 }
 
 void TemplatesTableWidget::setModified(bool value)
+{
+    if (value)
+        m_undo->resetClean();
+    else
+        m_undo->setClean();
+    showModified(value);
+}
+
+void TemplatesTableWidget::showModified(bool value)
 {
     if (!m_modified && value)
         setWindowTitle(windowTitle() + QStringLiteral(" *"));
@@ -121,7 +195,8 @@ bool TemplatesTableWidget::loadFromFile(QString *error)
         setItem(cell.row, cell.column, item);
     }
     m_hiddenCells = hidden;
-    // The table now is the file.
+    // The table now is the file; undoing into what it held before would mix the two.
+    m_undo->clear();
     setModified(false);
     return true;
 }
@@ -198,14 +273,87 @@ void TemplatesTableWidget::commitPendingEdit()
         commitData(editor);
 }
 
+QSize TemplatesTableWidget::sizeHint() const
+{
+    int width = 2 * frameWidth() + verticalHeader()->sizeHint().width() + verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < columnCount(); ++c)
+        width += columnWidth(c);
+    return {width, QTableWidget::sizeHint().height()};
+}
+
+double TemplatesTableWidget::cellValue(int row, int column) const
+{
+    const QTableWidgetItem *cell = item(row, column);
+    bool ok = false;
+    const float value = cell ? parseTemplateValue(cell->text(), &ok) : 0.0f;
+    return ok ? double(value) : std::nan("");
+}
+
+QVector<TemplatesTableWidget::Row> TemplatesTableWidget::rowsAt(int first, int count) const
+{
+    QVector<Row> rows;
+    for (int r = first; r < first + count; ++r) {
+        Row row(columnCount());
+        for (int c = 0; c < columnCount(); ++c) {
+            if (const QTableWidgetItem *cell = item(r, c))
+                row[c] = {true, cell->text(), cell->data(StoredValueRole)};
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+void TemplatesTableWidget::replaceRows(int first, int count, const QVector<Row> &rows, const QString &what)
+{
+    m_undo->push(new TemplateRowsCommand(this, first, rowsAt(first, count), rows, what));
+}
+
+void TemplatesTableWidget::spliceRows(int first, int count, const QVector<Row> &rows)
+{
+    // Blocked: a step of the history marks the table through the history's clean state.
+    const QSignalBlocker blocker(this);
+    first = std::clamp(first, 0, rowCount());
+    count = std::clamp(count, 0, rowCount() - first);
+    const int grow = int(rows.size()) - count;
+    if (grow > 0)
+        model()->insertRows(first + count, grow);
+    else if (grow < 0)
+        model()->removeRows(first + int(rows.size()), -grow);
+    for (int i = 0; i < rows.size(); ++i) {
+        for (int c = 0; c < columnCount(); ++c) {
+            const Cell cell = c < rows.at(i).size() ? rows.at(i).at(c) : Cell();
+            if (!cell.present) {
+                delete takeItem(first + i, c);
+                continue;
+            }
+            auto *placed = new QTableWidgetItem(cell.text);
+            if (cell.stored.isValid())
+                placed->setData(StoredValueRole, cell.stored);
+            setItem(first + i, c, placed);
+        }
+    }
+}
+
+void TemplatesTableWidget::setCellText(int row, int column, const QString &text)
+{
+    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
+        return;
+    const QTableWidgetItem *cell = item(row, column);
+    if (cell ? cell->text() == text : text.isEmpty())
+        return;
+    QVector<Row> rows = rowsAt(row, 1);
+    // The file's value stays with the cell: written back bit for bit if the text returns to it.
+    rows[0][column].present = true;
+    rows[0][column].text = text;
+    replaceRows(row, 1, rows, tr("ввод в ячейку"));
+}
+
 void TemplatesTableWidget::insertLine()
 {
     const QModelIndex current = currentIndex();
     const int row = current.isValid() ? current.row() + 1 : 0;
-    insertRow(row);
-    for (int c = 0; c < columnCount(); ++c)
-        setItem(row, c, new QTableWidgetItem(QStringLiteral("0")));
-    setModified(true);
+    Row zeros(columnCount(), Cell{true, QStringLiteral("0"), QVariant()});
+    replaceRows(row, 0, {zeros}, tr("вставку строки"));
 }
 
 void TemplatesTableWidget::deleteLine()
@@ -213,6 +361,86 @@ void TemplatesTableWidget::deleteLine()
     const QModelIndex current = currentIndex();
     if (rowCount() <= 1 || !current.isValid())
         return;
-    removeRow(current.row());
-    setModified(true);
+    replaceRows(current.row(), 1, {}, tr("удаление строки"));
+}
+
+QString TemplatesTableWidget::selectionText() const
+{
+    QModelIndexList cells = selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells.append(currentIndex());
+    if (cells.isEmpty())
+        return QString();
+    int top = rowCount(), left = columnCount(), bottom = -1, right = -1;
+    for (const QModelIndex &index : std::as_const(cells)) {
+        top = std::min(top, index.row());
+        bottom = std::max(bottom, index.row());
+        left = std::min(left, index.column());
+        right = std::max(right, index.column());
+    }
+    QVector<QStringList> block(bottom - top + 1, QStringList());
+    for (QStringList &row : block) {
+        for (int c = left; c <= right; ++c)
+            row.append(QString());
+    }
+    for (const QModelIndex &index : std::as_const(cells)) {
+        if (const QTableWidgetItem *cell = item(index.row(), index.column()))
+            block[index.row() - top][index.column() - left] = cell->text();
+    }
+    return joinCellBlock(block);
+}
+
+bool TemplatesTableWidget::pasteText(const QString &text, QString *error)
+{
+    const QVector<QStringList> block = splitCellBlock(text);
+    if (block.isEmpty())
+        return fail(error, tr("Буфер обмена не содержит ячеек"));
+    const QModelIndex current = currentIndex();
+    const int top = current.isValid() ? current.row() : 0;
+    const int left = current.isValid() ? current.column() : 0;
+    int width = 0;
+    for (const QStringList &fields : block) {
+        for (int j = 0; j < fields.size(); ++j) {
+            // Empty cells past the last column (a trailing tab) change nothing.
+            if (fields.at(j).trimmed().isEmpty() && left + j >= columnCount())
+                continue;
+            width = std::max(width, j + 1);
+        }
+    }
+    if (left + width > columnCount())
+        return fail(error, tr("Блок не помещается по ширине: в нём столбцов — %1, а от столбца «%2» до края "
+                              "таблицы — %3.")
+                               .arg(QString::number(width), model()->headerData(left, Qt::Horizontal).toString(),
+                                    QString::number(columnCount() - left)));
+    if (top + block.size() > MaxRows)
+        return fail(error, tr("Блок не помещается: строк в шаблоне стало бы %1, а можно не больше %2.")
+                               .arg(QString::number(top + block.size()), QString::number(MaxRows)));
+    commitPendingEdit();
+    const int existing = std::min(int(block.size()), rowCount() - top);
+    QVector<Row> rows = rowsAt(top, existing);
+    rows.resize(block.size(), Row(columnCount()));
+    for (int i = 0; i < block.size(); ++i) {
+        const QStringList &fields = block.at(i);
+        for (int j = 0; j < fields.size() && left + j < columnCount(); ++j)
+            rows[i][left + j] = Cell{true, fields.at(j).trimmed(), QVariant()};
+    }
+    replaceRows(top, existing, rows, tr("вставку блока"));
+    setCurrentCell(top, left);
+    selectionModel()->select(QItemSelection(model()->index(top, left),
+                                            model()->index(top + int(block.size()) - 1, left + std::max(width, 1) - 1)),
+                             QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+void TemplatesTableWidget::copy()
+{
+    commitPendingEdit();
+    QApplication::clipboard()->setText(selectionText());
+}
+
+void TemplatesTableWidget::paste()
+{
+    QString error;
+    if (!pasteText(QApplication::clipboard()->text(), &error))
+        QMessageBox::warning(this, tr("Kolvane"), tr("Вставка не выполнена.\n%1").arg(error));
 }

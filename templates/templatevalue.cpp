@@ -1,6 +1,6 @@
 #include "templates/templatevalue.h"
 
-#include <QRegularExpression>
+#include "engine/decimaltext.h"
 
 #include <cmath>
 #include <cstring>
@@ -50,28 +50,32 @@ QString formatTemplateValue(double value)
 
 float parseTemplateValue(const QString &text, bool *ok)
 {
-    bool converted = false;
-    const float value = text.toFloat(&converted);
+    const std::optional<float> value = parseDecimalFloat(text);
     if (ok)
-        *ok = converted;
-    return converted ? value : 0.0f;
+        *ok = value.has_value();
+    return value.value_or(0.0f);
 }
 
-TemplateValueValidator::TemplateValueValidator(QObject *parent)
-    : QValidator(parent)
+QVector<QStringList> splitCellBlock(const QString &text)
 {
+    QString lines = text;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // Spreadsheets end every row with a line break, the last one too.
+    if (lines.endsWith(QLatin1Char('\n')))
+        lines.chop(1);
+    QVector<QStringList> rows;
+    if (lines.isEmpty())
+        return rows;
+    for (const QString &line : lines.split(QLatin1Char('\n')))
+        rows.append(line.split(QLatin1Char('\t')));
+    return rows;
 }
 
-QValidator::State TemplateValueValidator::validate(QString &input, int &) const
+QString joinCellBlock(const QVector<QStringList> &rows)
 {
-    if (input.trimmed().isEmpty())
-        return Acceptable;
-    bool ok = false;
-    parseTemplateValue(input, &ok);
-    if (ok)
-        return Acceptable;
-    // Prefixes of a decimal number or of inf/nan, which the user may still be typing.
-    static const QRegularExpression partial(QStringLiteral(
-        "^\\s*[+-]?(\\d*\\.?\\d*([eE][+-]?\\d*)?|[iI]([nN][fF]?)?|[nN]([aA][nN]?)?)\\s*$"));
-    return partial.match(input).hasMatch() ? Intermediate : Invalid;
+    QString text;
+    for (const QStringList &row : rows)
+        text += row.join(QLatin1Char('\t')) + QLatin1Char('\n');
+    return text;
 }

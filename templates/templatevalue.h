@@ -1,21 +1,18 @@
 #pragma once
 
 #include <QString>
-#include <QValidator>
+#include <QStringList>
+#include <QVector>
 
 // The shortest 'g' text that QString::toFloat reads back as the same float (the value is narrowed
 // to float first, as the editor stores it); "inf", "-inf", "nan" and "-0" for the special values.
 QString formatTemplateValue(double value);
-// A cell text as the editor stores it: QString::toFloat (C locale, surrounding blanks allowed).
+// A cell text as the editor stores it: parseDecimalFloat (a point or a comma, blanks around).
 // *ok is false for text that is not a number or lies outside the float range.
 float parseTemplateValue(const QString &text, bool *ok);
 
-// Accepts what parseTemplateValue accepts, and the empty text (an empty cell is not stored);
-// the beginnings of a number ("-", "1e") are intermediate so that typing can go on.
-class TemplateValueValidator : public QValidator
-{
-    Q_OBJECT
-public:
-    explicit TemplateValueValidator(QObject *parent = nullptr);
-    State validate(QString &input, int &pos) const override;
-};
+// A block of cells as spreadsheets put it on the clipboard: rows ended by line breaks ("\r\n"
+// too), cells separated by tabs. An empty text is no rows; a row may be shorter than others.
+QVector<QStringList> splitCellBlock(const QString &text);
+// The same text of a block: every row ended by "\n", so a copied block pastes back unchanged.
+QString joinCellBlock(const QVector<QStringList> &rows);

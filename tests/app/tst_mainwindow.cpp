@@ -23,6 +23,9 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QToolBar>
 #include <QTranslator>
 #include <QTreeWidget>
@@ -105,8 +108,8 @@ void tst_MainWindow::actions_data()
     QTest::addColumn<QString>("statusTip");
     QTest::addColumn<bool>("hasIcon");
 
-    QTest::newRow("new file") << "newFileAct" << "Файл" << QKeySequence(QKeySequence::New)
-                              << "Создать новый файл" << true;
+    QTest::newRow("new file") << "newFileAct" << "Новый шаблон…" << QKeySequence(QKeySequence::New)
+                              << "Создать новый файл шаблона" << true;
     QTest::newRow("save") << "saveAct" << "Сохранить" << QKeySequence(QKeySequence::Save)
                           << "Сохранить файл на диск" << true;
     QTest::newRow("save as") << "saveAsAct" << "Сохранить как..." << QKeySequence()
@@ -187,7 +190,7 @@ void tst_MainWindow::menus_data()
     QTest::addColumn<QStringList>("items");
 
     QTest::newRow("file") << 0 << "Файл"
-                          << QStringList{"Файл", "Сохранить", "---", "Открыть расчёт…", "Сохранить расчёт…",
+                          << QStringList{"Новый шаблон…", "Сохранить", "---", "Открыть расчёт…", "Сохранить расчёт…",
                                          "Последние расчёты", "---", "Отчёт PDF…", "Печать…", "---",
                                          "Проверка линий…", "---", "Выход"};
     QTest::newRow("edit") << 1 << "Правка" << QStringList{"Вставить строку", "Удалить строку"};
@@ -218,7 +221,7 @@ void tst_MainWindow::toolBars()
     QToolBar *calc = m_app->child<QToolBar>("calcToolBar");
     QVERIFY(file && calc);
     QCOMPARE(file->windowTitle(), QStringLiteral("Файл"));
-    QCOMPARE(texts(file->actions()), (QStringList{"Файл", "Сохранить"}));
+    QCOMPARE(texts(file->actions()), (QStringList{"Новый шаблон…", "Сохранить"}));
     QCOMPARE(calc->windowTitle(), QStringLiteral("Вычислить"));
     // JPG before PNG here, unlike the graph menu.
     QCOMPARE(texts(calc->actions()), (QStringList{"Ввод исходных данных", "Настройки", "Экспорт в *.csv",
@@ -543,21 +546,40 @@ void tst_MainWindow::closingAsksAboutUnsavedEditors()
 void tst_MainWindow::aboutBox()
 {
     QString title, text;
+    QFont font;
+    int width = 0;
     m_app->answerer->push([&](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
         QVERIFY(box);
         title = box->windowTitle();
         text = box->text();
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        font = label->font();
+        width = label->contentsRect().width();
         box->accept();
     });
     action("aboutAct")->trigger();
     QCOMPARE(title, QStringLiteral("О программе Kolvane"));
     QVERIFY(text.contains(QLatin1String("<h3>Kolvane v1.6 26.02.2012</h3>")));
-    QVERIFY(text.contains(QLatin1String("<a href=")));
     QVERIFY(text.contains(QStringLiteral(
         "Программа Kolvane обеспечивает расчет скоростных характеристик цифровых абонентских линий ADSL, "
         "ADSL2, ADSL2+, VDSL2, SHDSL в зависимости от типа кабеля, загрузки кабеля цифровыми линиями, "
         "норм переходных влияний, длины кабельной линии, аддитивных помех.")));
+    // Laid out at the box's width, every address stays on one line.
+    QTextDocument document;
+    document.setDefaultFont(font);
+    document.setHtml(text);
+    document.setTextWidth(width);
+    document.size();
+    int links = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (!block.text().contains(QLatin1String("https://")))
+            continue;
+        ++links;
+        QVERIFY2(block.layout()->lineCount() == 1, qPrintable(block.text()));
+    }
+    QCOMPARE(links, 2);
 }
 
 void tst_MainWindow::help_data()

@@ -1,5 +1,7 @@
 #include "drawing/spectrumchart.h"
 
+#include "pixels.h"
+
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -72,23 +74,6 @@ Rendered render(const LineSpectrum &s, const QSize &size = QSize(900, 600))
     r.chart = settleSpectrumChart(s, r.image.rect(), painter.fontMetrics());
     drawSpectrumChart(painter, r.image.rect(), s);
     return r;
-}
-
-bool near(QRgb a, const QColor &b)
-{
-    return std::abs(qRed(a) - b.red()) < 12 && std::abs(qGreen(a) - b.green()) < 12 && std::abs(qBlue(a) - b.blue()) < 12;
-}
-
-// Pixels of `color` in a small box around a point.
-int around(const QImage &image, QPointF at, const QColor &color, int radius = 2)
-{
-    int n = 0;
-    const int x0 = int(std::lround(at.x())), y0 = int(std::lround(at.y()));
-    for (int y = y0 - radius; y <= y0 + radius; ++y)
-        for (int x = x0 - radius; x <= x0 + radius; ++x)
-            if (image.rect().contains(x, y) && near(image.pixel(x, y), color))
-                ++n;
-    return n;
 }
 
 bool dark(QRgb p)

@@ -96,7 +96,7 @@ void tst_CMdiSubWindow::closeQuestion()
     QCOMPARE(answerer.pending(), 0);
     QCOMPARE(answerer.unexpected(), 0);
     QCOMPARE(answerer.texts().size(), 1);
-    QVERIFY(answerer.texts().first().contains(file));
+    QCOMPARE(answerer.texts().first(), QStringLiteral("Документ %1 изменён.\nХотите сохранить ваши изменения?").arg(file));
     QCOMPARE(m_window->isHidden(), hidden);
     QCOMPARE(m_table->isModified(), modified);
     QCOMPARE(m_window->windowTitle().endsWith(" *"), modified);

@@ -1,11 +1,17 @@
 #include "templates/templatestablewidget.h"
 
+#include "templates/decimalfield.h"
+#include "templates/templatevalue.h"
+
 #include "templatetestutil.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <atomic>
@@ -34,8 +40,11 @@ private slots:
     void validateFirstColumn_data();
     void validateFirstColumn();
     void modifiedMark();
-    void typedTextMustBeANumber_data();
-    void typedTextMustBeANumber();
+    void typedTextIsKept_data();
+    void typedTextIsKept();
+    void pasteCopyAndUndo();
+    void pasteBlocks_data();
+    void pasteBlocks();
     void saveRefusesTextThatIsNotANumber();
     void insertAndDeleteLine();
     void failedSaveKeepsModified();
@@ -244,32 +253,44 @@ void tst_TemplatesTableWidget::modifiedMark()
     QVERIFY(!table.isModified());
 }
 
-void tst_TemplatesTableWidget::typedTextMustBeANumber_data()
+void tst_TemplatesTableWidget::typedTextIsKept_data()
 {
     QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("letters are refused") << "1a2b" << "12";
-    QTest::newRow("decimal comma is refused") << "1,5" << "15";
-    QTest::newRow("unfinished exponent is not committed") << "1e" << "2";
-    QTest::newRow("lone minus is not committed") << "-" << "2";
-    QTest::newRow("exponent") << "1e7" << "1e7";
-    QTest::newRow("negative fraction") << "-0.5" << "-0.5";
-    QTest::newRow("inf") << "inf" << "inf";
-    QTest::newRow("clearing empties the cell") << "" << "";
+    QTest::addColumn<bool>("refusedWhileTyping"); // no more typing can make it a number
+    QTest::addColumn<bool>("refused");            // the committed cell is not a number
+    QTest::newRow("decimal comma") << "11,8" << false << false;
+    QTest::newRow("letters") << "1a2b" << true << true;
+    QTest::newRow("point and comma") << "1.5,0" << true << true;
+    QTest::newRow("unfinished exponent") << "1e" << false << true;
+    QTest::newRow("beyond float range") << "1e39" << false << true;
+    QTest::newRow("exponent") << "1e7" << false << false;
+    QTest::newRow("inf") << "inf" << false << false;
+    QTest::newRow("clearing empties the cell") << "" << false << false;
 }
 
-void tst_TemplatesTableWidget::typedTextMustBeANumber()
+// Nothing typed is dropped or replaced: what is not a number stays, drawn as refused.
+void tst_TemplatesTableWidget::typedTextIsKept()
 {
     QFETCH(QString, typed);
-    QFETCH(QString, shown);
+    QFETCH(bool, refusedWhileTyping);
+    QFETCH(bool, refused);
     TemplatesTableWidget table;
     table.setTemplateKind(CableAttenuation);
-    table.setRowCount(1);
+    table.setRowCount(2);
     table.setItem(0, 0, new QTableWidgetItem(QStringLiteral("2")));
     table.show();
     QVERIFY(QTest::qWaitForWindowExposed(&table));
-    typeIntoCell(&table, 0, 0, typed);
-    QCOMPARE(table.item(0, 0)->text(), shown);
+    QLineEdit *editor = nullptr;
+    beginTypingIntoCell(&table, 0, 0, typed, &editor);
+    QVERIFY(editor);
+    QCOMPARE(editor->palette().color(QPalette::Base) == refusedBackground(), refusedWhileTyping);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QCOMPARE(table.item(0, 0)->text(), typed);
+    table.setCurrentCell(1, 1);
+    const QImage shown = table.viewport()->grab().toImage();
+    const QPoint inside = table.visualRect(table.model()->index(0, 0)).topLeft() + QPoint(2, 2);
+    QCOMPARE(shown.pixelColor(inside) == refusedBackground(), refused);
 }
 
 void tst_TemplatesTableWidget::saveRefusesTextThatIsNotANumber()
@@ -282,12 +303,85 @@ void tst_TemplatesTableWidget::saveRefusesTextThatIsNotANumber()
     table.setFilePath(file);
     QVERIFY(table.loadFromFile());
     // Text that bypassed the cell editor (a paste, a program) still must not turn into 0.
-    table.setItem(1, 1, new QTableWidgetItem(QStringLiteral("1,5")));
+    table.setItem(1, 1, new QTableWidgetItem(QStringLiteral("1,5.0")));
     QString error;
     QVERIFY(!table.saveToFile(&error));
-    QVERIFY2(error.contains("1,5") && error.contains('2'), qPrintable(error));
+    QVERIFY2(error.contains("1,5.0") && error.contains('2'), qPrintable(error));
     QCOMPARE(readBytes(file), before);
     QVERIFY(table.isModified());
+}
+
+void tst_TemplatesTableWidget::pasteCopyAndUndo()
+{
+    const QString file = path("p.att");
+    QVERIFY(writeBytes(file, cellBytes(fullRows(2, 2)))); // rows 0 1.25 and 10 11.25
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(file);
+    QVERIFY(table.loadFromFile());
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+
+    // As a Russian spreadsheet copies three rows: decimal commas, CR LF after every row.
+    QApplication::clipboard()->setText(QStringLiteral("100\t1,5\r\n200\t2,25\r\n300\t3\r\n"));
+    table.setCurrentCell(1, 0);
+    QTest::keyClick(&table, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(table.rowCount(), 4);
+    QCOMPARE(table.item(0, 1)->text(), QStringLiteral("1.25"));
+    QCOMPARE(table.item(3, 1)->text(), QStringLiteral("3"));
+    QCOMPARE(table.windowTitle(), file + " *");
+    // The pasted block is selected: copying it gives the same cells back.
+    QTest::keyClick(&table, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("100\t1,5\n200\t2,25\n300\t3\n"));
+    QVERIFY(table.saveToFile());
+    QCOMPARE(readBytes(file), cellBytes({{0, 0, 0}, {0, 1, 1.25}, {1, 0, 100}, {1, 1, 1.5},
+                                         {2, 0, 200}, {2, 1, 2.25}, {3, 0, 300}, {3, 1, 3}}));
+
+    // One step undoes the whole paste; redoing it returns to what was saved.
+    QTest::keyClick(&table, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(table.rowCount(), 2);
+    QCOMPARE(table.item(1, 0)->text(), QStringLiteral("10"));
+    QCOMPARE(table.item(1, 1)->text(), QStringLiteral("11.25"));
+    QVERIFY(table.isModified());
+    QTest::keyClick(&table, Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(table.rowCount(), 4);
+    QCOMPARE(table.item(2, 1)->text(), QStringLiteral("2,25"));
+    QVERIFY(!table.isModified());
+}
+
+void tst_TemplatesTableWidget::pasteBlocks_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("column"); // of the current cell, in row 1 of a two-row cable table
+    QTest::addColumn<QString>("error"); // a part of the refusal; empty: pasted
+    QTest::newRow("wider than the table") << "1\t2\t3\n" << 0 << "3";
+    QTest::newRow("wider than the columns left") << "1\t2\n" << 1 << "a, дБ/км";
+    QTest::newRow("beyond the most rows") << QString("1\n").repeated(TemplatesTableWidget::MaxRows) << 0 << "10001";
+    QTest::newRow("nothing to paste") << "" << 0 << "не содержит";
+    QTest::newRow("a trailing tab fits") << "5\t6\t\n" << 0 << "";
+    QTest::newRow("a header row goes in, refused") << "F, кГц\ta\n" << 0 << "";
+}
+
+void tst_TemplatesTableWidget::pasteBlocks()
+{
+    QFETCH(QString, text);
+    QFETCH(int, column);
+    QFETCH(QString, error);
+    QVERIFY(writeBytes(path("b.att"), cellBytes(fullRows(2, 2))));
+    TemplatesTableWidget table;
+    table.setTemplateKind(CableAttenuation);
+    table.setFilePath(path("b.att"));
+    QVERIFY(table.loadFromFile());
+    table.setCurrentCell(1, column);
+    QString why;
+    QCOMPARE(table.pasteText(text, &why), error.isEmpty());
+    QVERIFY2(why.contains(error), qPrintable(why));
+    QCOMPARE(table.isModified(), error.isEmpty());
+    QCOMPARE(table.undoStack()->count(), error.isEmpty() ? 1 : 0);
+    if (error.isEmpty())
+        QCOMPARE(table.selectionText(), joinCellBlock(splitCellBlock(text)).replace(QLatin1String("\t\n"), "\n"));
+    else
+        QCOMPARE(table.item(1, 1)->text(), QStringLiteral("11.25"));
 }
 
 void tst_TemplatesTableWidget::insertAndDeleteLine()
