@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSettings>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -92,6 +93,8 @@ int main(int argc, char *argv[])
     const QDir out(QDir(args.at(2)).absolutePath());
     if (!QDir::setCurrent(args.at(1)))
         return fail(QStringLiteral("no workspace at %1").arg(args.at(1)));
+    // The pictures do not depend on how the user left the program's windows.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QDir(args.at(1)).filePath(QStringLiteral(".settings")));
 
     MainWindow window;
     window.resize(1180, 720);

@@ -13,7 +13,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProcess>
-#include <QSettings>
 #include <QStatusBar>
 #include <QTreeWidget>
 
@@ -70,13 +69,11 @@ private slots:
 
 private:
     std::unique_ptr<AppFixture> m_app;
-    QTemporaryDir m_settings;
 };
 
 void tst_Setups::init()
 {
-    // The recent list lives in the user's settings: keep the tests out of the real ones.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    // The fixture keeps the recent list out of the user's real settings.
     m_app = std::make_unique<AppFixture>();
     QVERIFY(m_app->start());
 }
@@ -85,7 +82,6 @@ void tst_Setups::cleanup()
 {
     QCOMPARE(m_app->answerer->unexpected(), 0);
     m_app.reset();
-    QFile::remove(m_settings.filePath(QStringLiteral("kolvane/kolvane.ini")));
 }
 
 void tst_Setups::saveAndOpenGiveTheSameTable()
