@@ -12,6 +12,7 @@
 #include "engine/setupfile.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
+#include "input/importdialog.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
 #include "report/graphoptions.h"
@@ -170,6 +171,10 @@ void MainWindow::createActions()
                            tr("Рассчитать линии из файла записей для выбранных услуг"));
     connect(qualifyAct, &QAction::triggered, this, &MainWindow::qualifyLines);
 
+    importAct = addAction(tr("Импорт измерений линии…"), "importAct", QString(), QKeySequence(tr("Ctrl+I")),
+                          tr("Шаблоны кабеля и помех из измерений модема и расчёт того, что даст линия"));
+    connect(importAct, &QAction::triggered, this, &MainWindow::importMeasurement);
+
     exitAct = addAction(tr("Выход"), "exitAct", QString(), QKeySequence(tr("Ctrl+Q")),
                         tr("Выйти из приложения"));
     connect(exitAct, &QAction::triggered, this, &QWidget::close);
@@ -270,6 +275,7 @@ void MainWindow::createMenus()
     fileMenu->addAction(printAct);
     fileMenu->addSeparator();
     fileMenu->addAction(qualifyAct);
+    fileMenu->addAction(importAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -430,6 +436,21 @@ void MainWindow::qualifyLines()
     calculating = false;
     if (shown)
         tabWidget->setCurrentIndex(1);
+}
+
+void MainWindow::importMeasurement()
+{
+    if (calculating)
+        return;
+    ImportDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    m_templates->refreshTemplateTree();
+    showProjectTree();
+    if (dialog.setupFile().isEmpty())
+        statusBar()->showMessage(dialog.outcome(), 10000);
+    else
+        openSetupFile(dialog.setupFile());
 }
 
 bool MainWindow::runCalculation()
@@ -630,24 +651,29 @@ bool MainWindow::openSetupFile(const QString &path)
         QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1").arg(error));
         return false;
     }
-    // Every template the setup names must be in this workspace; all missing ones are listed.
+    // No more curves than the dialog can hold, then every template the setup names must be
+    // readable in this workspace: all missing and unreadable ones are listed.
+    if (const std::optional<CalcInput::Problem> p = checkTemplateCounts(setup.calc, QString())) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Не удалось открыть расчёт.\n%1: %2")
+                                                      .arg(path, CalcInput::describe(*p, SetupFile::keyName)));
+        return false;
+    }
     QStringList missing;
-    const auto need = [&missing](const QString &relative) {
-        if (!QFileInfo(relative).isFile() && !missing.contains(relative))
-            missing << relative;
-    };
-    for (const QString &cable : std::as_const(setup.calc.cableTypes))
-        need(cableTemplatePath(cable));
-    for (const CableSection &section : std::as_const(setup.calc.sections))
-        need(cableTemplatePath(section.cable));
-    for (const QString &line : std::as_const(setup.calc.lineTypes))
-        need(lineTypeTemplatePath(line));
-    if (!setup.calc.noiseTemplate.isEmpty())
-        need(noiseTemplatePath(setup.calc.noiseTemplate));
-    if (!missing.isEmpty()) {
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Расчёт %1 не выполнен: в рабочем каталоге нет шаблонов\n%2")
-                                 .arg(QDir::toNativeSeparators(path), missing.join(QLatin1Char('\n'))));
+    QStringList unreadable;
+    for (const TemplateProblem &problem : unreadableTemplates(setup.calc, QString())) {
+        if (problem.failure == ReadFailure::Missing)
+            missing << problem.relative;
+        else
+            unreadable << QStringLiteral("%1: %2").arg(problem.relative, problem.reason);
+    }
+    if (!missing.isEmpty() || !unreadable.isEmpty()) {
+        QStringList lines;
+        if (!missing.isEmpty())
+            lines << tr("в рабочем каталоге нет шаблонов") << missing;
+        if (!unreadable.isEmpty())
+            lines << tr("не удаётся прочитать шаблоны") << unreadable;
+        QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт %1 не выполнен: %2")
+                                                      .arg(QDir::toNativeSeparators(path), lines.join(QLatin1Char('\n'))));
         return false;
     }
 
@@ -695,7 +721,10 @@ void MainWindow::updateRecentSetups()
             QStringLiteral("&%1 %2").arg(QString::number(i + 1), QFileInfo(path).completeBaseName()));
         action->setStatusTip(QDir::toNativeSeparators(path));
         connect(action, &QAction::triggered, this, [this, path] {
-            if (!QFileInfo::exists(path)) {
+            // Only a file that is gone is dropped from the list; any other reason is shown.
+            ReadFailure failure = ReadFailure::None;
+            fileReadProblem(path, &failure);
+            if (failure == ReadFailure::Missing) {
                 QMessageBox::warning(this, tr("Kolvane"), tr("Файл %1 не найден").arg(QDir::toNativeSeparators(path)));
                 RecentSetups::remove(path);
                 updateRecentSetups();
@@ -793,10 +822,10 @@ void MainWindow::exportGraph(const QString &caption, const QString &filter, cons
     if (path.isEmpty())
         return;
     QString error;
-    // The run the graph shows, at the size it is shown: settled anew for the file's painter.
+    // The run the graph shows, at the size it is shown (a PDF: its page), settled anew for the file.
     const GraphSource source = graphWidget->graphSource();
     const bool written = format ? exportGraphImage(source, graphWidget->size(), path, format, &error)
-                                : exportGraphPdf(source, graphWidget->size(), path, &error);
+                                : exportGraphPdf(source, path, &error, m_reportPageSetup);
     reportExport(path, written, error);
 }
 
@@ -826,7 +855,8 @@ void MainWindow::exportReportPdf()
 {
     if (!canExport())
         return;
-    const QString path = exportFileName(tr("Сохранить отчёт в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"));
+    const QString path = exportFileName(tr("Сохранить отчёт в *.pdf"), tr("Файлы pdf(*.pdf)"), QStringLiteral(".pdf"),
+                                        reportNameSuffix());
     if (path.isEmpty())
         return;
     QString error;

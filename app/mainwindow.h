@@ -102,6 +102,8 @@ public slots:
     void cascadeWindows();
     // "Проверка линий…": a plant's loop records against the services of the calculation's choice.
     void qualifyLines();
+    // "Импорт измерений линии…": a measured line's templates, then the calculation of what it carries.
+    void importMeasurement();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -153,6 +155,7 @@ private:
     QAction *saveAsAct = nullptr;
     QAction *exitAct = nullptr;
     QAction *qualifyAct = nullptr;
+    QAction *importAct = nullptr;
     QAction *insertLineAct = nullptr;
     QAction *deleteLineAct = nullptr;
     QAction *showTemplatesAct = nullptr;

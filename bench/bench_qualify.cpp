@@ -1,5 +1,6 @@
 #include "engine/curveset.h"
-#include "engine/qualify.h"
+#include "engine/plantqualifier.h"
+#include "engine/qualifycsv.h"
 #include "engine/reach.h"
 #include "engine/workspace.h"
 #include "referencemodel.h"

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cerrno>
@@ -19,21 +18,34 @@
 namespace {
 
 // A template must be an existing file (else bad input) that can be opened (else the run fails).
-std::optional<Failure> checkTemplate(const QString &workdir, const QString &relative,
-                                     const QString &what)
+std::optional<Failure> templateFailure(const QString &workdir, const TemplateProblem &problem)
 {
-    const QString path = QDir::toNativeSeparators(workspacePath(workdir, relative));
-    const QFileInfo info(path);
-    if (const int lookup = pathLookupError(path); lookup != 0 && lookup != ENOENT && lookup != ENOTDIR)
-        return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, systemErrorText(lookup))};
-    if (!info.exists())
-        return Failure{BadInput, QStringLiteral("no %1 template %2").arg(what, path)};
-    if (!info.isFile())
-        return Failure{BadInput, QStringLiteral("%1 is not a template file").arg(path)};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, file.errorString())};
-    return std::nullopt;
+    const QString path = QDir::toNativeSeparators(workspacePath(workdir, problem.relative));
+    switch (problem.failure) {
+    case ReadFailure::Missing: {
+        const char *what = problem.kind == CableAttenuation ? "cable" : problem.kind == AdditiveNoise ? "noise" : "line type";
+        return Failure{BadInput, QStringLiteral("no %1 template %2").arg(QLatin1String(what), path)};
+    }
+    case ReadFailure::NotRegular:
+        return Failure{BadInput, QStringLiteral("%1 is not a template file: %2").arg(path, problem.reason)};
+    case ReadFailure::Refused:
+    case ReadFailure::None:
+        break;
+    }
+    return Failure{RunFailed, QStringLiteral("cannot read %1: %2").arg(path, problem.reason)};
+}
+
+// An option's --help text: %1 lowest, %2 highest, %3 default, %4 most values.
+QString helpText(const CalcInput::Input &in, IntRange range, int defaultValue)
+{
+    QString text = QLatin1String(in.help);
+    const QString values[] = {CalcInput::numberText(in, CalcInput::fromUnits(in, range.min)),
+                              CalcInput::numberText(in, CalcInput::fromUnits(in, range.max)),
+                              CalcInput::numberText(in, CalcInput::fromUnits(in, defaultValue)),
+                              QString::number(in.most)};
+    for (int i = 0; i < 4; ++i)
+        text.replace(QStringLiteral("%") + QString::number(i + 1), values[i]);
+    return text;
 }
 
 } // namespace
@@ -42,74 +54,69 @@ CalcCommandLine::CalcCommandLine(const Config &config)
     : m_config(config)
 {
     using namespace CalcInput;
-    const auto range = [](const char *text, IntRange r, int fallback) {
-        return QString::fromLatin1(text).arg(r.min).arg(r.max).arg(fallback);
-    };
     m_parser.setApplicationDescription(config.description);
-    const bool sweeps = config.sweepsCable;
     m_parser.addOption({{QStringLiteral("C"), QStringLiteral("workdir")},
                         QStringLiteral("Workspace directory (default: the current directory)."),
                         QStringLiteral("DIR")});
-    if (sweeps)
-        m_parser.addOption({QStringLiteral("cable"), QStringLiteral("Cable template name without .att; may repeat."),
-                            QStringLiteral("NAME")});
-    m_parser.addOptions({
-        {QStringLiteral("line"), QStringLiteral("Line type file name with .DMT or .PAM; may repeat."),
-         QStringLiteral("FILE")},
-        {QStringLiteral("noise"), QStringLiteral("Noise template name without .add (\"\" for none)."),
-         QStringLiteral("NAME")},
-        {QStringLiteral("capacity"), range("Cable capacity M, pairs, %1..%2 (%3).", Capacity, DefaultCapacity),
-         QStringLiteral("M")},
-        {QStringLiteral("load"), range("Cable load m, lines, each %1..%2 (%3).", Load, DefaultLoad),
-         QStringLiteral("LIST")},
-        {QStringLiteral("elfext"), range("ELFEXT norms for 1 km, dB, each %1..%2 (%3).", Norm, DefaultNorm),
-         QStringLiteral("LIST")},
-        {QStringLiteral("next"), range("NEXT norms, dB, each %1..%2 (%3).", Norm, DefaultNorm),
-         QStringLiteral("LIST")},
-        {QStringLiteral("elfext-freq"),
-         range("ELFEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
-        {QStringLiteral("next-freq"),
-         range("NEXT norm frequency, kHz, %1..%2 (%3).", Frequency, DefaultFrequency), QStringLiteral("KHZ")},
-    });
-    if (sweeps && config.acceptsLengths)
-        m_parser.addOptions({
-            {QStringLiteral("from"), range("First cable length, m, %1..%2 (%3).", Length, config.defaultFrom),
-             QStringLiteral("M")},
-            {QStringLiteral("to"), range("Last cable length, m, %1..%2 (%3).", Length, config.defaultTo),
-             QStringLiteral("M")},
-            {QStringLiteral("step"), range("Length step, m, %1..%2 (%3).", config.stepRange, config.defaultStep),
-             QStringLiteral("M")},
-        });
-    if (sweeps)
-        m_parser.addOption({QStringLiteral("section"),
-                            QStringLiteral("A fixed cable section in front of the swept cable, exchange side first;\n"
-                                           "may repeat up to %1 times. LENGTH in whole metres %2..%3; the\n"
-                                           "lengths of the sweep are then the whole loop's.")
-                                .arg(MaxSections).arg(SectionLength.min).arg(SectionLength.max),
-                            QStringLiteral("CABLE:LENGTH")});
-    if (config.acceptsMargin) {
-        m_parser.addOption({QStringLiteral("margin"),
-                            range("SNR margins, dB, each %1..%2 (%3).", Margin, DefaultMargin),
-                            QStringLiteral("LIST")});
-    } else {
-        // Known, so that parse() can say why it does not apply rather than call it unknown.
-        QCommandLineOption margin(QStringLiteral("margin"), QString(), QStringLiteral("LIST"));
-        margin.setFlags(QCommandLineOption::HiddenFromHelp);
-        m_parser.addOption(margin);
+    // One option per input of the table that the command takes.
+    QStringList added;
+    for (const Input &in : inputs()) {
+        if (!in.help || !offers(in) || added.contains(QLatin1String(in.option)))
+            continue;
+        added << QLatin1String(in.option);
+        if (in.field == Field::Margins && !config.acceptsMargin) {
+            // Known, so that parse() can say why it does not apply rather than call it unknown.
+            QCommandLineOption margin(QLatin1String(in.option), QString(), QLatin1String(in.valueName));
+            margin.setFlags(QCommandLineOption::HiddenFromHelp);
+            m_parser.addOption(margin);
+            continue;
+        }
+        m_parser.addOption({QLatin1String(in.option), helpText(in, range(in), defaultUnits(in)),
+                            QLatin1String(in.valueName)});
     }
     m_parser.addOption({QStringLiteral("setup"),
-                        QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options\n"
+                        QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options "
                                        "override its values."),
                         QStringLiteral("FILE")});
-    if (sweeps)
+    if (config.sweepsCable)
         m_parser.addOption({QStringLiteral("write-setup"),
-                            QStringLiteral("Write the setup the other options describe to FILE and compute nothing."),
+                            QStringLiteral("Write the setup the other options describe to FILE (- for the standard "
+                                           "output) and compute nothing."),
                             QStringLiteral("FILE")});
     m_parser.addOption({QStringLiteral("o"),
                         QStringLiteral("Write the output to FILE (atomically) instead of stdout."),
                         QStringLiteral("FILE")});
     if (!config.positional.isEmpty())
         m_parser.addPositionalArgument(config.positional, config.positionalHelp);
+}
+
+bool CalcCommandLine::offers(const CalcInput::Input &in) const
+{
+    switch (in.scope) {
+    case CalcInput::Scope::Conditions:
+        return true;
+    case CalcInput::Scope::Sweep:
+        return m_config.sweepsCable;
+    case CalcInput::Scope::Grid:
+        return m_config.sweepsCable && m_config.acceptsLengths;
+    }
+    return false;
+}
+
+IntRange CalcCommandLine::range(const CalcInput::Input &in) const
+{
+    return in.field == CalcInput::Field::LengthStep ? m_config.stepRange : in.range;
+}
+
+int CalcCommandLine::defaultUnits(const CalcInput::Input &in) const
+{
+    using CalcInput::Field;
+    switch (in.field) {
+    case Field::LengthFrom: return m_config.defaultFrom;
+    case Field::LengthTo: return m_config.defaultTo;
+    case Field::LengthStep: return m_config.defaultStep;
+    default: return in.defaultValue;
+    }
 }
 
 std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
@@ -142,15 +149,22 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
     if (positional.size() < takes)
         return Failure{BadInput, QStringLiteral("no %1 given").arg(m_config.positional)};
     m_positional = positional.value(0);
-    for (const QString &name : {QStringLiteral("workdir"), QStringLiteral("o"), QStringLiteral("setup"),
-                                QStringLiteral("write-setup")}) {
-        if (name == QLatin1String("write-setup") && !m_config.sweepsCable)
-            continue;
-        if (m_parser.values(name).size() > 1)
-            return Failure{BadInput, QStringLiteral("%1 given more than once")
-                                         .arg(name == QLatin1String("o") ? QStringLiteral("-o")
-                                                                         : QStringLiteral("--") + name)};
+    QStringList fileOptions = {QStringLiteral("workdir"), QStringLiteral("o"), QStringLiteral("setup")};
+    if (m_config.sweepsCable)
+        fileOptions << QStringLiteral("write-setup");
+    for (const QString &name : std::as_const(fileOptions)) {
+        const QString shown = name == QLatin1String("o") ? QStringLiteral("-o") : QStringLiteral("--") + name;
+        const QStringList values = m_parser.values(name);
+        if (values.size() > 1)
+            return Failure{BadInput, QStringLiteral("%1 given more than once").arg(shown)};
+        // An empty name names nothing; the system would only be asked about it.
+        if (values.size() == 1 && values.first().isEmpty())
+            return Failure{BadInput, QStringLiteral("%1: no %2 name given")
+                                         .arg(shown, name == QLatin1String("workdir") ? QStringLiteral("directory")
+                                                                                      : QStringLiteral("file"))};
     }
+    if (m_config.sweepsCable && m_parser.isSet(QStringLiteral("write-setup")) && m_parser.isSet(QStringLiteral("o")))
+        return Failure{BadInput, QStringLiteral("--write-setup and -o do not go together: the setup is what is written")};
     m_workdir = m_parser.value(QStringLiteral("workdir"));
     if (m_parser.isSet(QStringLiteral("workdir")) && !QFileInfo(m_workdir).isDir())
         return Failure{BadInput, QStringLiteral("no workspace directory %1").arg(m_workdir)};
@@ -159,25 +173,7 @@ std::optional<Failure> CalcCommandLine::parse(const QStringList &arguments)
 
 QString CalcCommandLine::optionName(CalcInput::Field field)
 {
-    using CalcInput::Field;
-    switch (field) {
-    case Field::Cables: return QStringLiteral("--cable");
-    case Field::LineTypes: return QStringLiteral("--line");
-    case Field::Noise: return QStringLiteral("--noise");
-    case Field::Capacity: return QStringLiteral("--capacity");
-    case Field::Loads: return QStringLiteral("--load");
-    case Field::Elfext: return QStringLiteral("--elfext");
-    case Field::ElfextFrequency: return QStringLiteral("--elfext-freq");
-    case Field::Next: return QStringLiteral("--next");
-    case Field::NextFrequency: return QStringLiteral("--next-freq");
-    case Field::LengthFrom: return QStringLiteral("--from");
-    case Field::LengthTo: return QStringLiteral("--to");
-    case Field::LengthStep: return QStringLiteral("--step");
-    case Field::Margins: return QStringLiteral("--margin");
-    case Field::Sections: return QStringLiteral("--section");
-    case Field::TargetRates: return QStringLiteral("--rate");
-    }
-    return QString();
+    return QStringLiteral("--") + QLatin1String(CalcInput::input(field).option);
 }
 
 void CalcCommandLine::setLength(int metres, const QString &option)
@@ -272,12 +268,16 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     s.cableLengthStep = m_config.defaultStep;
 
     if (m_parser.isSet(QStringLiteral("setup"))) {
+        const QString path = m_parser.value(QStringLiteral("setup"));
         Setup setup;
         QString error;
-        if (!SetupFile::read(m_parser.value(QStringLiteral("setup")), s, &setup, &error))
+        if (!SetupFile::read(path, s, &setup, &error))
             return Failure{BadInput, error};
+        // Checked here, where a value too many is still the file's and named by its key.
+        if (const std::optional<Problem> p = checkTemplateCounts(setup.calc, m_workdir))
+            return Failure{BadInput, QStringLiteral("%1: %2").arg(path, describe(*p, SetupFile::keyName))};
         for (const QString &warning : std::as_const(setup.warnings))
-            warn(QStringLiteral("%1: %2").arg(m_parser.value(QStringLiteral("setup")), warning));
+            warn(QStringLiteral("%1: %2").arg(path, warning));
         s = setup.calc;
         m_graph = setup.graph;
         m_graphAxes = setup.graphAxesGiven;
@@ -289,69 +289,18 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
         s.cableTypes.clear();
         s.sections.clear();
     }
-    if (sweeps && m_parser.isSet(QStringLiteral("cable")))
-        s.cableTypes = m_parser.values(QStringLiteral("cable"));
-    if (m_parser.isSet(QStringLiteral("line")))
-        s.lineTypes = m_parser.values(QStringLiteral("line"));
-    if (const std::optional<QString> noise = single(QStringLiteral("noise")))
-        s.noiseTemplate = *noise;
-
     // Syntax here; bounds, order and the one-family rule below, where every reader shares them.
-    const auto number = [this](const char *name, auto &field) {
-        if (const std::optional<QString> text = single(QLatin1String(name)))
-            if (const std::optional<int> v = parseWhole(QLatin1String(name), *text))
-                field = std::remove_reference_t<decltype(field)>(*v);
-    };
-    const auto list = [this](const char *name, auto &field) {
-        const QString option = QLatin1String(name);
-        if (m_failure || !m_parser.isSet(option))
-            return;
-        const QStringList values = m_parser.values(option);
-        if (values.size() > 1)
-            return refuse(QStringLiteral("--%1 given more than once; list its values with commas").arg(option));
-        std::remove_reference_t<decltype(field)> parsed;
-        for (const QString &item : values.first().split(QLatin1Char(','))) {
-            const std::optional<int> v = parseWhole(option, item);
-            if (!v)
-                return;
-            parsed << typename std::remove_reference_t<decltype(field)>::value_type(*v);
-        }
-        field = parsed;
-    };
-    number("capacity", s.cableCapacity);
-    list("load", s.xDSL_points);
-    list("elfext", s.Norm_ELFEXT_points);
-    list("next", s.Norm_NEXT_points);
-    number("elfext-freq", s.norm_ELFEXT_frequency);
-    number("next-freq", s.norm_NEXT_frequency);
-    if (sweeps && m_config.acceptsLengths) {
-        number("from", s.cableLengthFrom);
-        number("to", s.cableLengthTo);
-        number("step", s.cableLengthStep);
+    for (const Input &in : inputs()) {
+        const QString option = QLatin1String(in.option);
+        if (m_failure || !in.help || !offers(in) || !applies(in, s) || !m_parser.isSet(option))
+            continue;
+        if (in.field == Field::Margins && !m_config.acceptsMargin)
+            continue;
+        readOption(in, s);
     }
     if (m_length) {
         s.cableLengthFrom = *m_length;
         s.cableLengthTo = *m_length;
-    }
-    if (m_config.acceptsMargin)
-        list("margin", s.SNRMargin_points);
-    if (!m_failure && sweeps && m_parser.isSet(QStringLiteral("section"))) {
-        const QStringList values = m_parser.values(QStringLiteral("section"));
-        if (values.size() > MaxSections)
-            refuse(QStringLiteral("--section given %1 times, at most %2").arg(values.size()).arg(MaxSections));
-        s.sections.clear();
-        for (const QString &value : values) {
-            // The cable is everything before the last ':', so a name may hold one itself.
-            const int colon = int(value.lastIndexOf(QLatin1Char(':')));
-            if (colon <= 0) {
-                refuse(QStringLiteral("--section: \"%1\" is not CABLE:LENGTH").arg(value));
-                break;
-            }
-            const std::optional<int> length = parseWhole(QStringLiteral("section"), value.mid(colon + 1));
-            if (!length)
-                break;
-            s.sections << CableSection{value.left(colon), *length};
-        }
     }
     if (m_failure)
         return m_failure;
@@ -381,26 +330,72 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
             return m_lengthOption;
         return optionName(field);
     };
-    if (sweeps ? !validate(s, Checks::Input, names, &error, m_config.stepRange)
+    if (sweeps ? !validate(s, Checks::Stored, names, &error, m_config.stepRange)
                : !validateLoopConditions(s, {}, optionName, &error))
         return Failure{BadInput, error};
-
-    for (const QString &cable : std::as_const(s.cableTypes))
-        if (auto f = checkTemplate(m_workdir, cableTemplatePath(cable), QStringLiteral("cable")))
-            return f;
-    for (const CableSection &section : std::as_const(s.sections))
-        if (auto f = checkTemplate(m_workdir, cableTemplatePath(section.cable), QStringLiteral("cable")))
-            return f;
-    for (const QString &line : std::as_const(s.lineTypes))
-        if (auto f = checkTemplate(m_workdir, lineTypeTemplatePath(line), QStringLiteral("line type")))
-            return f;
-    if (!s.noiseTemplate.isEmpty())
-        if (auto f = checkTemplate(m_workdir, noiseTemplatePath(s.noiseTemplate), QStringLiteral("noise")))
-            return f;
+    // No more curves than the dialog could choose, before a single template is looked at.
+    if (const std::optional<Problem> p = checkTemplateCounts(s, m_workdir))
+        return Failure{BadInput, describe(*p, optionName)};
+    const QVector<TemplateProblem> unreadable = unreadableTemplates(s, m_workdir);
+    if (!unreadable.isEmpty())
+        return templateFailure(m_workdir, unreadable.first());
 
     // The summaries the dialog would show, so the record is complete as the GUI fills it.
     fillSummaries(s, s.SNRMargin_points == QVector<float>{float(DefaultMargin)} && !m_parser.isSet(QStringLiteral("margin")));
     return std::nullopt;
+}
+
+void CalcCommandLine::readOption(const CalcInput::Input &in, CalcSettings &s)
+{
+    using namespace CalcInput;
+    const QString option = QLatin1String(in.option);
+    const auto refuseProblem = [this](const Problem &p) { refuse(describe(p, optionName)); };
+    switch (in.kind) {
+    case InputKind::Names:
+        in.setNames(s, m_parser.values(option));
+        return;
+    case InputKind::Name:
+    case InputKind::Choice:
+        if (const std::optional<QString> text = single(option))
+            in.setNames(s, {*text});
+        return;
+    case InputKind::Number:
+        if (const std::optional<QString> text = single(option)) {
+            double v = 0;
+            if (const std::optional<Problem> p = parseNumber(in, *text, &v))
+                return refuseProblem(*p);
+            in.setNumbers(s, {v});
+        }
+        return;
+    case InputKind::Numbers: {
+        const QStringList values = m_parser.values(option);
+        if (values.size() > 1)
+            return refuse(QStringLiteral("--%1 given more than once; list its values with commas").arg(option));
+        QVector<double> parsed;
+        for (const QString &item : values.first().split(QLatin1Char(','))) {
+            double v = 0;
+            if (const std::optional<Problem> p = parseNumber(in, item, &v))
+                return refuseProblem(*p);
+            parsed << v;
+        }
+        in.setNumbers(s, parsed);
+        return;
+    }
+    case InputKind::Sections: {
+        const QStringList values = m_parser.values(option);
+        if (values.size() > in.most)
+            return refuse(QStringLiteral("--%1 given %2 times, at most %3").arg(option).arg(values.size()).arg(in.most));
+        QVector<CableSection> sections;
+        for (const QString &value : values) {
+            CableSection section;
+            if (const std::optional<Problem> p = parseSection(value, &section))
+                return refuseProblem(*p);
+            sections << section;
+        }
+        s.sections = sections;
+        return;
+    }
+    }
 }
 
 std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settings)
@@ -410,9 +405,17 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
     QString error;
     // A command may take values a setup cannot hold (a reach grid finer than a table's step):
     // refuse rather than write a file that every reader refuses.
-    if (!CalcInput::validate(settings, CalcInput::Checks::Input, SetupFile::keyName, &error))
+    if (!CalcInput::validate(settings, CalcInput::Checks::Stored, SetupFile::keyName, &error))
         return complain({BadInput, QStringLiteral("cannot keep this in a setup file: %1").arg(error)});
-    if (!SetupFile::write(m_parser.value(QStringLiteral("write-setup")), settings, m_graph, &error, m_graphAxes))
+    const QString path = m_parser.value(QStringLiteral("write-setup"));
+    if (path == QLatin1String("-")) {
+        const QByteArray bytes = SetupFile::text(settings, m_graph, m_graphAxes);
+        if (const std::optional<Failure> f = writeStandardOutput(
+                [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); }))
+            return complain(*f);
+        return Done;
+    }
+    if (!SetupFile::write(path, settings, m_graph, &error, m_graphAxes))
         return complain({RunFailed, QStringLiteral("cannot write the setup %1").arg(error)});
     return Done;
 }
@@ -432,10 +435,16 @@ std::optional<Failure> CalcCommandLine::write(const std::function<void(QTextStre
             return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
         return std::nullopt;
     }
+    return writeStandardOutput(content);
+}
+
+std::optional<Failure> CalcCommandLine::writeStandardOutput(const ContentWriter &content)
+{
     QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly))
-        return Failure{RunFailed, out.errorString()};
+    if (const std::optional<Failure> f = openStandardOutput(out))
+        return f;
     QString reason;
+    errno = 0;
     if (!content(out, &reason) || !out.flush() || out.error() != QFile::NoError) {
         // The file device remembers no errno; the stream's failure is the write's.
         const QString why = out.error() != QFile::NoError ? out.errorString() : systemErrorText(errno);

@@ -3,6 +3,7 @@
 #include "cli/cli.h"
 #include "engine/calcinput.h"
 #include "engine/calcsettings.h"
+#include "engine/filewrite.h"
 #include "engine/graphsettings.h"
 
 #include <QCommandLineParser>
@@ -55,8 +56,9 @@ public:
     // The settings that the options describe (over a --setup file's, over the dialog's defaults),
     // checked as the dialog would keep them, with every template present in the workspace.
     std::optional<Failure> settings(CalcSettings &out);
-    // With --write-setup FILE: writes `settings` and the setup's graph options there and returns
-    // the exit status; nullopt when the option is not given (the command computes as usual).
+    // With --write-setup FILE: writes `settings` and the setup's graph options there (to the
+    // standard output for "-") and returns the exit status; nullopt when the option is not given
+    // (the command computes as usual).
     std::optional<int> writeSetupIfAsked(const CalcSettings &settings);
 
     // The single value of `name` as a whole number within `range`; nullopt when the option is
@@ -68,11 +70,19 @@ public:
 
     // Writes the command's text to -o FILE (atomically) or to the standard output.
     std::optional<Failure> write(const std::function<void(QTextStream &)> &writer);
+    // Writes to the standard output, refused when it was closed at start.
+    static std::optional<Failure> writeStandardOutput(const ContentWriter &content);
 
     // The option that names a field of the record, for messages.
     static QString optionName(CalcInput::Field field);
 
 private:
+    // Whether the command takes the input as an option at all, its bounds and its default.
+    bool offers(const CalcInput::Input &input) const;
+    IntRange range(const CalcInput::Input &input) const;
+    int defaultUnits(const CalcInput::Input &input) const;
+    // Reads the input's option into the record; a refusal goes to failure().
+    void readOption(const CalcInput::Input &input, CalcSettings &settings);
     void refuse(const QString &message, Status status = BadInput);
     std::optional<int> parseWhole(const QString &name, const QString &text);
     std::optional<QString> single(const QString &name);

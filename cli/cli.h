@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
+class QFile;
+
 // Exit status of kolvane-calc: 0 done; 1 the run failed (a template that cannot be read, output
 // not written); 2 bad input (options, values, missing or invalid templates), nothing on stdout;
 // 3 some items of a batch were refused while the others were computed.
@@ -17,6 +21,16 @@ struct Failure {
 int complain(const Failure &failure);
 // Prints "kolvane-calc: warning: <message>" on stderr.
 void warn(const QString &message);
+
+// Call first thing in main(): standard descriptors (0-2) that are closed are opened on /dev/null,
+// so that no file the program opens later takes one's place and gets the output meant for it.
+void holdStandardStreams();
+// Whether the standard input (output) was closed when the program started: reading (writing) it
+// is then an error of its own, never the empty stream /dev/null holds in its place.
+bool standardInputClosedAtStart();
+bool standardOutputClosedAtStart();
+// Opens `out` on the standard output; a failure naming it when it cannot, or was closed at start.
+std::optional<Failure> openStandardOutput(QFile &out);
 
 // One sub-command: its name, a line for the command list, and its entry point, which gets the
 // program's arguments without the command name.
@@ -34,5 +48,6 @@ int runReach(const QStringList &arguments);
 int runMargin(const QStringList &arguments);
 int runTones(const QStringList &arguments);
 int runQualify(const QStringList &arguments);
+int runImport(const QStringList &arguments);
 // kolvane-calc without a command: the table, with the program's own --help.
 int runDefault(const QStringList &arguments);

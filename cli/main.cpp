@@ -5,8 +5,13 @@
 #include "cli/cli.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
+#include <cerrno>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -16,7 +21,10 @@ const Command commands[] = {
     {"margin", "The SNR margin every length keeps at a target rate.", runMargin},
     {"tones", "One curve at one length tone by tone (DMT) or rate by rate (PAM), as CSV.", runTones},
     {"qualify", "Rates, margins and verdicts for every loop of a loop-records file.", runQualify},
+    {"import", "A line's measured Hlog and QLN as a cable and a noise template.", runImport},
 };
+
+bool closedAtStart[3] = {false, false, false};
 
 const Command *findCommand(const QString &name)
 {
@@ -38,6 +46,40 @@ QString commandList()
     return text;
 }
 
+void holdStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        closedAtStart[fd] = true;
+        // The lowest free descriptor is this one: the ones below it are open by now.
+        const int held = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+}
+
+bool standardInputClosedAtStart()
+{
+    return closedAtStart[0];
+}
+
+bool standardOutputClosedAtStart()
+{
+    return closedAtStart[1];
+}
+
+std::optional<Failure> openStandardOutput(QFile &out)
+{
+    if (standardOutputClosedAtStart())
+        return Failure{RunFailed, QStringLiteral("cannot write the standard output: it is closed")};
+    if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(out.errorString())};
+    return std::nullopt;
+}
+
 int complain(const Failure &failure)
 {
     std::fprintf(stderr, "kolvane-calc: %s\n", failure.message.toLocal8Bit().constData());
@@ -51,6 +93,8 @@ void warn(const QString &message)
 
 int main(int argc, char *argv[])
 {
+    // Before anything opens a file or an event descriptor that could take 0, 1 or 2.
+    holdStandardStreams();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kolvane-calc"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KOLVANE_VERSION));

@@ -1,19 +1,16 @@
 #include "cli/calccommandline.h"
 #include "cli/cli.h"
 #include "engine/calcinput.h"
+#include "engine/fileread.h"
 #include "engine/filewrite.h"
-#include "engine/qualify.h"
+#include "engine/qualifycsv.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 
 namespace {
-
-// Output goes out in blocks of about this size, and after every chunk of loops.
-constexpr qsizetype OutputBlock = 1 << 20;
 
 std::optional<QVector<int>> targetRates(QCommandLineParser &parser, std::optional<Failure> *failure)
 {
@@ -42,21 +39,14 @@ std::optional<QVector<int>> targetRates(QCommandLineParser &parser, std::optiona
 std::optional<Failure> openInput(const QString &name, QFile &file)
 {
     if (name == QLatin1String("-")) {
+        // SEAM (closed stdin): if (standardInputClosedAtStart()) return Failure{BadInput, QStringLiteral("the standard input is closed")};
         if (!file.open(stdin, QIODevice::ReadOnly))
             return Failure{RunFailed, QStringLiteral("cannot read the standard input: %1").arg(file.errorString())};
         return std::nullopt;
     }
-    const QFileInfo info(name);
-    if (!info.exists())
-        return Failure{BadInput, QStringLiteral("no loop-records file %1").arg(name)};
-    if (info.isDir())
-        return Failure{BadInput, QStringLiteral("%1 is a directory, not a loop-records file").arg(name)};
-    file.setFileName(name);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        const QString why = errno != 0 ? systemErrorText(errno) : file.errorString();
-        return Failure{BadInput, QStringLiteral("cannot read %1: %2").arg(name, why)};
-    }
+    QString why;
+    if (!openFileForReading(file, name, &why))
+        return Failure{BadInput, QStringLiteral("cannot read the loop-records file %1: %2").arg(name, why)};
     return std::nullopt;
 }
 
@@ -69,9 +59,11 @@ int runQualify(const QStringList &arguments)
     config.description = QStringLiteral(
         "Qualifies every loop of a loop-records file for one or more services: the rate of each\n"
         "--line at the loop's length and, with --rate, the SNR margin at the target rate and\n"
-        "whether the loop carries it (да/нет). FILE is UTF-8 text: one header line, then one loop\n"
-        "per line as id;cable;length[;sections], the length in whole metres 0..30000, sections as\n"
-        "CABLE:LENGTH joined by '+'; \"-\" reads the standard input. --load, --elfext, --next and\n"
+        "whether the loop carries it (да/нет). FILE is UTF-8 text (or UTF-16 with a byte-order\n"
+        "mark): one header line, then one loop per line as id;cable;length[;sections], the length\n"
+        "in whole metres 0..30000, sections as CABLE:LENGTH joined by '+'; \"-\" reads the\n"
+        "standard input. An id starting with =, +, - or @ is written with a leading apostrophe, so\n"
+        "that spreadsheets never take it for a formula. --load, --elfext, --next and\n"
         "--margin take one value each. The output holds one line per loop in input order; a loop\n"
         "that cannot be computed gets its reason in the last field and a line on stderr, and the\n"
         "exit status is then 3.");
@@ -111,51 +103,25 @@ int runQualify(const QStringList &arguments)
         warn(warning);
 
     const QByteArray shownName = (inputName == QLatin1String("-") ? QStringLiteral("<stdin>") : inputName).toLocal8Bit();
-    const int services = qualifier->services();
-    QualifyWriter writer(settings);
-    qint64 refused = 0;
-    QString runError;
+    QualifyStreamOutcome outcome;
     bool runFailed = false;
+    QString runError;
     const ContentWriter content = [&](QIODevice &device, QString *why) {
-        QByteArray block = writer.header();
-        bool writeFailed = false;
-        const auto put = [&] {
-            if (device.write(block) != block.size()) {
-                writeFailed = true;
-                return false;
-            }
-            block.clear();
-            return true;
-        };
-        const bool ran = qualifier->run(
-            input,
-            [&](const QualifyChunk &chunk) {
-                for (qsizetype i = 0; i < chunk.loops.size(); ++i) {
-                    const QualifiedLoop &loop = chunk.loops.at(i);
-                    const LoopProblem *problem = loop.problem >= 0 ? &chunk.problems.at(loop.problem) : nullptr;
-                    writer.append(block, loop, chunk.results.constData() + i * services, problem);
-                    if (problem) {
-                        ++refused;
-                        std::fprintf(stderr, "kolvane-calc: %s:%lld: %s\n", shownName.constData(),
-                                     static_cast<long long>(loop.line), problem->text().toLocal8Bit().constData());
-                    }
-                    if (block.size() >= OutputBlock && !put())
-                        return false;
-                }
-                for (const QString &warning : qualifier->takeWarnings())
-                    warn(warning);
-                // A reader of the standard output sees the loops as they are done.
-                return put();
-            },
-            &runError);
-        if (!ran) {
-            if (!writeFailed) {
-                runFailed = true;
-                *why = runError;
-            }
-            return false;
+        const bool done = streamQualification(*qualifier, input, device, &outcome, {}, [&](const QualifyChunk &chunk) {
+            for (const QualifiedLoop &loop : chunk.loops)
+                if (loop.problem >= 0)
+                    std::fprintf(stderr, "kolvane-calc: %s:%lld: %s\n", shownName.constData(),
+                                 static_cast<long long>(loop.line),
+                                 chunk.problems.at(loop.problem).text().toLocal8Bit().constData());
+            for (const QString &warning : qualifier->takeWarnings())
+                warn(warning);
+        });
+        if (!done && !outcome.writeFailed) {
+            runFailed = true;
+            runError = outcome.error;
+            *why = runError;
         }
-        return put();
+        return done;
     };
 
     if (line.parser().isSet(QStringLiteral("o"))) {
@@ -179,5 +145,5 @@ int runQualify(const QStringList &arguments)
             return complain({RunFailed, QStringLiteral("cannot write the standard output: %1").arg(reason)});
         }
     }
-    return refused > 0 ? SomeRefused : Done;
+    return outcome.refused > 0 ? SomeRefused : Done;
 }

@@ -1,5 +1,6 @@
 #include "cli/calccommandline.h"
 #include "cli/cli.h"
+#include "cli/measurement.h"
 #include "engine/linespectrum.h"
 
 #include <QTextStream>
@@ -22,6 +23,7 @@ int runTones(const QStringList &arguments)
                              QStringLiteral("Cable length, m, %1..%2, the whole loop's with --section (required).")
                                  .arg(QString::number(CalcInput::Length.min), QString::number(CalcInput::Length.max)),
                              QStringLiteral("M")});
+    addMeasuredSnrOption(line.parser());
     if (const std::optional<Failure> f = line.parse(arguments))
         return complain(*f);
     const std::optional<int> length = line.wholeNumber(lengthOption, CalcInput::Length);
@@ -35,18 +37,16 @@ int runTones(const QStringList &arguments)
     if (const std::optional<Failure> f = line.settings(settings))
         return complain(*f);
     // A family would be several traces in one table; one curve at a time keeps the columns plain.
-    using CalcInput::Field;
-    const std::pair<Field, qsizetype> lists[] = {
-        {Field::Cables, settings.cableTypes.size()},   {Field::LineTypes, settings.lineTypes.size()},
-        {Field::Loads, settings.xDSL_points.size()},    {Field::Elfext, settings.Norm_ELFEXT_points.size()},
-        {Field::Next, settings.Norm_NEXT_points.size()}, {Field::Margins, settings.SNRMargin_points.size()},
-    };
-    for (const auto &[field, count] : lists)
-        if (count > 1)
+    for (const CalcInput::Input &in : CalcInput::inputs())
+        if (in.family && CalcInput::valueCount(in, settings) > 1)
             return complain({BadInput, QStringLiteral("%1 has %2 values; tones shows one curve, give one")
-                                           .arg(CalcCommandLine::optionName(field), QString::number(count))});
+                                           .arg(CalcCommandLine::optionName(in.field),
+                                                QString::number(CalcInput::valueCount(in, settings)))});
     if (const std::optional<int> written = line.writeSetupIfAsked(settings))
         return *written;
+    std::optional<Measured::Series> measured;
+    if (const std::optional<Failure> f = measuredSnr(line.parser(), &measured))
+        return complain(*f);
 
     QString error;
     const std::optional<LineSpectrum> spectrum = traceCurve(settings, line.workdir(), 0, *length, &error);
@@ -56,9 +56,13 @@ int runTones(const QStringList &arguments)
         return complain({BadInput, error});
     for (const QString &warning : std::as_const(spectrum->warnings))
         warn(warning);
+    if (measured && !spectrum->dmt)
+        return complain({BadInput, QStringLiteral("--measured: the SNR per tone needs a DMT line type")});
 
     if (const std::optional<Failure> f
-        = line.write([&](QTextStream &out) { writeTraceCsv(out, spectrum->trace, spectrum->dmt); }))
+        = line.write([&](QTextStream &out) {
+              writeTraceCsv(out, spectrum->trace, spectrum->dmt, measured ? &*measured : nullptr);
+          }))
         return complain(*f);
     return Done;
 }

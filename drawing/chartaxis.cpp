@@ -1,7 +1,11 @@
 #include "drawing/chartaxis.h"
 
+#include <QFontMetrics>
+#include <QPainter>
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 double niceStep(double range, int ticks)
 {
@@ -58,4 +62,65 @@ double clampPixel(double v)
     if (std::isnan(v))
         return 0;
     return std::clamp(v, -1.0e6, 1.0e6);
+}
+
+int widest(const QFontMetrics &metrics, const QStringList &texts)
+{
+    int w = 0;
+    for (const QString &text : texts)
+        w = std::max(w, metrics.horizontalAdvance(text));
+    return w;
+}
+
+int labelWidth(const QFontMetrics &metrics, double lo, double hi)
+{
+    return widest(metrics, {QString::number(std::floor(lo) - 10, 'f', 0), QString::number(std::ceil(hi) + 10, 'f', 0),
+                            QStringLiteral("-00.0")});
+}
+
+void drawChartGrid(QPainter &painter, const QRect &plot, const ChartAxis &x, const ChartAxis &y)
+{
+    painter.fillRect(plot, Qt::white);
+    QPen pen(QColor(225, 225, 225));
+    pen.setWidth(0);
+    painter.setPen(pen);
+    for (double v : axisTicks(x)) {
+        const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
+        painter.drawLine(at, plot.top(), at, plot.bottom());
+    }
+    for (double v : axisTicks(y)) {
+        const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
+        painter.drawLine(plot.left(), at, plot.right(), at);
+    }
+}
+
+void drawXLabels(QPainter &painter, const QRect &plot, const ChartAxis &x, const QRect &keepClear)
+{
+    const QFontMetrics metrics = painter.fontMetrics();
+    int lastRight = std::numeric_limits<int>::min();
+    for (double v : axisTicks(x)) {
+        const int at = int(std::lround(clampPixel(x.xIn(plot, v))));
+        painter.drawLine(at, plot.bottom(), at, plot.bottom() + ChartTickLength);
+        const QString text = tickText(v, x.step);
+        const int w = metrics.horizontalAdvance(text);
+        const QRect box(at - w / 2 - 1, plot.bottom() + ChartTickLength + 2, w + 2, metrics.height());
+        if (box.left() <= lastRight + 4 || (!keepClear.isNull() && box.intersects(keepClear)))
+            continue;
+        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
+        lastRight = box.right();
+    }
+}
+
+void drawYLabels(QPainter &painter, const QRect &plot, const QRect &area, const ChartAxis &y, Qt::Edge edge)
+{
+    const int h = painter.fontMetrics().height();
+    const bool left = edge == Qt::LeftEdge;
+    const int edgeX = left ? plot.left() : plot.right();
+    const int room = left ? edgeX - ChartTickLength - 3 - area.left() : area.right() - edgeX - ChartTickLength - 3;
+    for (double v : axisTicks(y)) {
+        const int at = int(std::lround(clampPixel(y.yIn(plot, v))));
+        painter.drawLine(left ? edgeX - ChartTickLength : edgeX, at, left ? edgeX : edgeX + ChartTickLength, at);
+        const QRect box(left ? area.left() : edgeX + ChartTickLength + 3, at - h / 2, room, h);
+        painter.drawText(box, (left ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, tickText(v, y.step));
+    }
 }

@@ -7,7 +7,9 @@
 #include <QPen>
 #include <QPolygon>
 
+#include "drawing/chartaxis.h"
 #include "engine/calcinput.h"
+#include "engine/templatekind.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,9 +23,15 @@ QString tr(const char *text)
     return QCoreApplication::translate("Graph", text);
 }
 
-// Below this maximum the automatic label step (a quarter) or grid step comes out as 0;
-// an all-zero result would then divide by zero.
+// Below this maximum the automatic steps would be fractions of a unit; an all-zero result
+// still gets a usable axis.
 constexpr int smallestAutoMaximum = 20;
+// The automatic scale labels an axis at most this many times after 0.
+constexpr int mostAutoLabels = 7;
+// Grid lines closer than this (px) merge into a grey area.
+constexpr int smallestGridSpacing = 5;
+// More marks than this on one axis are never legible; it bounds the drawing's loops.
+constexpr int mostAxisMarks = 10000;
 
 int autoMaximum(int value)
 {
@@ -39,28 +47,67 @@ int toPixel(float value)
     return int(std::clamp(value, -limit, limit));
 }
 
-// Widens a user's grid step until one label fits between two grid lines, keeps the label step
-// between the grid step and the maximum, and moves it to a multiple of the grid step.
-void settleUserAxis(int &maximum, int &gridStep, int &labelStep, int textExtent, int plotExtent)
+// The smallest value of the series 1, 2, 5, 10, 20, 50, ... that is at least `value`.
+qint64 roundStepUp(qint64 value)
 {
-    maximum = std::max(maximum, 1);
-    gridStep = std::max(gridStep, 1);
-    labelStep = std::max(labelStep, 1);
-    if (gridStep > maximum)
-        gridStep = maximum;
-    if (plotExtent > 0 && textExtent > double(plotExtent) * gridStep / maximum)
-        gridStep = std::max(1, int(double(textExtent) / plotExtent * maximum));
-    if (labelStep < gridStep)
-        labelStep = gridStep;
-    if (labelStep > maximum)
-        labelStep = maximum;
-    const int r = labelStep % gridStep;
-    if (r != 0) {
-        if (r > gridStep / 2)
-            labelStep += gridStep - r;
-        else
-            labelStep -= r;
+    return std::llround(niceStep(double(value), 1));
+}
+
+// Pixels between two marks `step` apart on an axis from 0 to `maximum` drawn over `extent`.
+double spacing(qint64 step, int maximum, int extent)
+{
+    return double(extent) * double(step) / double(maximum);
+}
+
+// A step stays as it is when its marks stand at least `needed` pixels apart; otherwise it is
+// widened to the first 1-2-5 value above it that does, or that reaches the maximum.
+int legibleStep(int step, int maximum, int extent, int needed)
+{
+    qint64 s = std::max(step, 1);
+    while (spacing(s, maximum, extent) < needed && s < maximum)
+        s = std::max(s + 1, roundStepUp(s + 1));
+    return int(std::min<qint64>(s, std::numeric_limits<int>::max()));
+}
+
+// How far apart (px) the marks of one axis must stand to be told apart.
+struct AxisNeeds {
+    int label;
+    int grid;
+};
+
+// Length labels stand side by side: the widest one (that of the maximum) and a digit's gap.
+AxisNeeds lengthNeeds(const QFontMetrics &metrics, int maximum)
+{
+    return {metrics.horizontalAdvance(QString::number(maximum)) + metrics.horizontalAdvance(QLatin1Char('0')),
+            smallestGridSpacing};
+}
+
+// Rate labels stand one above the other: a line and a quarter of one.
+AxisNeeds rateNeeds(const QFontMetrics &metrics)
+{
+    return {metrics.height() + metrics.height() / 4, smallestGridSpacing};
+}
+
+// Automatic steps: round labels from the 1-2-5 series, so that every label reads the value at
+// its position, and the grid dividing them evenly.
+void autoSteps(int maximum, int &gridStep, int &labelStep, int extent, const AxisNeeds &needs)
+{
+    const qint64 least = (qint64(maximum) + mostAutoLabels - 1) / mostAutoLabels;
+    labelStep = legibleStep(int(roundStepUp(least)), maximum, extent, needs.label);
+    // The finest legible grid that divides the label step, so every label has its grid line.
+    for (int divisions = gridDivisions(labelStep); divisions >= 1; --divisions) {
+        gridStep = std::max(1, labelStep / divisions);
+        if (labelStep % gridStep == 0 && spacing(gridStep, maximum, extent) >= needs.grid)
+            return;
     }
+    gridStep = labelStep;
+}
+
+// The user's steps: kept as asked wherever they are legible, each widened on its own where not.
+void userSteps(int maximum, int &gridStep, int &labelStep, int extent, const AxisNeeds &needs)
+{
+    gridStep = legibleStep(gridStep, maximum, extent, needs.grid);
+    labelStep = legibleStep(labelStep, maximum, extent, needs.label);
 }
 
 // Draws `text` in `box`; a text wider than the box is set in a smaller font instead of being
@@ -109,16 +156,63 @@ struct BlockLine {
     QColor color;
 };
 
-// One drawing: the picture and the plot frame it is laid out in.
+// The conditions block laid out: its lines, the font they fit in and the frame around them.
+struct ConditionsBlock {
+    QVector<BlockLine> lines;
+    QFont font;
+    int textWidth = 0;
+    int lineHeight = 0;
+    QRect frame; // inclusive, as the outline is drawn
+};
+
+// Texts placed one after another, each where it covers nothing placed before it.
+class LabelPlacer
+{
+public:
+    void take(const QRect &r, const QString &text) { m_taken.append({r, text}); }
+    // Apart from everything taken: a pixel above and below, a space's width beside.
+    bool isClear(const QRect &r) const
+    {
+        const QRect apart = r.adjusted(-3, -1, 3, 1);
+        return std::none_of(m_taken.begin(), m_taken.end(), [&](const GraphText &t) { return t.box.intersects(apart); });
+    }
+    bool isFree(const QRect &r, const QRect &bounds) const { return bounds.contains(r) && isClear(r); }
+    // The first free candidate, taken; none when each would cover another text.
+    std::optional<QRect> place(const QVector<QRect> &candidates, const QRect &bounds, const QString &text)
+    {
+        for (const QRect &r : candidates) {
+            if (isFree(r, bounds)) {
+                take(r, text);
+                return r;
+            }
+        }
+        return std::nullopt;
+    }
+    const QVector<GraphText> &texts() const { return m_taken; }
+
+private:
+    QVector<GraphText> m_taken;
+};
+
+// A reach tick drawn, whose value is still to be placed beside it.
+struct ReachValue {
+    QPoint at;
+    QColor colour;
+    QString text;
+};
+
+// One drawing: the picture and the plot frame it is laid out in. Every text inside the drawing
+// area goes through one placer, so none covers another.
 class GraphDrawing
 {
 public:
     GraphDrawing(QPainter &painter, const QRect &area, const GraphPicture &picture)
-        : painter(painter), p(picture), s(drawable(picture.settings)), plot(graphPlotRect(area))
+        : painter(painter), p(picture), s(drawable(picture.settings, graphPlotRect(area))), area(area),
+          plot(graphPlotRect(area)), inside(plot.adjusted(1, 1, -1, -1))
     {
     }
 
-    void draw()
+    QVector<GraphText> draw()
     {
         painter.setFont(p.axisFont);
         QPen gridPen(p.gridColor);
@@ -130,86 +224,121 @@ public:
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(plot);
 
+        const ConditionsBlock block = conditionsBlock();
+        QStringList blockLines;
+        for (const BlockLine &line : block.lines)
+            blockLines << line.text.trimmed();
+        placer.take(block.frame, blockLines.join(QLatin1Char('\n')));
         targetLines();
         curves();
         reachTicks();
+        drawConditions(block);
+        targetValues();
+        reachValues();
         curveMarks();
-        conditionsBlock();
+        return placer.texts();
     }
 
 private:
     void lengthAxis(const QPen &gridPen);
     void rateAxis(const QPen &gridPen);
     void targetLines();
+    void targetValues();
     void curves();
     void reachTicks();
+    void reachValues();
     void curveMarks();
-    void conditionsBlock();
+    ConditionsBlock conditionsBlock() const;
+    void drawConditions(const ConditionsBlock &block);
+    // A value on the plot: on a veil of white, so the curves under it do not garble it.
+    void drawLabel(const QRect &box, const QColor &colour, const QString &text);
     QPointF point(const ResultRow &row, int curve) const { return graphPoint(plot, s, row.length, row.rates.at(curve)); }
+    int lengthX(qint64 length) const { return int(double(length) / s.lengthMax * plot.width() + plot.left()); }
+    int rateY(qint64 rate) const { return int(plot.bottom() - double(rate) / s.rateMax * plot.height()); }
 
-    // Settled values are never below 1; a picture put together by hand must not divide by zero.
-    static GraphSettings drawable(GraphSettings s)
+    // Settled values are never below 1; a picture put together by hand must not divide by zero
+    // nor draw more marks than the plot has pixels.
+    static GraphSettings drawable(GraphSettings s, const QRect &plot)
     {
-        for (int *v : {&s.lengthMax, &s.lengthGridStep, &s.lengthLabelStep, &s.rateMax, &s.rateGridStep,
-                       &s.rateLabelStep, &s.markStep})
+        for (int *v : {&s.lengthMax, &s.rateMax, &s.markStep})
             *v = std::max(*v, 1);
+        const auto atLeast = [](int &step, int maximum, int extent) {
+            step = std::max({step, 1, maximum / std::clamp(extent, 1, mostAxisMarks)});
+        };
+        atLeast(s.lengthGridStep, s.lengthMax, plot.width());
+        atLeast(s.lengthLabelStep, s.lengthMax, plot.width());
+        atLeast(s.rateGridStep, s.rateMax, plot.height());
+        atLeast(s.rateLabelStep, s.rateMax, plot.height());
         return s;
     }
 
     QPainter &painter;
     const GraphPicture &p;
     const GraphSettings s;
+    const QRect area;
     const QRect plot;
+    const QRect inside; // within the frame
+    LabelPlacer placer;
+    QVector<ReachValue> reaches;
 };
 
 void GraphDrawing::lengthAxis(const QPen &gridPen)
 {
-    const int left = plot.left(), top = plot.top(), bottom = plot.bottom();
-    const int width = plot.width();
-    int n = s.lengthMax / s.lengthGridStep;
-    if (n == 1)
-        n = 2; // the maximum's own line at the right edge
-    const int labelEvery = std::max(1, s.lengthLabelStep / s.lengthGridStep);
-    int labelValue = 0;
-    for (int k = 0; k < n; ++k) {
-        const int x = int(double(s.lengthGridStep) * k / s.lengthMax * width + left);
+    const int top = plot.top(), bottom = plot.bottom();
+    for (qint64 v = 0; v <= s.lengthMax; v += s.lengthGridStep) {
+        const int x = lengthX(v);
         painter.setPen(gridPen);
         painter.drawLine(x, top, x, bottom);
         painter.setPen(Qt::black);
         painter.drawLine(x, bottom, x, bottom + 5);
-        if (k == 0 || k % labelEvery == 0) {
-            painter.drawText(QRect(x - 50, bottom + 5, 100, 20), Qt::AlignHCenter | Qt::AlignTop,
-                             QString::number(labelValue));
-            labelValue += s.lengthLabelStep;
-        }
     }
+    // The axis name stands at the right end of the axis; a label that would run into it gives way.
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int flags = Qt::AlignHCenter | Qt::AlignTop;
+    const QRect nameBox(plot.right() - 49, bottom + 5, 100, 20);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(plot.right() - 49, bottom + 5, 100, 20), Qt::AlignHCenter | Qt::AlignTop, tr("L,м"));
+    painter.drawText(nameBox, flags, tr("L,м"));
+    placer.take(metrics.boundingRect(nameBox, flags, tr("L,м")), tr("L,м"));
+    for (qint64 v = 0; v <= s.lengthMax; v += s.lengthLabelStep) {
+        const int x = lengthX(v);
+        const QString text = QString::number(v);
+        const QRect box(x - 50, bottom + 5, 100, 20);
+        const QRect ink = metrics.boundingRect(box, flags, text);
+        if (!placer.isClear(ink))
+            continue;
+        placer.take(ink, text);
+        painter.drawLine(x, bottom, x, bottom + 5); // a label between grid lines has a tick of its own
+        painter.drawText(box, flags, text);
+    }
 }
 
 void GraphDrawing::rateAxis(const QPen &gridPen)
 {
-    const int left = plot.left(), right = plot.right(), bottom = plot.bottom();
-    const int height = plot.height();
-    int n = s.rateMax / s.rateGridStep;
-    if (n == 1)
-        n = 2;
-    const int labelEvery = std::max(1, s.rateLabelStep / s.rateGridStep);
-    int labelValue = 0;
-    for (int k = 0; k < n; ++k) {
-        const int y = int(bottom - double(s.rateGridStep) * k / s.rateMax * height);
+    const int left = plot.left(), right = plot.right();
+    for (qint64 v = 0; v <= s.rateMax; v += s.rateGridStep) {
+        const int y = rateY(v);
         painter.setPen(gridPen);
         painter.drawLine(left, y, right, y);
         painter.setPen(Qt::black);
         painter.drawLine(left - 5, y, left, y);
-        if (k == 0 || k % labelEvery == 0) {
-            drawFittedText(painter, QRect(left - 50, y - 10, 40, 20), Qt::AlignRight | Qt::AlignVCenter,
-                           QString::number(labelValue));
-            labelValue += s.rateLabelStep;
-        }
     }
+    const QFontMetrics metrics = painter.fontMetrics();
+    const QRect nameBox(left - 75, plot.top() - 8, 100, 20);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(left - 75, plot.top() - 8, 100, 20), Qt::AlignHCenter | Qt::AlignTop, tr("R,кбит/с"));
+    painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignTop, tr("R,кбит/с"));
+    placer.take(metrics.boundingRect(nameBox, Qt::AlignHCenter | Qt::AlignTop, tr("R,кбит/с")), tr("R,кбит/с"));
+    const int flags = Qt::AlignRight | Qt::AlignVCenter;
+    for (qint64 v = 0; v <= s.rateMax; v += s.rateLabelStep) {
+        const int y = rateY(v);
+        const QString text = QString::number(v);
+        const QRect box(left - 50, y - 10, 40, 20);
+        const QRect ink = metrics.boundingRect(box, flags, text).intersected(box);
+        if (!placer.isClear(ink))
+            continue;
+        placer.take(ink, text);
+        painter.drawLine(left - 5, y, left, y);
+        drawFittedText(painter, box, flags, text);
+    }
 }
 
 // Where a target rate's line lies; nothing when it is above the rate axis.
@@ -225,18 +354,32 @@ void GraphDrawing::targetLines()
 {
     if (!s.targetLines)
         return;
+    for (int target : p.run.calc.targetRates) {
+        if (const std::optional<int> y = targetLineY(plot, s, target)) {
+            painter.setPen(QPen(graphTargetLineColor(), 1, Qt::DashLine));
+            painter.drawLine(plot.left() + 1, *y, plot.right() - 1, *y);
+        }
+    }
+}
+
+void GraphDrawing::targetValues()
+{
+    if (!s.targetLines)
+        return;
     painter.setFont(p.axisFont);
     const QFontMetrics metrics = painter.fontMetrics();
     for (int target : p.run.calc.targetRates) {
         const std::optional<int> y = targetLineY(plot, s, target);
         if (!y)
             continue;
-        painter.setPen(QPen(graphTargetLineColor(), 1, Qt::DashLine));
-        painter.drawLine(plot.left() + 1, *y, plot.right() - 1, *y);
-        // The value above the line's left end, inside the plot.
-        painter.setPen(graphTargetLineColor());
-        painter.drawText(QRect(plot.left() + 4, *y - metrics.height(), plot.width() / 2, metrics.height()),
-                         Qt::AlignLeft | Qt::AlignBottom, QString::number(target));
+        const QString text = QString::number(target);
+        const int w = metrics.horizontalAdvance(text), h = metrics.height();
+        // Above the line's left end; else below it; else further along the line.
+        QVector<QRect> candidates;
+        for (int x = plot.left() + 4; x + w < plot.right(); x += w + 8)
+            candidates << QRect(x, *y - h, w, h) << QRect(x, *y + 1, w, h);
+        if (const std::optional<QRect> box = placer.place(candidates, inside, text))
+            drawLabel(*box, graphTargetLineColor(), text);
     }
 }
 
@@ -245,8 +388,6 @@ void GraphDrawing::reachTicks()
     const ReachTable &reach = p.run.reach;
     if (!s.targetLines || reach.targets.isEmpty())
         return;
-    painter.setFont(p.axisFont);
-    const QFontMetrics metrics = painter.fontMetrics();
     for (int t = 0; t < reach.targets.size(); ++t) {
         if (!p.run.calc.targetRates.contains(reach.targets.at(t)))
             continue;
@@ -265,12 +406,37 @@ void GraphDrawing::reachTicks()
             const QColor colour = graphCurveColor(j, s.colorCurves);
             painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::FlatCap));
             painter.drawLine(at, *y - graphReachTickHalf, at, *y + graphReachTickHalf);
-            painter.setPen(colour);
-            painter.drawText(QRect(at + 3, *y + 2, metrics.horizontalAdvance(QStringLiteral("000000")) + 4,
-                                   metrics.height()),
-                             Qt::AlignLeft | Qt::AlignTop, QString::number(row.at(j).length));
+            reaches.append({QPoint(at, *y), colour, QString::number(row.at(j).length)});
         }
     }
+}
+
+void GraphDrawing::reachValues()
+{
+    painter.setFont(p.axisFont);
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int h = metrics.height();
+    for (const ReachValue &reach : std::as_const(reaches)) {
+        const int w = metrics.horizontalAdvance(reach.text);
+        const int x = reach.at.x(), y = reach.at.y();
+        // Right below the tick; else beside it on either side, stepping away from the line, so
+        // that equal or near reaches stack instead of covering each other (and a reach under the
+        // conditions block shows its value below it, in the same column).
+        QVector<QRect> candidates;
+        for (int n = 0; n * h < plot.height(); ++n) {
+            for (int left : {x + 3, x - 3 - w})
+                candidates << QRect(left, y + 2 + n * h, w, h) << QRect(left, y - 2 - h - n * h, w, h);
+        }
+        if (const std::optional<QRect> box = placer.place(candidates, inside, reach.text))
+            drawLabel(*box, reach.colour, reach.text);
+    }
+}
+
+void GraphDrawing::drawLabel(const QRect &box, const QColor &colour, const QString &text)
+{
+    painter.fillRect(box, QColor(255, 255, 255, 210));
+    painter.setPen(colour);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, text);
 }
 
 void GraphDrawing::curves()
@@ -293,52 +459,67 @@ void GraphDrawing::curves()
     }
 }
 
+// Each curve's letter sits on the curve at the first row after the previous letter's that is on
+// the mark step and where it covers no other text; failing that, at such a row before it; and
+// where the mark step leaves no free place, at any computed length, rather than nowhere.
 void GraphDrawing::curveMarks()
 {
     painter.setFont(p.markFont);
-    if (!s.markVisible || p.run.rows.isEmpty())
+    if (!s.markVisible || p.run.rows.size() < 2)
         return;
 
     const int lengthStep = p.run.calc.cableLengthStep;
     const QFontMetrics metrics = painter.fontMetrics();
+    const int h = metrics.height();
+    const int rows = int(p.run.rows.size());
     const int count = p.run.rows.first().rates.size();
     int lastMarked = 0;
-    int letterIndex = 0;
-    for (int i = 0; i < count; ++i) {
-        painter.setPen(QPen(graphCurveColor(i, s.colorCurves), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        for (int r = lastMarked + 1; r < p.run.rows.size(); ++r) {
+    const auto mark = [&](int i, bool onStepOnly) {
+        const QString text = letter(i);
+        const int textWidth = metrics.horizontalAdvance(text);
+        for (int n = 1; n < rows; ++n) {
+            const int r = (lastMarked + n - 1) % (rows - 1) + 1;
             const ResultRow &row = p.run.rows.at(r);
             if (i >= row.rates.size())
                 continue;
             const bool onStep = s.markStep == lengthStep || qint64(r) * lengthStep % s.markStep == 0;
-            if (!onStep)
+            if (onStepOnly && !onStep)
                 continue;
-            lastMarked = r;
             const QPointF at = point(row, i);
             const float x = float(at.x()), y = float(at.y());
-            const QString text = letter(letterIndex++);
-            const int textWidth = metrics.horizontalAdvance(text);
-            const int h = metrics.height();
+            const QRect box(toPixel(x - textWidth / 2 - 2), toPixel(y - h / 2 + 2), textWidth + 4, h - 2);
+            if (!placer.isFree(box, area))
+                continue;
+            placer.take(box, text);
+            lastMarked = r;
+            painter.setPen(QPen(graphCurveColor(i, s.colorCurves), 1, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
             painter.setBrush(Qt::white);
-            painter.drawRect(toPixel(x - textWidth / 2 - 2), toPixel(y - h / 2 + 2), textWidth + 4, h - 2);
+            painter.drawRect(box);
             painter.drawText(QRect(toPixel(x - metrics.maxWidth() / 2), toPixel(y - h / 2), metrics.maxWidth(), h),
                              Qt::AlignHCenter, text);
-            break;
+            return true;
         }
+        return false;
+    };
+    for (int i = 0; i < count; ++i) {
+        if (!mark(i, true))
+            mark(i, false);
     }
 }
 
-void GraphDrawing::conditionsBlock()
+ConditionsBlock GraphDrawing::conditionsBlock() const
 {
     const CalcSettings &c = p.run.calc;
     bool anyDmt = false, anyPam = false;
     for (const QString &type : c.lineTypes) {
-        anyDmt = anyDmt || type.contains(QLatin1String(".DMT"));
-        anyPam = anyPam || type.contains(QLatin1String(".PAM"));
+        const TemplateKind kind = lineTypeKind(type);
+        anyDmt = anyDmt || kind == LineTypeDmt;
+        anyPam = anyPam || kind == LineTypePam;
     }
 
+    ConditionsBlock block;
     const QColor black(Qt::black);
-    QVector<BlockLine> lines;
+    QVector<BlockLine> &lines = block.lines;
     lines.append({tr("Kolvane v1.6 26.02.2012"), black});
     // Entry k of a group has the colour and the letter of curve k when that group forms the family.
     auto group = [&](int count, auto textOf, const QString &single, const QString &multi) {
@@ -381,7 +562,8 @@ void GraphDrawing::conditionsBlock()
     const int right = plot.right(), top = plot.top();
     const int roomWidth = right - 29 - (plot.left() + 4);
     const int roomHeight = plot.bottom() - 4 - (top + 19);
-    QFont font = p.legendFont;
+    QFont &font = block.font;
+    font = p.legendFont;
     int blockWidth = 0;
     int h = 0;
     for (int attempt = 0;; ++attempt) {
@@ -396,23 +578,30 @@ void GraphDrawing::conditionsBlock()
         if (scale >= 1.0 || attempt == 6 || !shrinkFont(font, std::min(scale, 0.97)))
             break;
     }
-    blockWidth = std::min(blockWidth, std::max(roomWidth, 1));
+    block.textWidth = std::min(blockWidth, std::max(roomWidth, 1));
+    block.lineHeight = h;
+    block.frame = QRect(QPoint(right - block.textWidth - 29, top + 20),
+                        QPoint(right - 12, top + 19 + (int(lines.size()) + 1) * h));
+    return block;
+}
 
-    painter.setFont(font);
+void GraphDrawing::drawConditions(const ConditionsBlock &block)
+{
+    painter.setFont(block.font);
     painter.setBrush(Qt::white);
     painter.setPen(QPen(Qt::black, 1));
     const QFontMetrics metrics = painter.fontMetrics();
-    const QPoint frameTopLeft(right - blockWidth - 29, top + 20);
-    const QPoint frameBottomRight(right - 12, top + 19 + (int(lines.size()) + 1) * h);
-    painter.drawRect(QRect(frameTopLeft, frameBottomRight - QPoint(1, 1)));
-    for (int n = 0; n < lines.size(); ++n) {
-        painter.setPen(QPen(lines.at(n).color, 1));
+    painter.drawRect(block.frame.adjusted(0, 0, -1, -1));
+    const int w = block.textWidth, h = block.lineHeight;
+    for (int n = 0; n < block.lines.size(); ++n) {
+        const BlockLine &line = block.lines.at(n);
+        painter.setPen(QPen(line.color, 1));
         // Only a block that no font size fits loses the middle of its longest lines.
-        const QString text = metrics.horizontalAdvance(lines.at(n).text.trimmed()) > blockWidth
-            ? metrics.elidedText(lines.at(n).text.trimmed(), Qt::ElideMiddle, blockWidth)
-            : lines.at(n).text;
-        painter.drawText(QRect(right - blockWidth - 19, top + 27 + n * h, blockWidth + 6, 2 * h),
-                         Qt::AlignLeft | Qt::AlignTop, text);
+        const QString text = metrics.horizontalAdvance(line.text.trimmed()) > w
+            ? metrics.elidedText(line.text.trimmed(), Qt::ElideMiddle, w)
+            : line.text;
+        painter.drawText(QRect(plot.right() - w - 19, plot.top() + 27 + n * h, w + 6, 2 * h), Qt::AlignLeft | Qt::AlignTop,
+                         text);
     }
 }
 
@@ -457,11 +646,13 @@ int gridDivisions(int value)
 
 const QVector<QColor> &graphCurvePalette(bool colorCurves)
 {
+    // Each at least 3:1 against white, so a thin curve and its values read on screen and paper;
+    // the light hues are darkened, not replaced, to keep their order.
     static const QVector<QColor> colours = {
-        QColor(0, 0, 0),       QColor(173, 0, 0),     QColor(255, 120, 0),   QColor(235, 210, 0),
-        QColor(96, 144, 21),   QColor(87, 203, 188),  QColor(0, 117, 161),   QColor(0, 57, 161),
-        QColor(88, 4, 203),    QColor(196, 4, 203),   QColor(255, 168, 228), QColor(172, 165, 255),
-        QColor(103, 129, 228), QColor(132, 228, 103),
+        QColor(0, 0, 0),       QColor(173, 0, 0),     QColor(235, 110, 0),   QColor(164, 147, 0),
+        QColor(96, 144, 21),   QColor(69, 160, 149),  QColor(0, 117, 161),   QColor(0, 57, 161),
+        QColor(88, 4, 203),    QColor(196, 4, 203),   QColor(190, 125, 170), QColor(143, 137, 212),
+        QColor(103, 129, 228), QColor(94, 162, 73),
     };
     static const QVector<QColor> black(graphPaletteSize, QColor(0, 0, 0));
     return colorCurves ? colours : black;
@@ -499,16 +690,14 @@ GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, co
     GraphSettings s = requested;
     if (mode == AutoScale) {
         s.lengthMax = autoMaximum(extent.lengthTo);
-        s.lengthLabelStep = std::max(1, s.lengthMax / 4);
-        s.lengthGridStep = std::max(1, s.lengthLabelStep / gridDivisions(s.lengthLabelStep));
         s.rateMax = autoMaximum(extent.maxRate);
-        s.rateLabelStep = std::max(1, s.rateMax / 4);
-        s.rateGridStep = std::max(1, s.rateLabelStep / gridDivisions(s.rateLabelStep));
-    } else {
-        settleUserAxis(s.lengthMax, s.lengthGridStep, s.lengthLabelStep,
-                       axisMetrics.horizontalAdvance(QString::number(std::max(s.lengthMax, 1))), plotSize.width());
-        settleUserAxis(s.rateMax, s.rateGridStep, s.rateLabelStep, axisMetrics.height(), plotSize.height());
     }
+    s.lengthMax = std::max(s.lengthMax, 1);
+    s.rateMax = std::max(s.rateMax, 1);
+    // The same legibility for both: the automatic scale is what the user's scale keeps unchanged.
+    const auto steps = mode == AutoScale ? autoSteps : userSteps;
+    steps(s.lengthMax, s.lengthGridStep, s.lengthLabelStep, plotSize.width(), lengthNeeds(axisMetrics, s.lengthMax));
+    steps(s.rateMax, s.rateGridStep, s.rateLabelStep, plotSize.height(), rateNeeds(axisMetrics));
 
     s.markStep = std::max(s.markStep, 1);
     if (extent.lengthStep > 0) {
@@ -535,11 +724,12 @@ GraphPicture settleGraph(const GraphSource &source, const QRect &area, QPainter 
     return picture;
 }
 
-void drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture)
+QVector<GraphText> drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture)
 {
     painter.save();
-    GraphDrawing(painter, area, picture).draw();
+    const QVector<GraphText> texts = GraphDrawing(painter, area, picture).draw();
     painter.restore();
+    return texts;
 }
 
 QPointF graphPoint(const QRect &plot, const GraphSettings &settled, float length, float rate)

@@ -57,11 +57,14 @@ GraphExtent graphExtent(const CalcSettings &calc);
 QRect graphPlotRect(const QRect &area);
 
 // Pure: the six axis fields and markStep as a drawing of `plotSize` uses them; the other fields
-// are returned unchanged. AutoScale takes the axes from `extent`; UserScale corrects `requested`
-// so that a label (as wide as the length maximum, as tall as a line of `axisMetrics`) fits
-// between two grid lines and the label step is a multiple of the grid step. Keep the request and
-// settle it anew for every size: settled values fed back in would carry the widening of a small
-// window into every later size.
+// are returned unchanged. Labels stand at their values' true positions. AutoScale takes the
+// maxima from `extent` and label steps from the 1-2-5 series; UserScale keeps the requested
+// maxima and steps. Either way a step is legible when its labels (as wide as the length maximum,
+// as tall as a line of `axisMetrics`) stand apart and its grid lines do not merge; one that is
+// not is widened to the next legible 1-2-5 value. So settled values settle to themselves: the
+// automatic axes handed back as the user's draw the same graph. Keep the request and settle it
+// anew for every size: settled values fed back in would carry the widening of a small window
+// into every later size.
 GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, const GraphExtent &extent,
                               const QSize &plotSize, const QFontMetrics &axisMetrics);
 
@@ -97,11 +100,19 @@ struct GraphPicture {
 GraphPicture settleGraph(const GraphSource &source, const QRect &area, QPainter &painter,
                          const QDateTime &stamp = QDateTime::currentDateTime());
 
+// A text of a drawing where it stands, in the painter's coordinates.
+struct GraphText {
+    QRect box;
+    QString text;
+};
+
 // Draws the whole graph into `area` (in the painter's coordinates; scale a page through the
 // painter's transform). Some texts reach a little past the area (the rate axis name on the
 // left, long conditions lines on the right); clip the painter to keep them in. The painter's
-// state is restored afterwards.
-void drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture);
+// state is restored afterwards. No text covers another: axis labels that would run into an axis
+// name, and values or curve letters that find no free place near their point, are left out.
+// Returns the texts drawn (the conditions block as one, its lines joined by '\n').
+QVector<GraphText> drawGraph(QPainter &painter, const QRect &area, const GraphPicture &picture);
 
 // Where a curve point at `length` and `rate` lies in `plot` (graphPlotRect), in single precision
 // as the curves are drawn. Points above the maximum lie outside the plot.

@@ -6,12 +6,22 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <QPageLayout>
 #include <QPainter>
+#include <QPdfWriter>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("Export", text);
+}
+
+} // namespace
 
 bool writePicture(const QSize &size, const QString &path, const char *format,
                   const std::function<void(QPainter &, const QRect &)> &draw, QString *error)
 {
-    const auto tr = [](const char *text) { return QCoreApplication::translate("Export", text); };
     if (size.isEmpty())
         return fail(error, tr("Пустой размер рисунка"));
     if (path.isEmpty())
@@ -34,4 +44,41 @@ bool writePicture(const QSize &size, const QString &path, const char *format,
             return fail(why, writer.errorString());
         },
         error, PipeReader::DontWait);
+}
+
+bool writePdf(const QString &path, const QString &title, int dpi,
+              const std::function<bool(QPdfWriter &, QString *)> &paint, QString *error)
+{
+    if (path.isEmpty())
+        return fail(error, tr("Не задано имя файла"));
+    // Through the common write path: no full-disk failure passes for a document, a device or
+    // pipe is written in place, and a window does not wait for a pipe's reader.
+    return writeFileSafely(
+        path,
+        [&](QIODevice &out, QString *why) {
+            QPdfWriter pdf(&out);
+            pdf.setResolution(dpi);
+            pdf.setCreator(QStringLiteral("Kolvane"));
+            pdf.setTitle(title);
+            return paint(pdf, why);
+        },
+        error, PipeReader::DontWait);
+}
+
+bool writePdfPage(const QString &path, const QString &title, int dpi, const QPageLayout &layout,
+                  const std::function<void(QPainter &, const QRect &)> &draw, QString *error)
+{
+    return writePdf(
+        path, title, dpi,
+        [&](QPdfWriter &pdf, QString *why) {
+            pdf.setPageLayout(layout);
+            QPainter painter;
+            if (!painter.begin(&pdf))
+                return fail(why, tr("Не удаётся начать PDF-документ"));
+            draw(painter, QRect(QPoint(0, 0), pdf.pageLayout().paintRectPixels(dpi).size()));
+            if (!painter.end())
+                return fail(why, tr("Не удаётся завершить PDF-документ"));
+            return true;
+        },
+        error);
 }

@@ -1,7 +1,7 @@
 #include "drawing/reportdocument.h"
 
 #include "engine/checks.h"
-#include "engine/filewrite.h"
+#include "drawing/picturefile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -27,6 +27,8 @@ QString tr(const char *text)
 constexpr double graphDpi = 96.0;
 // Room left of the graph for the rate axis name, which stands a little left of its area.
 constexpr int graphLeftRoom = 30;
+// Fine enough for the thinnest rule and the smallest table font.
+constexpr int reportDpi = 600;
 
 struct ReportFonts {
     QFont title, tableTitle, header, cell, footer;
@@ -280,6 +282,27 @@ private:
     }
 };
 
+// The graph filling `box` (device pixels at `dpi`): drawn at the screen's density and scaled, so
+// it looks as on screen at the size of the box.
+void drawGraphOnPaper(QPainter &painter, const QRectF &box, const GraphSource &graph, const QDateTime &stamp, int dpi)
+{
+    const double scale = dpi / graphDpi;
+    const QRect area(graphLeftRoom, 0, int(box.width() / scale) - graphLeftRoom, int(box.height() / scale));
+    if (area.width() < 100 || area.height() < 100)
+        return;
+
+    painter.save();
+    painter.translate(box.topLeft());
+    painter.scale(scale, scale);
+    painter.setFont(graphFont(QFont()));
+    painter.setPen(Qt::black);
+    GraphPicture picture = settleGraph(graph, area, painter, stamp);
+    picture.markFont = graphFont(picture.markFont);
+    picture.legendFont = graphFont(picture.legendFont);
+    drawGraph(painter, area, picture);
+    painter.restore();
+}
+
 class ReportPainter
 {
 public:
@@ -313,24 +336,10 @@ private:
         painter.drawText(titleBox, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, title);
 
         const qreal gap = QFontMetricsF(l.fonts.title, painter.device()).height() * 0.5;
-        const QRectF graphBox(inner.left(), titleBox.bottom() + gap, inner.width(),
-                              inner.bottom() - l.footerHeight - titleBox.bottom() - gap);
-        const double scale = l.dpi / graphDpi;
-        const QRect area(graphLeftRoom, 0, int(graphBox.width() / scale) - graphLeftRoom,
-                         int(graphBox.height() / scale));
-        if (area.width() < 100 || area.height() < 100)
-            return;
-
-        painter.save();
-        painter.translate(graphBox.topLeft());
-        painter.scale(scale, scale);
-        painter.setFont(graphFont(QFont()));
-        painter.setPen(Qt::black);
-        GraphPicture picture = settleGraph(content.graph, area, painter, content.stamp);
-        picture.markFont = graphFont(picture.markFont);
-        picture.legendFont = graphFont(picture.legendFont);
-        drawGraph(painter, area, picture);
-        painter.restore();
+        drawGraphOnPaper(painter,
+                         QRectF(inner.left(), titleBox.bottom() + gap, inner.width(),
+                                inner.bottom() - l.footerHeight - titleBox.bottom() - gap),
+                         content.graph, content.stamp, l.dpi);
     }
 
     void tableSlice(const QRectF &inner, const TableSlice &slice)
@@ -498,18 +507,15 @@ bool paintReport(QPagedPaintDevice &device, const ReportContent &content, const 
 bool writeReportPdf(const ReportContent &content, const QString &path, const ReportPageSetup &setup,
                     QString *error)
 {
-    if (path.isEmpty())
-        return fail(error, tr("Не задано имя файла"));
-    // Through the common write path: no full-disk failure passes for a report, a device or pipe is
-    // written in place, and a window does not wait for a pipe's reader.
-    return writeFileSafely(
-        path,
-        [&](QIODevice &out, QString *why) {
-            QPdfWriter writer(&out);
-            writer.setResolution(600);
-            writer.setCreator(QStringLiteral("Kolvane"));
-            writer.setTitle(reportTitle(content.graph.run.calc, content.stamp.date()));
-            return paintReport(writer, content, setup, why);
-        },
-        error, PipeReader::DontWait);
+    return writePdf(path, reportTitle(content.graph.run.calc, content.stamp.date()), reportDpi,
+                    [&](QPdfWriter &pdf, QString *why) { return paintReport(pdf, content, setup, why); }, error);
+}
+
+bool writeGraphPdf(const GraphSource &graph, const QString &path, const ReportPageSetup &setup,
+                   const QDateTime &stamp, QString *error)
+{
+    const QPageLayout page(setup.pageSize, QPageLayout::Landscape, setup.margins, QPageLayout::Millimeter);
+    return writePdfPage(
+        path, reportTitle(graph.run.calc, stamp.date()), reportDpi, page,
+        [&](QPainter &painter, const QRect &area) { drawGraphOnPaper(painter, area, graph, stamp, reportDpi); }, error);
 }

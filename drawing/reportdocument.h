@@ -2,7 +2,7 @@
 
 // A report a planner can hand in, laid out from values: a landscape first page with a title line
 // and the rate graph filling it, then portrait pages with the result table and any further
-// tables, every page numbered. QtGui only: the same routine writes the PDF (QPdfWriter) and
+// tables, every page numbered. QtGui only: the same routine writes the PDF (writePdf) and
 // prints (QPrinter is a QPagedPaintDevice too).
 
 #include "drawing/graphpainter.h"
@@ -71,3 +71,8 @@ bool paintReport(QPagedPaintDevice &device, const ReportContent &content, const 
 // file intact. False with *error set (in Russian) on failure.
 bool writeReportPdf(const ReportContent &content, const QString &path, const ReportPageSetup &setup,
                     QString *error);
+
+// The graph alone as a PDF document: one landscape page of `setup`'s paper within its margins,
+// the graph filling it as on the report's first page. Written like writeReportPdf.
+bool writeGraphPdf(const GraphSource &graph, const QString &path, const ReportPageSetup &setup,
+                   const QDateTime &stamp, QString *error);

@@ -1,17 +1,12 @@
 #include "drawing/spectrumchart.h"
 
-#include "engine/checks.h"
-#include "engine/filewrite.h"
 #include "drawing/picturefile.h"
 
 #include <QCoreApplication>
 #include <QFontMetrics>
-#include <QImage>
-#include <QImageWriter>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPolygonF>
 
 #include <algorithm>
@@ -30,7 +25,6 @@ constexpr double HalfTone = 2.15625;
 // PAM candidates lie 64 kbit/s apart; one step of room on either side keeps the ends visible.
 constexpr double RateStep = 64;
 constexpr int Gap = 8;      // px between the parts of the layout
-constexpr int TickLength = 5;
 // Beyond this many candidates their markers would merge into a thick line.
 constexpr int MostMarkers = 200;
 
@@ -77,6 +71,11 @@ Ranges rangesOf(const LineSpectrum &s)
                 dbLo = std::min(dbLo, double(v));
                 dbHi = std::max(dbHi, double(v));
             }
+            if (s.measuredSnr)
+                if (const std::optional<double> v = s.measuredSnr->valueAtFrequency(t.f)) {
+                    dbLo = std::min(dbLo, *v);
+                    dbHi = std::max(dbHi, *v);
+                }
         }
         r.xLo = std::min(0.0, lo);
         r.xHi = hi;
@@ -107,21 +106,6 @@ Ranges rangesOf(const LineSpectrum &s)
     return r;
 }
 
-int widest(const QFontMetrics &metrics, const QStringList &texts)
-{
-    int w = 0;
-    for (const QString &text : texts)
-        w = std::max(w, metrics.horizontalAdvance(text));
-    return w;
-}
-
-// The widest label an axis over lo..hi can get, whatever step it settles on.
-int labelWidth(const QFontMetrics &metrics, double lo, double hi)
-{
-    return widest(metrics, {QString::number(std::floor(lo) - 10, 'f', 0), QString::number(std::ceil(hi) + 10, 'f', 0),
-                            QStringLiteral("-00.0")});
-}
-
 QString xAxisName(bool dmt)
 {
     return dmt ? tr("f, кГц") : tr("R, кбит/с");
@@ -133,13 +117,17 @@ struct LegendEntry {
     QString text;
 };
 
-QVector<LegendEntry> legendOf(bool dmt)
+QVector<LegendEntry> legendOf(bool dmt, bool measured)
 {
-    if (dmt)
-        return {{LegendEntry::Bar, SpectrumColors::Bits, tr("b, бит (ось слева)")},
-                {LegendEntry::Line, SpectrumColors::Snr, tr("SNR, дБ")},
-                {LegendEntry::Line, SpectrumColors::Signal, tr("W — принимаемый сигнал, дБм/Гц")},
-                {LegendEntry::Line, SpectrumColors::Noise, tr("U — уровень шума, дБм/Гц")}};
+    if (dmt) {
+        QVector<LegendEntry> entries{{LegendEntry::Bar, SpectrumColors::Bits, tr("b, бит (ось слева)")},
+                                     {LegendEntry::Line, SpectrumColors::Snr, tr("SNR, дБ")},
+                                     {LegendEntry::Line, SpectrumColors::Signal, tr("W — принимаемый сигнал, дБм/Гц")},
+                                     {LegendEntry::Line, SpectrumColors::Noise, tr("U — уровень шума, дБм/Гц")}};
+        if (measured)
+            entries << LegendEntry{LegendEntry::DashedLine, SpectrumColors::MeasuredSnr, tr("SNR измеренный, дБ")};
+        return entries;
+    }
     return {{LegendEntry::Line, SpectrumColors::PamSnr, tr("SNR испробованной скорости, дБ")},
             {LegendEntry::DashedLine, SpectrumColors::Threshold, tr("порог T, дБ")},
             {LegendEntry::Marker, SpectrumColors::Chosen, tr("выбранная скорость")}};
@@ -182,6 +170,7 @@ private:
     void legend();
     void emptyNote();
     void series(const QColor &color, float ToneTrace::*value);
+    void measuredSeries();
 
     QPainter &painter;
     const SpectrumChart &c;
@@ -226,18 +215,7 @@ void SpectrumDrawing::titles()
 
 void SpectrumDrawing::grid()
 {
-    painter.fillRect(c.plot, Qt::white);
-    QPen pen(QColor(225, 225, 225));
-    pen.setWidth(0);
-    painter.setPen(pen);
-    for (double v : axisTicks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.top(), x, c.plot.bottom());
-    }
-    for (double v : axisTicks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.left(), y, c.plot.right(), y);
-    }
+    drawChartGrid(painter, c.plot, c.x, c.db);
 }
 
 void SpectrumDrawing::axes()
@@ -248,41 +226,18 @@ void SpectrumDrawing::axes()
     // Frequency or rate below; the axis name keeps the right end, labels give way to it.
     const QString xName = xAxisName(c.dmt);
     const int nameWidth = metrics.horizontalAdvance(xName);
-    const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + TickLength + 2, nameWidth + 4, h);
+    const QRect nameBox(c.plot.right() - nameWidth / 2, c.plot.bottom() + ChartTickLength + 2, nameWidth + 4, h);
     painter.drawText(nameBox, Qt::AlignLeft | Qt::AlignTop, xName);
-    int lastRight = std::numeric_limits<int>::min();
-    for (double v : axisTicks(c.x)) {
-        const int x = int(std::lround(clampPixel(c.xAt(v))));
-        painter.drawLine(x, c.plot.bottom(), x, c.plot.bottom() + TickLength);
-        const QString text = tickText(v, c.x.step);
-        const int w = metrics.horizontalAdvance(text);
-        const QRect box(x - w / 2 - 1, c.plot.bottom() + TickLength + 2, w + 2, h);
-        if (box.left() <= lastRight + 4 || box.intersects(nameBox.adjusted(-4, 0, 0, 0)))
-            continue;
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
-        lastRight = box.right();
-    }
+    drawXLabels(painter, c.plot, c.x, nameBox.adjusted(-4, 0, 0, 0));
 
     // The left axis: bits for DMT, SNR for PAM; the right axis: the DMT levels.
-    const ChartAxis &left = c.dmt ? c.bits : c.db;
-    for (double v : axisTicks(left)) {
-        const int y = int(std::lround(clampPixel(c.dmt ? c.bitsAt(v) : c.dbAt(v))));
-        painter.drawLine(c.plot.left() - TickLength, y, c.plot.left(), y);
-        painter.drawText(QRect(c.area.left(), y - h / 2, c.plot.left() - TickLength - 3 - c.area.left(), h),
-                         Qt::AlignRight | Qt::AlignVCenter, tickText(v, left.step));
-    }
+    drawYLabels(painter, c.plot, c.area, c.dmt ? c.bits : c.db, Qt::LeftEdge);
     const QString leftName = c.dmt ? tr("b, бит") : tr("SNR, дБ");
     painter.drawText(QRect(c.area.left() + Gap, c.plot.top() - h - 4, c.plot.width(), h),
                      Qt::AlignLeft | Qt::AlignBottom, leftName);
     if (!c.dmt)
         return;
-    for (double v : axisTicks(c.db)) {
-        const int y = int(std::lround(clampPixel(c.dbAt(v))));
-        painter.drawLine(c.plot.right(), y, c.plot.right() + TickLength, y);
-        painter.drawText(QRect(c.plot.right() + TickLength + 3, y - h / 2,
-                               c.area.right() - c.plot.right() - TickLength - 3, h),
-                         Qt::AlignLeft | Qt::AlignVCenter, tickText(v, c.db.step));
-    }
+    drawYLabels(painter, c.plot, c.area, c.db, Qt::RightEdge);
     painter.drawText(QRect(c.area.left(), c.plot.top() - h - 4, c.area.width() - Gap, h),
                      Qt::AlignRight | Qt::AlignBottom, tr("SNR, дБ; W, U, дБм/Гц"));
 }
@@ -315,6 +270,32 @@ void SpectrumDrawing::dmtSeries()
     series(SpectrumColors::Noise, &ToneTrace::U);
     series(SpectrumColors::Signal, &ToneTrace::W);
     series(SpectrumColors::Snr, &ToneTrace::snr);
+    measuredSeries();
+}
+
+// The measured SNR over each tone's own band, a step where the groups change, a gap where the
+// measurement has no value.
+void SpectrumDrawing::measuredSeries()
+{
+    if (!s.measuredSnr)
+        return;
+    painter.setPen(QPen(SpectrumColors::MeasuredSnr, 2, Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
+    QPolygonF run;
+    const auto flush = [&] {
+        if (run.size() > 1)
+            painter.drawPolyline(run);
+        run.clear();
+    };
+    for (const ToneTrace &t : s.trace.tones) {
+        const std::optional<double> v = s.measuredSnr->valueAtFrequency(t.f);
+        if (!v) {
+            flush();
+            continue;
+        }
+        const double y = clampPixel(c.dbAt(*v));
+        run << QPointF(clampPixel(c.xAt(t.f - HalfTone)), y) << QPointF(clampPixel(c.xAt(t.f + HalfTone)), y);
+    }
+    flush();
 }
 
 void SpectrumDrawing::pamSeries()
@@ -368,7 +349,7 @@ void SpectrumDrawing::legend()
     const int h = metrics.height();
     const int y = c.area.bottom() - Gap / 2 - h;
     int x = c.plot.left();
-    for (const LegendEntry &e : legendOf(c.dmt)) {
+    for (const LegendEntry &e : legendOf(c.dmt, s.measuredSnr.has_value())) {
         const int mid = y + h / 2;
         switch (e.kind) {
         case LegendEntry::Bar:
@@ -405,17 +386,17 @@ void SpectrumDrawing::emptyNote()
 
 double SpectrumChart::xAt(double value) const
 {
-    return plot.left() + x.fraction(value) * plot.width();
+    return x.xIn(plot, value);
 }
 
 double SpectrumChart::bitsAt(double value) const
 {
-    return plot.bottom() - bits.fraction(value) * plot.height();
+    return bits.yIn(plot, value);
 }
 
 double SpectrumChart::dbAt(double value) const
 {
-    return plot.bottom() - db.fraction(value) * plot.height();
+    return db.yIn(plot, value);
 }
 
 QString spectrumTitle(const LineSpectrum &s)
@@ -458,9 +439,9 @@ SpectrumChart settleSpectrumChart(const LineSpectrum &spectrum, const QRect &are
     const int rightLabels = spectrum.dmt ? labelWidth(metrics, r.dbLo, r.dbHi)
                                          : metrics.horizontalAdvance(xAxisName(false)) / 2;
     const int top = area.top() + Gap / 2 + 2 * h + Gap + h + 4;
-    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - TickLength - 2;
-    const int left = area.left() + Gap + leftLabels + TickLength + 3;
-    const int right = area.right() - Gap - rightLabels - TickLength - 3;
+    const int bottom = area.bottom() - Gap / 2 - h - Gap - h - ChartTickLength - 2;
+    const int left = area.left() + Gap + leftLabels + ChartTickLength + 3;
+    const int right = area.right() - Gap - rightLabels - ChartTickLength - 3;
     chart.plot = QRect(QPoint(left, top), QPoint(std::max(right, left + 10), std::max(bottom, top + 10)));
 
     // As many labels as fit with room between them.
@@ -498,26 +479,10 @@ bool exportSpectrumImage(const LineSpectrum &spectrum, const QSize &size, const 
 
 bool exportSpectrumPdf(const LineSpectrum &spectrum, const QString &title, const QString &path, QString *error)
 {
-    if (path.isEmpty())
-        return fail(error, tr("Не задано имя файла"));
-    return writeFileSafely(
-        path,
-        [&](QIODevice &out, QString *why) {
-            QPdfWriter pdf(&out);
-            pdf.setTitle(title);
-            pdf.setCreator(QStringLiteral("Kolvane"));
-            // Screen resolution: pen widths in px and fonts in pt keep their proportions.
-            pdf.setResolution(96);
-            pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                          QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
-            QPainter painter;
-            if (!painter.begin(&pdf))
-                return fail(why, tr("Не удаётся начать PDF-документ"));
-            const QRect page = pdf.pageLayout().paintRectPixels(pdf.resolution());
-            drawSpectrumChart(painter, QRect(QPoint(0, 0), page.size()), spectrum);
-            if (!painter.end())
-                return fail(why, tr("Не удаётся завершить PDF-документ"));
-            return true;
-        },
-        error, PipeReader::DontWait);
+    // Screen resolution: pen widths in px and fonts in pt keep their proportions.
+    return writePdfPage(path, title, 96,
+                        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                                    QPageLayout::Millimeter),
+                        [&spectrum](QPainter &painter, const QRect &page) { drawSpectrumChart(painter, page, spectrum); },
+                        error);
 }

@@ -4,7 +4,8 @@
 // area, then draw into any QPainter. QtGui only; the window, the PNG and the PDF draw the same.
 //
 // DMT: the bits of every tone as bars on the left axis; its SNR, the received PSD W and the noise
-// level U as lines on the right axis (dB, dBm/Hz); frequency in kHz below.
+// level U as lines on the right axis (dB, dBm/Hz); frequency in kHz below. A measured SNR of the
+// line goes over them, dashed.
 // PAM: the SNR of every candidate rate the search tried, the threshold T as a line and the
 // chosen rate marked; rate in kbit/s below.
 
@@ -46,6 +47,7 @@ const QColor Noise(130, 0, 170);
 const QColor Threshold(210, 0, 0);
 const QColor Chosen(0, 150, 0);
 const QColor PamSnr(0, 80, 200);
+const QColor MeasuredSnr(235, 120, 0);
 }
 
 // "ADSL2+_DS.DMT, PE-0.40mm-26AWG, L=3000 м: R=12345 кбит/с, нагружено тонов: 412 из 480".

@@ -29,37 +29,49 @@ QString notRegular(mode_t mode)
 
 } // namespace
 
-bool openFileForReading(QFile &file, const QString &path, QString *reason)
+bool openFileForReading(QFile &file, const QString &path, QString *reason, ReadFailure *failure)
 {
+    const auto refuse = [reason, failure](ReadFailure kind, const QString &why) {
+        if (failure)
+            *failure = kind;
+        return fail(reason, why);
+    };
+    if (failure)
+        *failure = ReadFailure::None;
     if (path.isEmpty())
-        return fail(reason, localized("No file name given", "Не задано имя файла"));
+        return refuse(ReadFailure::Missing, localized("No file name given", "Не задано имя файла"));
+    // The system would read the name only up to a NUL and open some other file.
+    if (path.contains(QChar(0)))
+        return refuse(ReadFailure::Missing, systemErrorText(ENOENT));
     int fd;
     do {
         fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return fail(reason, systemErrorText(errno));
+    if (fd < 0) {
+        const int e = errno;
+        return refuse(e == ENOENT || e == ENOTDIR ? ReadFailure::Missing : ReadFailure::Refused, systemErrorText(e));
+    }
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         const int e = errno;
         ::close(fd);
-        return fail(reason, systemErrorText(e));
+        return refuse(ReadFailure::Refused, systemErrorText(e));
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return fail(reason, notRegular(st.st_mode));
+        return refuse(ReadFailure::NotRegular, notRegular(st.st_mode));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return fail(reason, file.errorString());
+        return refuse(ReadFailure::Refused, file.errorString());
     }
     return true;
 }
 
-QString fileReadProblem(const QString &path)
+QString fileReadProblem(const QString &path, ReadFailure *failure)
 {
     QFile file;
     QString reason;
-    return openFileForReading(file, path, &reason) ? QString() : reason;
+    return openFileForReading(file, path, &reason, failure) ? QString() : reason;
 }

@@ -54,14 +54,20 @@ std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QStri
     out.dmt = model.isDmt();
     out.trace = model.trace(c.m, c.elfextNorm, c.nextNorm, c.margin, float(length));
     out.warnings = set->warnings();
+    if (out.dmt)
+        out.measuredSnr = Measured::linkedSnr(workdir, out.cable);
     return out;
 }
 
-QStringList traceColumns(bool dmt)
+QStringList traceColumns(bool dmt, bool measured)
 {
-    if (dmt)
-        return {QStringLiteral("F,кГц"), QStringLiteral("S,дБм/Гц"), QStringLiteral("A,дБ"),
-                QStringLiteral("U,дБм/Гц"), QStringLiteral("SNR,дБ"), QStringLiteral("b")};
+    if (dmt) {
+        QStringList columns{QStringLiteral("F,кГц"), QStringLiteral("S,дБм/Гц"), QStringLiteral("A,дБ"),
+                            QStringLiteral("U,дБм/Гц"), QStringLiteral("SNR,дБ"), QStringLiteral("b")};
+        if (measured)
+            columns << QStringLiteral("SNRизм,дБ");
+        return columns;
+    }
     return {QStringLiteral("R,кбит/с"), QStringLiteral("fN,кГц"), QStringLiteral("SNR,дБ"),
             QStringLiteral("T,дБ")};
 }
@@ -74,21 +80,32 @@ int loadedTones(const LineTrace &trace)
     return n;
 }
 
-void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt)
+void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt, const Measured::Series *measured)
 {
-    for (const QString &caption : traceColumns(dmt))
+    measured = dmt ? measured : nullptr;
+    for (const QString &caption : traceColumns(dmt, measured))
         out << caption << ';';
     out << '\n';
     if (dmt) {
-        for (const ToneTrace &t : trace.tones)
-            out << t.f << ';' << t.S << ';' << t.A << ';' << t.U << ';' << t.snr << ';' << t.bits << ";\n";
+        for (const ToneTrace &t : trace.tones) {
+            out << t.f << ';' << t.S << ';' << t.A << ';' << t.U << ';' << t.snr << ';' << t.bits << ';';
+            if (measured) {
+                if (const std::optional<double> snr = measured->valueAtFrequency(t.f))
+                    out << *snr;
+                out << ';';
+            }
+            out << '\n';
+        }
         return;
     }
     for (const CandidateTrace &c : trace.candidates)
         out << c.rate << ';' << c.bandEdge << ';' << c.snr << ';' << c.threshold << ";\n";
 }
 
-ContentWriter traceCsvContent(const LineTrace &trace, bool dmt)
+ContentWriter traceCsvContent(const LineTrace &trace, bool dmt, const Measured::Series *measured)
 {
-    return textContent([trace, dmt](QTextStream &out) { writeTraceCsv(out, trace, dmt); });
+    std::optional<Measured::Series> kept;
+    if (measured)
+        kept = *measured;
+    return textContent([trace, dmt, kept](QTextStream &out) { writeTraceCsv(out, trace, dmt, kept ? &*kept : nullptr); });
 }

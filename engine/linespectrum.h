@@ -3,6 +3,7 @@
 #include "engine/calcsettings.h"
 #include "engine/filewrite.h"
 #include "engine/lineratemodel.h"
+#include "engine/measuredline.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ struct LineSpectrum {
     bool dmt = true;    // tones (DMT) or candidates (PAM) are meant, also when both are empty
     LineTrace trace;
     QStringList warnings; // templates the curve takes nothing from, as the run words them
+    // DMT: the SNR the modems measured on the line the swept cable was imported from, if any.
+    std::optional<Measured::Series> measuredSnr;
 };
 
 // Reads the templates of `settings` under `workdir` ("" = the current directory) and traces
@@ -37,8 +40,9 @@ struct LineSpectrum {
 std::optional<LineSpectrum> traceCurve(const CalcSettings &settings, const QString &workdir, int curve,
                                        int length, QString *error);
 
-// Column captions of a trace: F, S, A, U, SNR, b for DMT; R, fN, SNR, T for PAM.
-QStringList traceColumns(bool dmt);
+// Column captions of a trace: F, S, A, U, SNR, b for DMT; R, fN, SNR, T for PAM; with a measured
+// SNR beside a DMT trace, "SNRизм,дБ" last.
+QStringList traceColumns(bool dmt, bool measured = false);
 
 // Tones that carry at least one bit.
 int loadedTones(const LineTrace &trace);
@@ -47,7 +51,8 @@ int loadedTones(const LineTrace &trace);
 // went through them; every field followed by ";", lines end with LF, UTF-8. Values stored as
 // floats are written as QTextStream writes a float (as the result table's CSV), the PAM
 // threshold as it writes a double, bits as integers. Nothing but the captions when the trace
-// is empty.
-void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt);
+// is empty. With `measured` (DMT) a last field holds the measured SNR of the group holding each
+// tone, written as a double, or nothing.
+void writeTraceCsv(QTextStream &out, const LineTrace &trace, bool dmt, const Measured::Series *measured = nullptr);
 // writeTraceCsv as the content of writeFileSafely.
-ContentWriter traceCsvContent(const LineTrace &trace, bool dmt);
+ContentWriter traceCsvContent(const LineTrace &trace, bool dmt, const Measured::Series *measured = nullptr);

@@ -35,3 +35,13 @@ MessageLanguageScope::~MessageLanguageScope()
 {
     threadLanguage = m_previous;
 }
+
+QString visibleText(const QString &text)
+{
+    QString shown = text;
+    for (QChar &c : shown) {
+        if (isControlCharacter(c.unicode()))
+            c = QChar(c.unicode() == 0x7F ? char16_t(0x2421) : char16_t(0x2400 + c.unicode()));
+    }
+    return shown;
+}

@@ -27,3 +27,13 @@ public:
 private:
     int m_previous;
 };
+
+// Whether `c` is a control character: U+0000..U+001F or U+007F. No name may hold one.
+constexpr bool isControlCharacter(char16_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+// `text` with every control character shown as its picture (U+2400..U+241F, U+2421 for DEL), so
+// that a name holding one never breaks a line, a message or a list entry in two.
+QString visibleText(const QString &text);

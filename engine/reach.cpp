@@ -2,18 +2,9 @@
 
 namespace {
 
-// The margin range searched, in tenths of a dB.
-constexpr int LowestTenths = -100;
-constexpr int HighestTenths = 300;
-
 bool cancelled(const std::atomic_bool *cancel)
 {
     return cancel && cancel->load(std::memory_order_relaxed);
-}
-
-bool carries(float rate, int target)
-{
-    return double(rate) >= double(target);
 }
 
 // The largest k whose margin still carries the target; a larger margin never raises the rate,
@@ -21,12 +12,12 @@ bool carries(float rate, int target)
 template <typename CarriesAt>
 MarginAtRate largestCarryingMargin(const CarriesAt &carriesAt)
 {
-    if (!carriesAt(LowestTenths))
+    if (!carriesAt(LowestMarginTenths))
         return {MarginAtRate::Below, 0};
-    if (carriesAt(HighestTenths))
+    if (carriesAt(HighestMarginTenths))
         return {MarginAtRate::Above, 0};
-    int carried = LowestTenths;
-    int failed = HighestTenths;
+    int carried = LowestMarginTenths;
+    int failed = HighestMarginTenths;
     while (failed - carried > 1) {
         const int k = carried + (failed - carried) / 2;
         if (carriesAt(k))
@@ -66,7 +57,7 @@ std::optional<QVector<Reach>> reachAtRates(const LineRateModel &model, int m, fl
         if (cancelled(cancel))
             return std::nullopt; // the rate means nothing then
         for (int j = 0; j < targets.size(); ++j) {
-            if (fellShort[j] || carries(rate, targets[j]))
+            if (fellShort[j] || carriesTarget(rate, targets[j]))
                 continue;
             fellShort[j] = true;
             --open;
@@ -99,7 +90,7 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
                 float rate = 0;
                 for (const ToneTrace &t : trace.tones)
                     rate = float(double(rate) + 4.0 * double(toneBits(t.snr, margin, t.cap)));
-                return carries(rate, target);
+                return carriesTarget(rate, target);
             });
         }
         return out;
@@ -107,7 +98,7 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
     // One sweep over every margin of the range: the margins share each candidate's SNR, and
     // ascending lengths resume where the previous one stopped.
     QVector<float> margins;
-    for (int k = LowestTenths; k <= HighestTenths; ++k)
+    for (int k = LowestMarginTenths; k <= HighestMarginTenths; ++k)
         margins << marginFromTenths(k);
     RateSweep sweep(model, m, elfextNorm, nextNorm, margins);
     // One length's search can take long on a fine rate grid: the flag is watched inside it too.
@@ -120,7 +111,7 @@ std::optional<QVector<MarginAtRate>> marginsAtRate(const LineRateModel &model, i
         if (cancelled(cancel))
             return std::nullopt;
         out << largestCarryingMargin(
-            [&](int k) { return carries(rates[k - LowestTenths], target); });
+            [&](int k) { return carriesTarget(rates[k - LowestMarginTenths], target); });
     }
     return out;
 }

@@ -23,7 +23,18 @@ struct Reach {
     bool operator==(const Reach &o) const { return kind == o.kind && length == o.length; }
 };
 
-// The largest margin k / 10 dB, k in -100..300, at which a length still carries a target rate.
+// The margin range a margin at a target rate is searched in, tenths of a dB, both ends included.
+constexpr int LowestMarginTenths = -100;
+constexpr int HighestMarginTenths = 300;
+
+// The pass test of reach, margin and qualification: a line at `rate` kbit/s carries `target`.
+inline bool carriesTarget(float rate, int target)
+{
+    return double(rate) >= double(target);
+}
+
+// The largest margin k / 10 dB, k in LowestMarginTenths..HighestMarginTenths, at which a length
+// still carries a target rate.
 struct MarginAtRate {
     enum Kind {
         Below, // not even -10 dB carries it

@@ -1,10 +1,12 @@
 #include "engine/setupfile.h"
 
 #include "engine/checks.h"
+#include "engine/fileread.h"
 #include "engine/filewrite.h"
 #include "engine/messages.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,7 +41,7 @@ public:
         for (auto it = object.begin(); it != object.end(); ++it) {
             if (!known.contains(it.key()))
                 *m_warnings << localized("unknown key \"%1\" is ignored", "неизвестный ключ \"%1\" пропущен")
-                                   .arg(prefix + it.key());
+                                   .arg(visibleText(prefix + it.key()));
         }
     }
 
@@ -52,6 +54,24 @@ public:
             return std::nullopt;
         }
         return int(v);
+    }
+
+    // A number with at most `decimals` digits after the point (a whole number for none).
+    std::optional<double> number(const QString &key, const QJsonValue &value, int decimals)
+    {
+        if (decimals == 0) {
+            const std::optional<int> v = whole(key, value);
+            return v ? std::optional<double>(*v) : std::nullopt;
+        }
+        const double scale = std::pow(10.0, decimals);
+        const double scaled = value.toDouble() * scale;
+        if (!value.isDouble() || std::fabs(scaled) > 2e9 || std::fabs(scaled - std::round(scaled)) > 1e-6) {
+            refuse(key, localized("expected a number with at most %1 decimal(s), not %2",
+                                  "ожидается число не более чем с %1 знаками после точки, а не %2")
+                            .arg(QString::number(decimals), shown(value)));
+            return std::nullopt;
+        }
+        return std::round(scaled) / scale;
     }
 
     std::optional<QString> string(const QString &key, const QJsonValue &value)
@@ -81,18 +101,17 @@ public:
         return value.toObject();
     }
 
-    template <typename T>
-    bool wholeList(const QString &key, const QJsonValue &value, QVector<T> *out)
+    bool numberList(const QString &key, const QJsonValue &value, int decimals, QVector<double> *out)
     {
         const std::optional<QJsonArray> items = array(key, value);
         if (!items)
             return false;
-        QVector<T> parsed;
+        QVector<double> parsed;
         for (const QJsonValue &item : *items) {
-            const std::optional<int> v = whole(key, item);
+            const std::optional<double> v = number(key, item, decimals);
             if (!v)
                 return false;
-            parsed << T(*v);
+            parsed << *v;
         }
         *out = parsed;
         return true;
@@ -118,7 +137,7 @@ private:
     static QString shown(const QJsonValue &value)
     {
         if (value.isString())
-            return QStringLiteral("\"%1\"").arg(value.toString());
+            return QStringLiteral("\"%1\"").arg(visibleText(value.toString()));
         if (value.isArray() || value.isObject() || value.isNull() || value.isUndefined()) {
             if (value.isArray())
                 return localized("a list", "список");
@@ -134,29 +153,114 @@ private:
     bool m_failed = false;
 };
 
-const QStringList TopKeys = {
-    QStringLiteral("format"), QStringLiteral("version"), QStringLiteral("cables"), QStringLiteral("sections"),
-    QStringLiteral("lineTypes"), QStringLiteral("noise"), QStringLiteral("capacity"), QStringLiteral("loads"),
-    QStringLiteral("elfext"), QStringLiteral("next"), QStringLiteral("lengths"), QStringLiteral("margins"),
-    QStringLiteral("targetRates"), QStringLiteral("graph"),
-};
-
-// {"frequency": 300, "norms": [10]}
-bool readNorms(Reader &r, const QString &key, const QJsonValue &value, float *frequency, QVector<float> *norms)
+// "elfext.norms" -> {"elfext", "norms"}; a top-level key has no group.
+std::pair<QString, QString> splitKey(const char *key)
 {
-    const std::optional<QJsonObject> o = r.object(key, value);
-    if (!o)
+    const QString text = QLatin1String(key);
+    const int dot = int(text.indexOf(QLatin1Char('.')));
+    if (dot < 0)
+        return {QString(), text};
+    return {text.left(dot), text.mid(dot + 1)};
+}
+
+// Fixed sections: [{"cable": "K1", "length": 300}, ...]; their bounds are checked with the rest.
+bool readSections(Reader &r, const QString &key, const QJsonValue &value, QVector<CableSection> *sections)
+{
+    const std::optional<QJsonArray> items = r.array(key, value);
+    if (!items)
         return false;
-    r.unknownKeys(*o, key + QLatin1Char('.'), {QStringLiteral("frequency"), QStringLiteral("norms")});
-    if (o->contains(QLatin1String("frequency"))) {
-        const std::optional<int> f = r.whole(key + QStringLiteral(".frequency"), o->value(QLatin1String("frequency")));
-        if (!f)
+    QVector<CableSection> parsed;
+    for (int i = 0; i < items->size(); ++i) {
+        const QString itemKey = QStringLiteral("%1[%2]").arg(key).arg(i);
+        const std::optional<QJsonObject> item = r.object(itemKey, items->at(i));
+        if (!item)
             return false;
-        *frequency = float(*f);
+        r.unknownKeys(*item, itemKey + QLatin1Char('.'), {QStringLiteral("cable"), QStringLiteral("length")});
+        const std::optional<QString> cable = r.string(itemKey + QStringLiteral(".cable"), item->value(QLatin1String("cable")));
+        if (!cable)
+            return false;
+        const std::optional<int> length = r.whole(itemKey + QStringLiteral(".length"), item->value(QLatin1String("length")));
+        if (!length)
+            return false;
+        parsed << CableSection{*cable, *length};
     }
-    if (o->contains(QLatin1String("norms")))
-        return r.wholeList(key + QStringLiteral(".norms"), o->value(QLatin1String("norms")), norms);
+    *sections = parsed;
     return true;
+}
+
+// One input's value, typed by its row; the bounds are checked once the whole record is read.
+bool readInput(Reader &r, const CalcInput::Input &in, const QJsonValue &value, CalcSettings &s)
+{
+    using CalcInput::InputKind;
+    const QString key = QLatin1String(in.key);
+    switch (in.kind) {
+    case InputKind::Names: {
+        QStringList names;
+        if (!r.stringList(key, value, &names))
+            return false;
+        in.setNames(s, names);
+        return true;
+    }
+    case InputKind::Name:
+    case InputKind::Choice: {
+        const std::optional<QString> name = r.string(key, value);
+        if (name)
+            in.setNames(s, {*name});
+        return bool(name);
+    }
+    case InputKind::Number: {
+        const std::optional<double> v = r.number(key, value, in.decimals);
+        if (v)
+            in.setNumbers(s, {*v});
+        return bool(v);
+    }
+    case InputKind::Numbers: {
+        QVector<double> values;
+        if (!r.numberList(key, value, in.decimals, &values))
+            return false;
+        in.setNumbers(s, values);
+        return true;
+    }
+    case InputKind::Sections:
+        return readSections(r, key, value, &s.sections);
+    }
+    return false;
+}
+
+// Where in the file a problem lies: the key of its field, or of the one section it is about.
+QString problemKey(const CalcInput::Problem &problem, CalcInput::Field field)
+{
+    if (field == problem.field && problem.item >= 0)
+        return QStringLiteral("%1[%2].length").arg(keyName(field)).arg(problem.item);
+    return keyName(field);
+}
+
+// What a setup may hold, the problem named by its key.
+bool checkStored(const CalcSettings &s, QString *error)
+{
+    if (const std::optional<CalcInput::Problem> p = CalcInput::check(s, CalcInput::Checks::Stored))
+        return fail(error, CalcInput::describe(*p, [&p](CalcInput::Field field) { return problemKey(*p, field); }));
+    return true;
+}
+
+// The first control character inside a JSON string, which the JSON text standard forbids and the
+// parser lets through: a name holding a raw line break would split every message in two.
+std::optional<qsizetype> rawControlInString(const QByteArray &bytes)
+{
+    bool inString = false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes.at(i));
+        if (!inString) {
+            inString = c == '"';
+        } else if (c == '\\') {
+            ++i;
+        } else if (c == '"') {
+            inString = false;
+        } else if (c < 0x20) {
+            return i;
+        }
+    }
+    return std::nullopt;
 }
 
 bool readGraph(Reader &r, const QJsonValue &value, GraphSettings *graph, bool *axesGiven)
@@ -201,15 +305,6 @@ QString json(const QJsonValue &value)
     return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
 }
 
-template <typename T>
-QString numbers(const QVector<T> &values)
-{
-    QStringList texts;
-    for (const T &v : values)
-        texts << QString::number(double(v), 'g', 10);
-    return QLatin1Char('[') + texts.join(QStringLiteral(", ")) + QLatin1Char(']');
-}
-
 QString strings(const QStringList &values)
 {
     QStringList texts;
@@ -222,25 +317,7 @@ QString strings(const QStringList &values)
 
 QString keyName(CalcInput::Field field)
 {
-    using CalcInput::Field;
-    switch (field) {
-    case Field::Cables: return QStringLiteral("cables");
-    case Field::LineTypes: return QStringLiteral("lineTypes");
-    case Field::Noise: return QStringLiteral("noise");
-    case Field::Capacity: return QStringLiteral("capacity");
-    case Field::Loads: return QStringLiteral("loads");
-    case Field::Elfext: return QStringLiteral("elfext.norms");
-    case Field::ElfextFrequency: return QStringLiteral("elfext.frequency");
-    case Field::Next: return QStringLiteral("next.norms");
-    case Field::NextFrequency: return QStringLiteral("next.frequency");
-    case Field::LengthFrom: return QStringLiteral("lengths.from");
-    case Field::LengthTo: return QStringLiteral("lengths.to");
-    case Field::LengthStep: return QStringLiteral("lengths.step");
-    case Field::Margins: return QStringLiteral("margins");
-    case Field::Sections: return QStringLiteral("sections");
-    case Field::TargetRates: return QStringLiteral("targetRates");
-    }
-    return QString();
+    return QLatin1String(CalcInput::input(field).key);
 }
 
 bool parse(const QByteArray &bytes, const CalcSettings &base, Setup *setup, QString *error)
@@ -252,6 +329,12 @@ bool parse(const QByteArray &bytes, const CalcSettings &base, Setup *setup, QStr
     if (document.isNull())
         return fail(error, localized("not a valid JSON text: %1 at byte %2", "это не текст JSON: %1 (байт %2)")
                                .arg(parseError.errorString(), QString::number(parseError.offset)));
+    if (const std::optional<qsizetype> at = rawControlInString(bytes))
+        return fail(error, localized("not a valid JSON text: a control character (U+%1) inside a string at byte %2",
+                                     "это не текст JSON: управляющий символ (U+%1) внутри строки (байт %2)")
+                               .arg(QStringLiteral("%1").arg(int(static_cast<unsigned char>(bytes.at(*at))), 4, 16,
+                                                             QLatin1Char('0')).toUpper(),
+                                    QString::number(*at)));
     if (!document.isObject())
         return fail(error, localized("not a Kolvane setup: the text is not a JSON object",
                                      "это не файл расчёта Kolvane: текст не является объектом JSON"));
@@ -270,80 +353,42 @@ bool parse(const QByteArray &bytes, const CalcSettings &base, Setup *setup, QStr
                                .arg(QString::number(*version), QString::number(Version)));
     if (*version < 1)
         return r.refuse(QStringLiteral("version"), localized("%1 is below 1", "%1 меньше 1").arg(QString::number(*version)));
-    r.unknownKeys(o, QString(), TopKeys);
+    QStringList known = {QStringLiteral("format"), QStringLiteral("version"), QStringLiteral("graph")};
+    for (const CalcInput::Input &in : CalcInput::inputs()) {
+        const auto [group, member] = splitKey(in.key);
+        known << (group.isEmpty() ? member : group);
+    }
+    r.unknownKeys(o, QString(), known);
 
+    // Every input in the table's order; the members of an object are read where its first one is.
     CalcSettings &s = result.calc;
-    const auto has = [&](const char *key) { return o.contains(QLatin1String(key)); };
-    const auto value = [&](const char *key) { return o.value(QLatin1String(key)); };
-    if (has("cables") && !r.stringList(QStringLiteral("cables"), value("cables"), &s.cableTypes))
-        return false;
-    if (has("sections")) {
-        const std::optional<QJsonArray> items = r.array(QStringLiteral("sections"), value("sections"));
-        if (!items)
-            return false;
-        s.sections.clear();
-        for (int i = 0; i < items->size(); ++i) {
-            const QString key = QStringLiteral("sections[%1]").arg(i);
-            const std::optional<QJsonObject> item = r.object(key, items->at(i));
-            if (!item)
-                return false;
-            r.unknownKeys(*item, key + QLatin1Char('.'), {QStringLiteral("cable"), QStringLiteral("length")});
-            const std::optional<QString> cable = r.string(key + QStringLiteral(".cable"), item->value(QLatin1String("cable")));
-            if (!cable)
-                return false;
-            const std::optional<int> length = r.whole(key + QStringLiteral(".length"), item->value(QLatin1String("length")));
-            if (!length)
-                return false;
-            s.sections << CableSection{*cable, *length};
-        }
-    }
-    if (has("lineTypes") && !r.stringList(QStringLiteral("lineTypes"), value("lineTypes"), &s.lineTypes))
-        return false;
-    if (has("noise")) {
-        const std::optional<QString> noise = r.string(QStringLiteral("noise"), value("noise"));
-        if (!noise)
-            return false;
-        s.noiseTemplate = *noise;
-    }
-    if (has("capacity")) {
-        const std::optional<int> v = r.whole(QStringLiteral("capacity"), value("capacity"));
-        if (!v)
-            return false;
-        s.cableCapacity = *v;
-    }
-    if (has("loads") && !r.wholeList(QStringLiteral("loads"), value("loads"), &s.xDSL_points))
-        return false;
-    if (has("elfext") && !readNorms(r, QStringLiteral("elfext"), value("elfext"), &s.norm_ELFEXT_frequency, &s.Norm_ELFEXT_points))
-        return false;
-    if (has("next") && !readNorms(r, QStringLiteral("next"), value("next"), &s.norm_NEXT_frequency, &s.Norm_NEXT_points))
-        return false;
-    if (has("lengths")) {
-        const std::optional<QJsonObject> lengths = r.object(QStringLiteral("lengths"), value("lengths"));
-        if (!lengths)
-            return false;
-        r.unknownKeys(*lengths, QStringLiteral("lengths."),
-                      {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("step")});
-        const std::pair<const char *, int CalcSettings::*> fields[] = {
-            {"from", &CalcSettings::cableLengthFrom}, {"to", &CalcSettings::cableLengthTo},
-            {"step", &CalcSettings::cableLengthStep}};
-        for (const auto &[key, field] : fields) {
-            if (!lengths->contains(QLatin1String(key)))
+    QHash<QString, QJsonObject> groups;
+    for (const CalcInput::Input &in : CalcInput::inputs()) {
+        const auto [group, member] = splitKey(in.key);
+        QJsonObject holder = o;
+        if (!group.isEmpty()) {
+            if (!o.contains(group))
                 continue;
-            const std::optional<int> v = r.whole(QStringLiteral("lengths.") + QLatin1String(key),
-                                                 lengths->value(QLatin1String(key)));
-            if (!v)
-                return false;
-            s.*field = *v;
+            if (!groups.contains(group)) {
+                const std::optional<QJsonObject> object = r.object(group, o.value(group));
+                if (!object)
+                    return false;
+                QStringList members;
+                for (const CalcInput::Input &other : CalcInput::inputs())
+                    if (const auto [otherGroup, otherMember] = splitKey(other.key); otherGroup == group)
+                        members << otherMember;
+                r.unknownKeys(*object, group + QLatin1Char('.'), members);
+                groups.insert(group, *object);
+            }
+            holder = groups.value(group);
         }
+        if (holder.contains(member) && !readInput(r, in, holder.value(member), s))
+            return false;
     }
-    if (has("margins") && !r.wholeList(QStringLiteral("margins"), value("margins"), &s.SNRMargin_points))
-        return false;
-    if (has("targetRates") && !r.wholeList(QStringLiteral("targetRates"), value("targetRates"), &s.targetRates))
-        return false;
-    if (has("graph") && !readGraph(r, value("graph"), &result.graph, &result.graphAxesGiven))
+    if (o.contains(QLatin1String("graph")) && !readGraph(r, o.value(QLatin1String("graph")), &result.graph, &result.graphAxesGiven))
         return false;
 
-    if (!CalcInput::validate(s, CalcInput::Checks::Input, keyName, error))
+    if (!checkStored(s, error))
         return false;
     // The summaries are the dialog's; a lone default margin reads as the untouched one, so the
     // untouched state survives a save and an open unchanged.
@@ -354,9 +399,11 @@ bool parse(const QByteArray &bytes, const CalcSettings &base, Setup *setup, QStr
 
 bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
+    QFile file;
+    QString reason;
+    // A named pipe would hold the caller until some other program wrote to it.
+    if (!openFileForReading(file, path, &reason))
+        return fail(error, QStringLiteral("%1: %2").arg(path, reason));
     // A setup is a few hundred bytes; anything far larger is not one.
     constexpr qint64 Largest = 1 << 20;
     if (file.size() > Largest)
@@ -369,9 +416,58 @@ bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *
 
 QByteArray text(const CalcSettings &c, const GraphSettings &g, bool axes)
 {
-    QStringList sections;
-    for (const CableSection &s : c.sections)
-        sections << QStringLiteral("{\"cable\": %1, \"length\": %2}").arg(json(s.cable), QString::number(s.length));
+    using CalcInput::InputKind;
+    const auto value = [&c](const CalcInput::Input &in) -> QString {
+        switch (in.kind) {
+        case InputKind::Names:
+            return strings(in.names(c));
+        case InputKind::Name:
+        case InputKind::Choice:
+            return json(in.names(c).value(0));
+        case InputKind::Number:
+            return CalcInput::numberText(in, in.numbers(c).value(0));
+        case InputKind::Numbers: {
+            QStringList texts;
+            for (const double v : in.numbers(c))
+                texts << CalcInput::numberText(in, v);
+            return QLatin1Char('[') + texts.join(QStringLiteral(", ")) + QLatin1Char(']');
+        }
+        case InputKind::Sections: {
+            QStringList sections;
+            for (const CableSection &s : c.sections)
+                sections << QStringLiteral("{\"cable\": %1, \"length\": %2}").arg(json(s.cable), QString::number(s.length));
+            return QLatin1Char('[') + sections.join(QStringLiteral(", ")) + QLatin1Char(']');
+        }
+        }
+        return QString();
+    };
+    QString out;
+    out += QStringLiteral("{\n  \"format\": \"%1\", \"version\": %2,\n").arg(QLatin1String(Format), QString::number(Version));
+    // One line per top-level input; the members of an object together on the object's line.
+    QString group;
+    QStringList members;
+    const auto closeGroup = [&] {
+        if (!group.isEmpty())
+            out += QStringLiteral("  \"%1\": {%2},\n").arg(group, members.join(QStringLiteral(", ")));
+        group.clear();
+        members.clear();
+    };
+    for (const CalcInput::Input &in : CalcInput::inputs()) {
+        // An input the record does not use, or leaves unset, is not written.
+        if (!CalcInput::applies(in, c) || (in.written && !in.written(c))
+            || (in.kind == InputKind::Number && in.numbers(c).isEmpty()))
+            continue;
+        const auto [inGroup, member] = splitKey(in.key);
+        if (inGroup != group)
+            closeGroup();
+        if (inGroup.isEmpty()) {
+            out += QStringLiteral("  \"%1\": %2,\n").arg(member, value(in));
+        } else {
+            group = inGroup;
+            members << QStringLiteral("\"%1\": %2").arg(member, value(in));
+        }
+    }
+    closeGroup();
     QStringList graph;
     for (const GraphInput::IntField *f : GraphInput::IntFields) {
         if (!axes && GraphInput::isAxis(*f))
@@ -381,30 +477,16 @@ QByteArray text(const CalcSettings &c, const GraphSettings &g, bool axes)
     for (const GraphInput::BoolField *f : GraphInput::BoolFields)
         graph << QStringLiteral("    \"%1\": %2").arg(QLatin1String(f->key),
                                                       g.*f->field ? QStringLiteral("true") : QStringLiteral("false"));
-    const auto norms = [](float frequency, const QVector<float> &values) {
-        return QStringLiteral("{\"frequency\": %1, \"norms\": %2}")
-            .arg(QString::number(double(frequency), 'g', 10), numbers(values));
-    };
-    QString out;
-    out += QStringLiteral("{\n  \"format\": \"%1\", \"version\": %2,\n").arg(QLatin1String(Format), QString::number(Version));
-    out += QStringLiteral("  \"cables\": %1,\n").arg(strings(c.cableTypes));
-    out += QStringLiteral("  \"sections\": [%1],\n").arg(sections.join(QStringLiteral(", ")));
-    out += QStringLiteral("  \"lineTypes\": %1,\n").arg(strings(c.lineTypes));
-    out += QStringLiteral("  \"noise\": %1,\n").arg(json(c.noiseTemplate));
-    out += QStringLiteral("  \"capacity\": %1,\n").arg(c.cableCapacity);
-    out += QStringLiteral("  \"loads\": %1,\n").arg(numbers(c.xDSL_points));
-    out += QStringLiteral("  \"elfext\": %1,\n").arg(norms(c.norm_ELFEXT_frequency, c.Norm_ELFEXT_points));
-    out += QStringLiteral("  \"next\": %1,\n").arg(norms(c.norm_NEXT_frequency, c.Norm_NEXT_points));
-    out += QStringLiteral("  \"lengths\": {\"from\": %1, \"to\": %2, \"step\": %3},\n")
-               .arg(QString::number(c.cableLengthFrom), QString::number(c.cableLengthTo), QString::number(c.cableLengthStep));
-    out += QStringLiteral("  \"margins\": %1,\n").arg(numbers(c.SNRMargin_points));
-    out += QStringLiteral("  \"targetRates\": %1,\n").arg(numbers(c.targetRates));
     out += QStringLiteral("  \"graph\": {\n%1\n  }\n}\n").arg(graph.join(QStringLiteral(",\n")));
     return out.toUtf8();
 }
 
 bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error, bool axes)
 {
+    // Never a file that its reader refuses.
+    QString problem;
+    if (!checkStored(calc, &problem))
+        return fail(error, QStringLiteral("%1: %2").arg(path, problem));
     const QByteArray bytes = text(calc, graph, axes);
     QString reason;
     if (!writeFileSafely(path, [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); },

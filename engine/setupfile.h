@@ -32,7 +32,8 @@ bool read(const QString &path, const CalcSettings &base, Setup *setup, QString *
 // The file's text: every key, in the documented order. Without `axes` the graph's six axis
 // values are left out, so whoever opens the file scales the graph to the run.
 QByteArray text(const CalcSettings &calc, const GraphSettings &graph, bool axes = true);
-// Written through writeFileSafely; on failure the old file is intact and *error says why.
+// Written through writeFileSafely; on failure the old file is intact and *error says why. A record
+// that parse() would refuse (a template named twice) is not written.
 bool write(const QString &path, const CalcSettings &calc, const GraphSettings &graph, QString *error,
            bool axes = true);
 

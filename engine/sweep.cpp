@@ -14,25 +14,8 @@
 
 QString runFieldName(CalcInput::Field field)
 {
-    using CalcInput::Field;
-    switch (field) {
-    case Field::Cables: return localized("cable", "кабель");
-    case Field::LineTypes: return localized("line type", "тип линии");
-    case Field::Noise: return localized("noise", "помехи");
-    case Field::Capacity: return localized("capacity", "емкость");
-    case Field::Loads: return localized("load", "загрузка");
-    case Field::Elfext: return QStringLiteral("ELFEXT");
-    case Field::ElfextFrequency: return localized("ELFEXT frequency", "частота ELFEXT");
-    case Field::Next: return QStringLiteral("NEXT");
-    case Field::NextFrequency: return localized("NEXT frequency", "частота NEXT");
-    case Field::LengthFrom: return localized("first length", "начальная длина");
-    case Field::LengthTo: return localized("last length", "конечная длина");
-    case Field::LengthStep: return localized("length step", "шаг длины");
-    case Field::Margins: return QStringLiteral("SNR margin");
-    case Field::Sections: return localized("cable sections", "участки кабеля");
-    case Field::TargetRates: return localized("target rates", "целевые скорости");
-    }
-    return QString();
+    const CalcInput::Input &in = CalcInput::input(field);
+    return localized(in.english, in.russian);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "engine/templatefile.h"
 
 #include "engine/checks.h"
+#include "engine/fileread.h"
 #include "engine/messages.h"
 
 #include <QDataStream>
@@ -13,9 +14,6 @@
 #include <limits>
 #include <optional>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -27,25 +25,13 @@ constexpr qint64 MaxReservedCells = 1 << 20;
 // regular file (a link to one included) is a template.
 bool openTemplateFile(QFile &file, const QString &path, QString *error)
 {
-    int fd;
-    do {
-        fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2")
-                               .arg(path, systemErrorText(errno)));
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return fail(error, localized("%1 is not a template file", "%1 не является файлом шаблона").arg(path));
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2")
-                               .arg(path, file.errorString()));
-    }
-    return true;
+    QString reason;
+    ReadFailure failure = ReadFailure::None;
+    if (openFileForReading(file, path, &reason, &failure))
+        return true;
+    if (failure == ReadFailure::NotRegular)
+        return fail(error, localized("%1 is not a template file: %2", "%1 не является файлом шаблона: %2").arg(path, reason));
+    return fail(error, localized("Cannot read %1: %2", "Не удаётся прочитать %1: %2").arg(path, reason));
 }
 
 bool readRows(const QString &path, int columns, QVector<TemplateRow> *rows, QString *error)

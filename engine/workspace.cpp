@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <cerrno>
 
@@ -37,31 +38,49 @@ QString noiseNameFromEntry(const QString &entry)
 
 bool checkTemplateName(TemplateKind kind, const QString &name, QString *error)
 {
-    if (!name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && name != QLatin1String(".") && name != QLatin1String(".."))
-        return true;
-    switch (kind) {
-    case CableAttenuation:
-        return fail(error, localized("cable name \"%1\" is not a template file name (no path separators, "
-                                     "not \".\" or \"..\")",
-                                     "Имя кабеля «%1» не является именем файла шаблона (разделители пути, "
-                                     "«.» и «..» недопустимы)")
-                               .arg(name));
-    case LineTypeDmt:
-    case LineTypePam:
-        return fail(error, localized("line type name \"%1\" is not a template file name (no path separators, "
-                                     "not \".\" or \"..\")",
-                                     "Имя типа линии «%1» не является именем файла шаблона (разделители "
-                                     "пути, «.» и «..» недопустимы)")
-                               .arg(name));
-    case AdditiveNoise:
-        break;
+    using CalcInput::Field;
+    const Field field = kind == CableAttenuation ? Field::Cables : kind == AdditiveNoise ? Field::Noise : Field::LineTypes;
+    if (const std::optional<CalcInput::Problem> p = CalcInput::checkName(field, name))
+        return fail(error, CalcInput::describe(*p, {}));
+    return true;
+}
+
+std::optional<CalcInput::Problem> checkTemplateCounts(const CalcSettings &settings, const QString &workdir)
+{
+    // A directory that is missing or cannot be listed sets no limit: its templates are then
+    // reported one by one, with the reason.
+    const auto count = [&workdir](TemplateKind kind) {
+        const QString directory = workspacePath(workdir, templateDirectory(kind));
+        if (pathLookupError(directory) != 0 || !listingProblem(directory).isEmpty())
+            return -1;
+        return int(listTemplateEntries(directory).size());
+    };
+    return CalcInput::checkTemplateCounts(settings, count(CableAttenuation), count(LineTypeDmt));
+}
+
+QVector<TemplateProblem> unreadableTemplates(const CalcSettings &s, const QString &workdir)
+{
+    QVector<std::pair<TemplateKind, QString>> named;
+    for (const QString &cable : s.cableTypes)
+        named.append({CableAttenuation, cableTemplatePath(cable)});
+    for (const CableSection &section : s.sections)
+        named.append({CableAttenuation, cableTemplatePath(section.cable)});
+    for (const QString &line : s.lineTypes)
+        named.append({lineTypeKind(line), lineTypeTemplatePath(line)});
+    if (!s.noiseTemplate.isEmpty())
+        named.append({AdditiveNoise, noiseTemplatePath(s.noiseTemplate)});
+    QVector<TemplateProblem> problems;
+    QSet<QString> seen;
+    for (const auto &[kind, relative] : std::as_const(named)) {
+        if (seen.contains(relative))
+            continue;
+        seen.insert(relative);
+        ReadFailure failure = ReadFailure::None;
+        const QString reason = fileReadProblem(workspacePath(workdir, relative), &failure);
+        if (failure != ReadFailure::None)
+            problems.append({kind, relative, failure, reason});
     }
-    return fail(error, localized("noise name \"%1\" is not a template file name (no path separators, "
-                                 "not \".\" or \"..\")",
-                                 "Имя шаблона помех «%1» не является именем файла шаблона (разделители "
-                                 "пути, «.» и «..» недопустимы)")
-                           .arg(name));
+    return problems;
 }
 
 QString listingProblem(const QString &directory)
@@ -98,18 +117,15 @@ CalcSettings defaultCalcSettings(const QString &workdir)
     const QStringList noises = listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise)));
     if (!cables.isEmpty())
         s.cableTypes << cableNameFromEntry(cables.first());
-    s.cableCapacity = DefaultCapacity;
-    s.xDSL_points << DefaultLoad;
-    s.Norm_ELFEXT_points << float(DefaultNorm);
-    s.Norm_NEXT_points << float(DefaultNorm);
-    s.norm_ELFEXT_frequency = float(DefaultFrequency);
-    s.norm_NEXT_frequency = float(DefaultFrequency);
-    s.cableLengthFrom = DefaultFrom;
-    s.cableLengthTo = DefaultTo;
-    s.cableLengthStep = DefaultStep;
+    // Every number the dialog always shows starts at its default, a choice at its first word.
+    for (const Input &in : inputs()) {
+        if ((in.kind == InputKind::Number || in.kind == InputKind::Numbers) && !in.optional)
+            in.setNumbers(s, {fromUnits(in, in.defaultValue)});
+        else if (in.kind == InputKind::Choice)
+            in.setNames(s, {in.choices.value(0)});
+    }
     if (!lines.isEmpty())
         s.lineTypes << lines.first();
-    s.SNRMargin_points << float(DefaultMargin);
     if (noises.size() > DefaultNoiseEntry)
         s.noiseTemplate = noiseNameFromEntry(noises.at(DefaultNoiseEntry));
     s.maxRate = 0;

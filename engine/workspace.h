@@ -1,10 +1,13 @@
 #pragma once
 
+#include "engine/calcinput.h"
 #include "engine/calcsettings.h"
+#include "engine/fileread.h"
 #include "engine/templatekind.h"
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // Entries of a template directory as the calculation dialog and the template tree list them:
 // files and subdirectories, hidden ones excluded, in name order ignoring case, without "." and "..".
@@ -18,9 +21,25 @@ QString cableNameFromEntry(const QString &entry);
 QString noiseNameFromEntry(const QString &entry);
 
 // A template name that comes from outside the program's own lists (a command line, a stored
-// record) must name a file inside its directory: no path separator, not "." or "..". False
-// with *error naming it otherwise. An empty noise name (no noise) is fine.
+// record, a loop record) must name a file inside its directory and be printable: no path
+// separator, not "." or "..", no control character (CalcInput::checkName). False with *error
+// naming it otherwise. An empty noise name (no noise) is fine.
 bool checkTemplateName(TemplateKind kind, const QString &name, QString *error = nullptr);
+
+// The record names no more cables and line types than the workspace under `workdir` holds
+// templates of: the most the calculation dialog can choose.
+std::optional<CalcInput::Problem> checkTemplateCounts(const CalcSettings &settings, const QString &workdir);
+
+// A template a record names that cannot be opened for reading, and why.
+struct TemplateProblem {
+    TemplateKind kind;
+    QString relative;    // "Cable/x.att"
+    ReadFailure failure;
+    QString reason;      // in the message language, without the path
+};
+// Every template file the record names (its cables, the sections' cables, its line types and
+// noise), each once and in that order, that cannot be opened for reading under `workdir`.
+QVector<TemplateProblem> unreadableTemplates(const CalcSettings &settings, const QString &workdir);
 
 // Why the entries of `directory` cannot be listed, in words; "" when they can or when there is
 // no such directory (it lists as empty, as the dialogs show it).

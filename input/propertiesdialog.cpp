@@ -28,6 +28,12 @@ int activeCount(const QComboBox *countBox)
     return countBox->currentIndex() + 1;
 }
 
+// The row of an input, captioned as the table of the calculation's inputs names it.
+QString caption(CalcInput::Field field)
+{
+    return PropertiesDialog::tr(CalcInput::input(field).caption);
+}
+
 template <typename T>
 QVector<T> slotValues(const std::array<QSpinBox *, CalcInput::MaxValues> &boxes, int lastSlot)
 {
@@ -60,26 +66,26 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     propertyTree->setColumnCount(2);
     propertyTree->setHeaderLabels({tr("Свойство"), tr("Значение")});
 
-    m_cables.summaryItem = addRow(nullptr, tr("Тип кабеля"));
+    m_cables.summaryItem = addRow(nullptr, caption(Field::Cables));
     QTreeWidgetItem *cableCountRow = addRow(m_cables.summaryItem, tr("всего возможных файлов"));
     m_cables.countBox = addCountBox(cableCountRow, QStringLiteral("cableTypeCountBox"), 0);
     addSectionRows();
 
-    cableCapacityBox = addSpinBox(addRow(nullptr, tr("Емкость кабеля (пучка) M, пар")),
+    cableCapacityBox = addSpinBox(addRow(nullptr, caption(Field::Capacity)),
                                   QStringLiteral("cableCapacityBox"), Capacity, DefaultCapacity);
 
-    addValueFamily(Family::Load, addRow(nullptr, tr("Загрузка кабеля (пучка) m")),
+    addValueFamily(Family::Load, addRow(nullptr, caption(Field::Loads)),
                    QStringLiteral("xDSL_points"), tr("значение %1, линий xDSL"), Load, 0);
 
-    QTreeWidgetItem *elfextItem = addRow(nullptr, tr("Нормы ELFEXT для 1км"));
-    norm_ELFEXT_frequencyBox = addSpinBox(addRow(elfextItem, tr("частота нормы, кГц")),
+    QTreeWidgetItem *elfextItem = addRow(nullptr, caption(Field::Elfext));
+    norm_ELFEXT_frequencyBox = addSpinBox(addRow(elfextItem, caption(Field::ElfextFrequency)),
                                           QStringLiteral("norm_ELFEXT_frequencyBox"), Frequency,
                                           DefaultFrequency);
     addValueFamily(Family::Elfext, elfextItem, QStringLiteral("Norm_ELFEXT_points"),
                    tr("значение %1, дБ"), Norm, Norm.min, norm_ELFEXT_frequencyBox);
 
-    QTreeWidgetItem *nextItem = addRow(nullptr, tr("Нормы NEXT"));
-    norm_NEXT_frequencyBox = addSpinBox(addRow(nextItem, tr("частота нормы, кГц")),
+    QTreeWidgetItem *nextItem = addRow(nullptr, caption(Field::Next));
+    norm_NEXT_frequencyBox = addSpinBox(addRow(nextItem, caption(Field::NextFrequency)),
                                         QStringLiteral("norm_NEXT_frequencyBox"), Frequency,
                                         DefaultFrequency);
     addValueFamily(Family::Next, nextItem, QStringLiteral("Norm_NEXT_points"), tr("значение %1, дБ"),
@@ -87,30 +93,30 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
 
     cableLengthItem = addRow(nullptr, tr("Изменение длины кабеля в диапазоне, м"));
     cableLengthItem->setText(1, lengthsSummary(DefaultFrom, DefaultTo, DefaultStep));
-    cableLengthFromBox = addSpinBox(addRow(cableLengthItem, tr("от")),
+    cableLengthFromBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthFrom)),
                                     QStringLiteral("cableLengthFromBox"), Length, DefaultFrom);
-    cableLengthToBox = addSpinBox(addRow(cableLengthItem, tr("до")),
+    cableLengthToBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthTo)),
                                   QStringLiteral("cableLengthToBox"), Length, DefaultTo);
-    cableLengthStepBox = addSpinBox(addRow(cableLengthItem, tr("с шагом")),
+    cableLengthStepBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthStep)),
                                     QStringLiteral("cableLengthStepBox"), Step, DefaultStep);
 
-    m_lineTypes.summaryItem = addRow(nullptr, tr("Тип линии xDSL"));
+    m_lineTypes.summaryItem = addRow(nullptr, caption(Field::LineTypes));
     QTreeWidgetItem *lineCountRow = addRow(m_lineTypes.summaryItem, tr("всего возможных файлов"));
     m_lineTypes.countBox = addCountBox(lineCountRow, QStringLiteral("lineTypeCountBox"), 0);
 
-    ValueFamily &margins = addValueFamily(Family::Margin, addRow(nullptr, tr("Запас помехозащищенности SNR Margin")),
+    ValueFamily &margins = addValueFamily(Family::Margin, addRow(nullptr, caption(Field::Margins)),
                                           QStringLiteral("SNRMargin_points"), tr("значение %1, дБ"),
                                           Margin, 0);
     // Only the untouched margin summary has a blank before the unit.
     margins.summaryItem->setText(1, untouchedMarginsSummary());
 
-    QTreeWidgetItem *noiseRow = addRow(nullptr, tr("Шаблон помех на входе приемника"));
+    QTreeWidgetItem *noiseRow = addRow(nullptr, caption(Field::Noise));
     noiseTemplateBox = new QComboBox;
     noiseTemplateBox->setObjectName(QStringLiteral("noiseTemplateBox"));
     noiseTemplateBox->setFrame(false);
     propertyTree->setItemWidget(noiseRow, 1, noiseTemplateBox);
 
-    addValueFamily(Family::Targets, addRow(nullptr, tr("Целевые скорости, кбит/с")),
+    addValueFamily(Family::Targets, addRow(nullptr, caption(Field::TargetRates)),
                    QStringLiteral("targetRates"), tr("значение %1, кбит/с"), TargetRate, 0);
 
     QStringList cableNames;
@@ -900,7 +906,7 @@ void PropertiesDialog::fallBack(Family id)
 
 void PropertiesDialog::addSectionRows()
 {
-    m_sections.summaryItem = addRow(nullptr, tr("Участки кабеля"));
+    m_sections.summaryItem = addRow(nullptr, caption(CalcInput::Field::Sections));
     m_sections.summaryItem->setText(1, CalcInput::sectionsSummary({}));
     QTreeWidgetItem *countRow = addRow(m_sections.summaryItem, tr("всего участков"));
     m_sections.countBox = addCountBox(countRow, QStringLiteral("sectionCountBox"), 0);

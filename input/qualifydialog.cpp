@@ -1,6 +1,7 @@
 #include "input/qualifydialog.h"
 
 #include "engine/calcinput.h"
+#include "engine/fileread.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
@@ -9,7 +10,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,10 +22,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
-
-constexpr int DefaultTarget = 2048; // kbit/s, when the calculation has no target rate
 
 QString fieldName(CalcInput::Field field)
 {
@@ -45,42 +44,66 @@ QString fieldName(CalcInput::Field field)
     }
 }
 
-// The first value of a list, which a qualification takes when the calculation has a family.
 template <typename T>
-QVector<T> first(const QVector<T> &values, bool *cut)
+QString valuesText(const QVector<T> &values)
 {
-    if (values.size() > 1)
-        *cut = true;
-    return values.isEmpty() ? values : QVector<T>{values.first()};
+    QStringList out;
+    for (T v : values)
+        out << QString::number(double(v));
+    return out.join(QStringLiteral(", "));
+}
+
+QSpinBox *spinBox(const char *name, IntRange range, double value, const QString &suffix)
+{
+    auto *box = new QSpinBox;
+    box->setObjectName(QLatin1String(name));
+    box->setRange(range.min, range.max);
+    box->setValue(int(value));
+    box->setSuffix(suffix);
+    return box;
+}
+
+// A condition's field, and beside it the values the calculation had when there were several: the
+// run takes the one in the field, and the user sees that it is one of them.
+template <typename T = int>
+QWidget *conditionRow(QWidget *field, const QVector<T> &preset = {}, const char *noteName = nullptr)
+{
+    auto *row = new QWidget;
+    row->setFocusProxy(field); // the label's shortcut goes to the field
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(field);
+    if (preset.size() > 1) {
+        auto *note = new QLabel(QObject::tr("в расчёте несколько значений: %1; для проверки — одно")
+                                    .arg(valuesText(preset)));
+        note->setObjectName(QLatin1String(noteName));
+        note->setStyleSheet(QStringLiteral("color: #a04000"));
+        layout->addWidget(note);
+    }
+    layout->addStretch(1);
+    return row;
 }
 
 } // namespace
 
 QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const QString &workdir)
-    : QDialog(parent)
+    : QDialog(parent), m_preset(preset)
 {
     using namespace CalcInput;
     setWindowTitle(tr("Kolvane - проверка линий"));
 
-    bool cut = false;
-    m_conditions = preset;
-    m_conditions.cableTypes.clear();
-    m_conditions.sections.clear();
-    m_conditions.xDSL_points = first(preset.xDSL_points, &cut);
-    m_conditions.Norm_ELFEXT_points = first(preset.Norm_ELFEXT_points, &cut);
-    m_conditions.Norm_NEXT_points = first(preset.Norm_NEXT_points, &cut);
-    m_conditions.SNRMargin_points = first(preset.SNRMargin_points, &cut);
-
     auto *layout = new QVBoxLayout(this);
 
     auto *fileRow = new QHBoxLayout;
-    fileRow->addWidget(new QLabel(tr("Файл записей линий:")));
+    auto *fileLabel = new QLabel(tr("&Файл записей линий:"));
+    fileRow->addWidget(fileLabel);
     m_file = new QLineEdit;
     m_file->setObjectName(QStringLiteral("loopsFileEdit"));
     m_file->setMinimumWidth(320);
     m_file->setPlaceholderText(tr("id;кабель;длина[;участки], первая строка — заголовок"));
+    fileLabel->setBuddy(m_file);
     fileRow->addWidget(m_file, 1);
-    auto *browseButton = new QPushButton(tr("Обзор..."));
+    auto *browseButton = new QPushButton(tr("&Обзор..."));
     browseButton->setObjectName(QStringLiteral("browseButton"));
     connect(browseButton, &QPushButton::clicked, this, &QualifyDialog::browse);
     fileRow->addWidget(browseButton);
@@ -92,11 +115,11 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     m_count = new QSpinBox;
     m_count->setObjectName(QStringLiteral("serviceCountBox"));
     m_count->setRange(1, MaxValues);
-    countRow->addRow(tr("Число услуг (типов линии):"), m_count);
+    countRow->addRow(tr("&Число услуг (типов линии):"), m_count);
     servicesLayout->addLayout(countRow);
-    m_targets = new QCheckBox(tr("Целевые скорости: запас SNR Margin и годность линии"));
+    m_targets = new QCheckBox(tr("&Целевые скорости: запас SNR Margin и годность линии"));
     m_targets->setObjectName(QStringLiteral("targetsBox"));
-    servicesLayout->addWidget(m_targets);
+    servicesLayout->addWidget(conditionRow(m_targets, preset.targetRates, "targetsFamilyNote"));
 
     QStringList offered = listTemplateEntries(workspacePath(workdir, templateDirectory(LineTypeDmt)));
     for (const QString &name : preset.lineTypes)
@@ -113,11 +136,12 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
         s.target->setObjectName(QStringLiteral("serviceTargetBox%1").arg(i));
         s.target->setRange(TargetRate.min, TargetRate.max);
         s.target->setSuffix(tr(" кбит/с"));
-        s.target->setValue(preset.targetRates.isEmpty() ? DefaultTarget : preset.targetRates.first());
+        s.target->setValue(preset.targetRates.isEmpty() ? DefaultTargetRate : preset.targetRates.first());
         if (i < preset.lineTypes.size())
             s.lineType->setCurrentText(preset.lineTypes.at(i));
         else if (i < offered.size())
             s.lineType->setCurrentIndex(i);
+        s.label->setBuddy(s.lineType);
         grid->addWidget(s.label, i, 0);
         grid->addWidget(s.lineType, i, 1);
         grid->addWidget(s.target, i, 2);
@@ -126,20 +150,37 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     servicesLayout->addLayout(grid);
     layout->addWidget(servicesBox);
 
-    QString conditions =
-        tr("Условия расчёта из окна «Ввод исходных данных»: емкость кабеля %1 пар, загрузка %2, "
-           "ELFEXT %3, NEXT %4, запас %5, помехи %6.")
-            .arg(QString::number(m_conditions.cableCapacity), loadsSummary(m_conditions.xDSL_points),
-                 normsSummary(m_conditions.Norm_ELFEXT_points, m_conditions.norm_ELFEXT_frequency),
-                 normsSummary(m_conditions.Norm_NEXT_points, m_conditions.norm_NEXT_frequency),
-                 marginsSummary(m_conditions.SNRMargin_points),
-                 m_conditions.noiseTemplate.isEmpty() ? tr("нет") : m_conditions.noiseTemplate);
-    if (cut)
-        conditions += QLatin1Char(' ') + tr("Из нескольких значений взято первое.");
-    auto *conditionsLabel = new QLabel(conditions);
-    conditionsLabel->setObjectName(QStringLiteral("conditionsLabel"));
-    conditionsLabel->setWordWrap(true);
-    layout->addWidget(conditionsLabel);
+    // Each loop is one curve per service: every condition takes exactly one value.
+    auto *conditionsBox = new QGroupBox(tr("Условия расчёта"));
+    auto *form = new QFormLayout(conditionsBox);
+    m_capacity = spinBox("capacityBox", Capacity, preset.cableCapacity, tr(" пар"));
+    m_load = spinBox("loadBox", Load, preset.xDSL_points.value(0, DefaultLoad), tr(" пар"));
+    m_elfext = spinBox("elfextBox", Norm, preset.Norm_ELFEXT_points.value(0, DefaultNorm), tr(" дБ"));
+    m_elfextFrequency = spinBox("elfextFrequencyBox", Frequency, preset.norm_ELFEXT_frequency, tr(" кГц"));
+    m_next = spinBox("nextBox", Norm, preset.Norm_NEXT_points.value(0, DefaultNorm), tr(" дБ"));
+    m_nextFrequency = spinBox("nextFrequencyBox", Frequency, preset.norm_NEXT_frequency, tr(" кГц"));
+    m_margin = spinBox("marginBox", Margin, preset.SNRMargin_points.value(0, DefaultMargin), tr(" дБ"));
+    m_noise = new QComboBox;
+    m_noise->setObjectName(QStringLiteral("noiseBox"));
+    for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise))))
+        m_noise->addItem(noiseNameFromEntry(entry));
+    if (m_noise->findText(preset.noiseTemplate) < 0)
+        m_noise->addItem(preset.noiseTemplate);
+    m_noise->setCurrentText(preset.noiseTemplate);
+    // The load stays within the cable, as in the calculation dialog.
+    m_load->setMaximum(std::min(Load.max, m_capacity->value()));
+    connect(m_capacity, &QSpinBox::valueChanged, m_load, [this](int capacity) {
+        m_load->setMaximum(std::min(CalcInput::Load.max, capacity));
+    });
+    form->addRow(tr("&Емкость кабеля:"), conditionRow(m_capacity));
+    form->addRow(tr("&Загрузка кабеля:"), conditionRow(m_load, preset.xDSL_points, "loadFamilyNote"));
+    form->addRow(tr("Нормы &ELFEXT:"), conditionRow(m_elfext, preset.Norm_ELFEXT_points, "elfextFamilyNote"));
+    form->addRow(tr("Частота нормы ELFEXT:"), conditionRow(m_elfextFrequency));
+    form->addRow(tr("Нормы &NEXT:"), conditionRow(m_next, preset.Norm_NEXT_points, "nextFamilyNote"));
+    form->addRow(tr("Частота нормы NEXT:"), conditionRow(m_nextFrequency));
+    form->addRow(tr("Запас SNR &Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
+    form->addRow(tr("Шаблон &помех:"), m_noise);
+    layout->addWidget(conditionsBox);
 
     auto *buttons = new QDialogButtonBox;
     auto *runButton = buttons->addButton(tr("Проверить"), QDialogButtonBox::AcceptRole);
@@ -171,14 +212,26 @@ void QualifyDialog::setLoopsFile(const QString &path)
 QualifySettings QualifyDialog::settings() const
 {
     QualifySettings s;
-    s.conditions = m_conditions;
-    s.conditions.lineTypes.clear();
+    CalcSettings &c = s.conditions;
+    c = m_preset;
+    c.cableTypes.clear();
+    c.sections.clear();
+    c.targetRates.clear();
+    c.lineTypes.clear();
     for (int i = 0; i < m_count->value(); ++i) {
-        s.conditions.lineTypes << m_services.at(i).lineType->currentText();
+        c.lineTypes << m_services.at(i).lineType->currentText();
         if (m_targets->isChecked())
             s.targets << m_services.at(i).target->value();
     }
-    CalcInput::fillSummaries(s.conditions);
+    c.cableCapacity = m_capacity->value();
+    c.xDSL_points = {m_load->value()};
+    c.Norm_ELFEXT_points = {float(m_elfext->value())};
+    c.norm_ELFEXT_frequency = float(m_elfextFrequency->value());
+    c.Norm_NEXT_points = {float(m_next->value())};
+    c.norm_NEXT_frequency = float(m_nextFrequency->value());
+    c.SNRMargin_points = {float(m_margin->value())};
+    c.noiseTemplate = m_noise->currentText();
+    CalcInput::fillSummaries(c);
     return s;
 }
 
@@ -203,17 +256,16 @@ void QualifyDialog::browse()
 void QualifyDialog::accept()
 {
     const QString path = loopsFile();
-    const QFileInfo info(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    const QualifySettings chosen = settings();
     QString problem;
     if (path.isEmpty())
         problem = tr("Не выбран файл записей линий.");
-    else if (!info.exists())
-        problem = tr("Файл %1 не найден.").arg(QDir::toNativeSeparators(path));
-    else if (info.isDir())
-        problem = tr("%1 — каталог, а не файл записей линий.").arg(QDir::toNativeSeparators(path));
-    else if (!info.isFile())
-        problem = tr("%1 не является обычным файлом.").arg(QDir::toNativeSeparators(path));
-    else if (!CalcInput::validateLoopConditions(settings().conditions, settings().targets, fieldName, &problem))
+    else if (pathLookupError(path) == ENOENT)
+        problem = tr("Файл %1 не найден.").arg(shown);
+    else if (const QString why = fileReadProblem(path); !why.isEmpty())
+        problem = tr("Не удаётся прочитать %1: %2").arg(shown, why);
+    else if (!CalcInput::validateLoopConditions(chosen.conditions, chosen.targets, fieldName, &problem))
         problem = tr("Проверка невозможна: %1").arg(problem);
     if (!problem.isEmpty()) {
         QMessageBox::warning(this, tr("Kolvane"), problem);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/calcsettings.h"
-#include "engine/qualify.h"
+#include "engine/plantqualifier.h"
 
 #include <QDialog>
 #include <QString>
@@ -14,17 +14,19 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
-// "Проверка линий": the loop-records file and the services a plant is qualified for. Each service
-// is a line type, with a target rate when targets are asked for; the conditions (load, norms,
-// margin, noise) are the calculation dialog's, shown here as a summary.
+// "Проверка линий": the loop-records file, the services a plant is qualified for and the
+// conditions every loop is computed under. Each service is a line type, with a target rate when
+// targets are asked for; each condition (capacity, load, norms and their frequencies, margin,
+// noise) takes one value, shown in its own field.
 class QualifyDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     // `preset` is the calculation dialog's current choice: its line types become the services, its
-    // first target rate their target, the first value of each other list the conditions. The line
-    // types offered are those of xDSL/ under `workdir` ("" = the current directory).
+    // first target rate their target, its conditions the fields' values. Where it holds several
+    // values of a condition, the field starts at the first and says which ones there were. The
+    // line types and noise templates offered are those under `workdir` ("" = the current directory).
     explicit QualifyDialog(const CalcSettings &preset, QWidget *parent = nullptr,
                            const QString &workdir = QString());
 
@@ -34,7 +36,7 @@ public:
     QualifySettings settings() const;
 
 public slots:
-    // Refuses, with a message, a missing file or services that cannot be computed.
+    // Refuses, with a message, a file that cannot be read or services that cannot be computed.
     void accept() override;
 
 private slots:
@@ -48,9 +50,17 @@ private:
         QSpinBox *target = nullptr;
     };
 
-    CalcSettings m_conditions;
+    CalcSettings m_preset;
     QLineEdit *m_file = nullptr;
     QSpinBox *m_count = nullptr;
     QCheckBox *m_targets = nullptr;
     QVector<Service> m_services;
+    QSpinBox *m_capacity = nullptr;
+    QSpinBox *m_load = nullptr;
+    QSpinBox *m_elfext = nullptr;
+    QSpinBox *m_elfextFrequency = nullptr;
+    QSpinBox *m_next = nullptr;
+    QSpinBox *m_nextFrequency = nullptr;
+    QSpinBox *m_margin = nullptr;
+    QComboBox *m_noise = nullptr;
 };

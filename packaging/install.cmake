@@ -2,8 +2,9 @@
 # after every target exists, so install(TARGETS) can name targets of other folders.
 #
 #   bin/kolvane, bin/kolvane-calc, bin/kolvane-launcher (the menu entry's command)
-#   share/kolvane/workspace/   sample templates, setups/ (ready-made calculations) and Loops/ (the
-#                              sample loop records of a made-up exchange), copied to
+#   share/kolvane/workspace/   sample templates, setups/ (ready-made calculations), Loops/ (the
+#                              sample loop records of a made-up exchange) and Measured/ (a made-up
+#                              line's measurement in each format), copied to
 #                              ~/.local/share/kolvane/workspace on first use
 #   share/kolvane/help.chm     compiled help; share/kolvane/help/index.html the same help as HTML
 #   share/applications, share/metainfo, share/icons/hicolor
@@ -19,6 +20,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/setups/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/setups)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/loops/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/Loops)
+# Three files of one made-up line, one per measurement format, to try "Импорт измерений линии…" on.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/samples/measured/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/kolvane/workspace/Measured)
 
 install(FILES ${KOLVANE_PACKAGING_DIR}/kolvane.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${KOLVANE_PACKAGING_DIR}/${KOLVANE_APP_ID}.metainfo.xml

@@ -7,26 +7,10 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 
 namespace {
-
-QSpinBox *spinBox(const char *name, const GraphInput::IntField &input)
-{
-    auto *box = new QSpinBox;
-    box->setObjectName(QLatin1String(name));
-    box->setRange(input.min, input.max);
-    box->setValue(GraphSettings().*input.field);
-    return box;
-}
-
-QCheckBox *checkBox(const char *name)
-{
-    auto *box = new QCheckBox;
-    box->setObjectName(QLatin1String(name));
-    box->setCheckState(Qt::Checked);
-    return box;
-}
 
 template <int Rows>
 QGroupBox *groupBox(QWidget *parent, const QString &title, const QString (&labels)[Rows], QWidget *const (&edits)[Rows])
@@ -50,33 +34,35 @@ GraphOptions::GraphOptions(QWidget *parent)
                    | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/images/options.png")));
 
-    lengthMaxBox = spinBox("lengthMaxBox", GraphInput::LengthMax);
-    lengthGridStepBox = spinBox("lengthGridStepBox", GraphInput::LengthGridStep);
-    lengthLabelStepBox = spinBox("lengthLabelStepBox", GraphInput::LengthLabelStep);
-    rateMaxBox = spinBox("rateMaxBox", GraphInput::RateMax);
-    rateGridStepBox = spinBox("rateGridStepBox", GraphInput::RateGridStep);
-    rateLabelStepBox = spinBox("rateLabelStepBox", GraphInput::RateLabelStep);
-    markVisibleBox = checkBox("markVisibleBox");
-    markStepBox = spinBox("markStepBox", GraphInput::MarkStep);
-    markStepBox->setSingleStep(1000);
-    markFontSizeBox = spinBox("markFontSizeBox", GraphInput::MarkFontSize);
-    colorCurvesBox = checkBox("colorCurvesBox");
-    lineWidthBox = spinBox("lineWidthBox", GraphInput::LineWidth);
-    legendFontSizeBox = spinBox("legendFontSizeBox", GraphInput::LegendFontSize);
-    targetLinesBox = checkBox("targetLinesBox");
+    // Named after their setup keys ("lengthMax" in lengthMaxBox), each spin box with its range.
+    for (const GraphInput::IntField *field : GraphInput::IntFields) {
+        auto *spin = new QSpinBox;
+        spin->setObjectName(QString::fromLatin1(field->key) + QStringLiteral("Box"));
+        spin->setRange(field->min, field->max);
+        spin->setValue(GraphSettings().*field->field);
+        m_numbers.append({field, spin});
+    }
+    for (const GraphInput::BoolField *field : GraphInput::BoolFields) {
+        auto *check = new QCheckBox;
+        check->setObjectName(QString::fromLatin1(field->key) + QStringLiteral("Box"));
+        check->setChecked(GraphSettings().*field->field);
+        m_switches.append({field, check});
+    }
+    box(GraphInput::MarkStep)->setSingleStep(1000);
 
     const QString axisLabels[3] = {tr("максимум:"), tr("шаг сетки:"), tr("шаг оцифровки:")};
+    using namespace GraphInput;
     QGroupBox *lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
-                                      {lengthMaxBox, lengthGridStepBox, lengthLabelStepBox});
+                                      {box(LengthMax), box(LengthGridStep), box(LengthLabelStep)});
     QGroupBox *rateGroup = groupBox(this, tr("скорость R, кбит/с"), axisLabels,
-                                    {rateMaxBox, rateGridStepBox, rateLabelStepBox});
+                                    {box(RateMax), box(RateGridStep), box(RateLabelStep)});
     QGroupBox *markGroup = groupBox(this, tr("маркировка"),
                                     {tr("шаг маркировки:"), tr("размер шрифта:"), tr("отображать:")},
-                                    {markStepBox, markFontSizeBox, markVisibleBox});
+                                    {box(MarkStep), box(MarkFontSize), box(MarkVisible)});
     QGroupBox *extraGroup = groupBox(this, tr("доп. параметры"),
                                      {tr("толщина линии:"), tr("шрифт легенды:"), tr("расцветка:"),
                                       tr("целевые скорости:")},
-                                     {lineWidthBox, legendFontSizeBox, colorCurvesBox, targetLinesBox});
+                                     {box(LineWidth), box(LegendFontSize), box(ColorCurves), box(TargetLines)});
 
     auto *okButton = new QPushButton(tr("OK"));
     okButton->setObjectName(QStringLiteral("okButton"));
@@ -101,40 +87,54 @@ GraphOptions::GraphOptions(QWidget *parent)
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+QSpinBox *GraphOptions::box(const GraphInput::IntField &field) const
+{
+    for (const auto &[input, spin] : m_numbers)
+        if (input->field == field.field)
+            return spin;
+    return nullptr;
+}
+
+QCheckBox *GraphOptions::box(const GraphInput::BoolField &field) const
+{
+    for (const auto &[input, check] : m_switches)
+        if (input->field == field.field)
+            return check;
+    return nullptr;
+}
+
 void GraphOptions::collectSettings(GraphSettings &settings) const
 {
-    settings.lengthMax = lengthMaxBox->value();
-    settings.lengthGridStep = lengthGridStepBox->value();
-    settings.lengthLabelStep = lengthLabelStepBox->value();
-    settings.rateMax = rateMaxBox->value();
-    settings.rateGridStep = rateGridStepBox->value();
-    settings.rateLabelStep = rateLabelStepBox->value();
-    settings.markVisible = markVisibleBox->checkState() == Qt::Checked;
-    settings.markStep = markStepBox->value();
-    settings.markFontSize = markFontSizeBox->value();
-    settings.colorCurves = colorCurvesBox->checkState() == Qt::Checked;
-    settings.lineWidth = lineWidthBox->value();
-    settings.legendFontSize = legendFontSizeBox->value();
-    settings.targetLines = targetLinesBox->checkState() == Qt::Checked;
+    for (const auto &[input, spin] : m_numbers)
+        settings.*input->field = spin->value();
+    for (const auto &[input, check] : m_switches)
+        settings.*input->field = check->isChecked();
 }
 
 void GraphOptions::showAxisSettings(const GraphSettings &settings)
 {
-    lengthMaxBox->setValue(settings.lengthMax);
-    lengthGridStepBox->setValue(settings.lengthGridStep);
-    lengthLabelStepBox->setValue(settings.lengthLabelStep);
-    rateMaxBox->setValue(settings.rateMax);
-    rateGridStepBox->setValue(settings.rateGridStep);
-    rateLabelStepBox->setValue(settings.rateLabelStep);
+    for (const auto &[input, spin] : m_numbers)
+        if (GraphInput::isAxis(*input))
+            spin->setValue(settings.*input->field);
 }
 
 void GraphOptions::showSettings(const GraphSettings &settings)
 {
-    showAxisSettings(settings);
-    markVisibleBox->setCheckState(settings.markVisible ? Qt::Checked : Qt::Unchecked);
-    markStepBox->setValue(settings.markStep);
-    markFontSizeBox->setValue(settings.markFontSize);
-    colorCurvesBox->setCheckState(settings.colorCurves ? Qt::Checked : Qt::Unchecked);
-    lineWidthBox->setValue(settings.lineWidth);
-    legendFontSizeBox->setValue(settings.legendFontSize);
+    for (const auto &[input, spin] : m_numbers)
+        spin->setValue(settings.*input->field);
+    for (const auto &[input, check] : m_switches)
+        check->setChecked(settings.*input->field);
+}
+
+void GraphOptions::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        collectSettings(m_opened);
+    QDialog::showEvent(event);
+}
+
+void GraphOptions::reject()
+{
+    showSettings(m_opened);
+    QDialog::reject();
 }

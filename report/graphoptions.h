@@ -3,37 +3,41 @@
 #include "drawing/graphsettings.h"
 
 #include <QDialog>
+#include <QVector>
+
+#include <utility>
 
 class QCheckBox;
 class QSpinBox;
 
-// "Настройки графика": the user's axes, marks, line width, legend font and colour choice.
-// Created once and kept, so the entries survive between openings, also after Отмена.
+// "Настройки графика": the user's axes, marks, line width, legend font, colour choice and target
+// lines. Created once and kept; Отмена (or Esc, or closing) puts back the entries it was opened
+// with, so nothing cancelled reaches a later OK. Its entries are the setup files' graph fields
+// (GraphInput), read and written through the same lists.
 class GraphOptions : public QDialog
 {
     Q_OBJECT
 public:
     explicit GraphOptions(QWidget *parent = nullptr);
 
-    // All thirteen entries into the record.
+    // Every entry into the record.
     void collectSettings(GraphSettings &settings) const;
     // The six axis values the graph settled on; each box clamps to its range.
     void showAxisSettings(const GraphSettings &settings);
     // Every entry from the record, as a setup file gives it.
     void showSettings(const GraphSettings &settings);
 
+public slots:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
-    QSpinBox *lengthMaxBox = nullptr;
-    QSpinBox *lengthGridStepBox = nullptr;
-    QSpinBox *lengthLabelStepBox = nullptr;
-    QSpinBox *rateMaxBox = nullptr;
-    QSpinBox *rateGridStepBox = nullptr;
-    QSpinBox *rateLabelStepBox = nullptr;
-    QCheckBox *markVisibleBox = nullptr;
-    QSpinBox *markStepBox = nullptr;
-    QSpinBox *markFontSizeBox = nullptr;
-    QCheckBox *colorCurvesBox = nullptr;
-    QSpinBox *lineWidthBox = nullptr;
-    QSpinBox *legendFontSizeBox = nullptr;
-    QCheckBox *targetLinesBox = nullptr;
+    QSpinBox *box(const GraphInput::IntField &field) const;
+    QCheckBox *box(const GraphInput::BoolField &field) const;
+
+    QVector<std::pair<const GraphInput::IntField *, QSpinBox *>> m_numbers;
+    QVector<std::pair<const GraphInput::BoolField *, QCheckBox *>> m_switches;
+    GraphSettings m_opened; // the entries as the dialog was opened with them
 };

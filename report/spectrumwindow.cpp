@@ -27,7 +27,8 @@ class SpectrumTableModel : public QAbstractTableModel
 {
 public:
     SpectrumTableModel(const LineSpectrum &spectrum, QObject *parent)
-        : QAbstractTableModel(parent), m_trace(spectrum.trace), m_dmt(spectrum.dmt), m_columns(traceColumns(spectrum.dmt))
+        : QAbstractTableModel(parent), m_trace(spectrum.trace), m_dmt(spectrum.dmt), m_measured(spectrum.measuredSnr),
+          m_columns(traceColumns(spectrum.dmt, spectrum.measuredSnr.has_value()))
     {
     }
 
@@ -70,6 +71,10 @@ public:
             case 3: return text(t.U);
             case 4: return text(t.snr);
             case 5: return QString::number(t.bits);
+            case 6:
+                if (const std::optional<double> v = m_measured ? m_measured->valueAtFrequency(t.f) : std::nullopt)
+                    return text(*v);
+                return QString();
             }
             return {};
         }
@@ -86,6 +91,7 @@ public:
 private:
     const LineTrace m_trace;
     const bool m_dmt;
+    const std::optional<Measured::Series> m_measured;
     const QStringList m_columns;
 };
 
@@ -207,7 +213,10 @@ bool SpectrumWindow::saveTo(const QString &path, QString *error) const
     if (suffix == QLatin1String("pdf"))
         return exportSpectrumPdf(spectrum(), windowTitle(), path, error);
     if (suffix == QLatin1String("csv"))
-        return writeFileSafely(path, traceCsvContent(spectrum().trace, spectrum().dmt), error, PipeReader::DontWait);
+        return writeFileSafely(path,
+                               traceCsvContent(spectrum().trace, spectrum().dmt,
+                                               spectrum().measuredSnr ? &*spectrum().measuredSnr : nullptr),
+                               error, PipeReader::DontWait);
     return fail(error, tr("Неизвестный тип файла «%1»: сохраняются .png, .pdf и .csv").arg(QFileInfo(path).fileName()));
 }
 

@@ -1,6 +1,7 @@
 #include "templates/templatemanager.h"
 
 #include "engine/checks.h"
+#include "engine/messages.h"
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 #include "templates/cmdisubwindow.h"
@@ -45,8 +46,12 @@ void TemplateManager::refreshTemplateTree()
     for (const auto &branch : branches) {
         qDeleteAll(branch.first->takeChildren());
         const QStringList entries = listTemplateEntries(branch.second);
-        for (const QString &entry : entries)
-            new QTreeWidgetItem(branch.first, QStringList(entry));
+        for (const QString &entry : entries) {
+            // A control character in a file name is shown as its picture, so the entry stays one
+            // line; the item keeps the name as it is for opening the file.
+            auto *item = new QTreeWidgetItem(branch.first, QStringList(visibleText(entry)));
+            item->setData(0, Qt::UserRole, entry);
+        }
     }
 }
 
@@ -93,7 +98,7 @@ bool TemplateManager::cableFileSelected(QTreeWidgetItem *item, int)
 {
     if (!item || !item->parent())
         return false;
-    const QString name = item->text(0);
+    const QString name = item->data(0, Qt::UserRole).toString();
     const std::optional<TemplateKind> kind = kindFromFileName(name);
     if (!kind)
         return false;
@@ -220,6 +225,12 @@ TemplatesTableWidget *TemplateManager::createTemplate(TemplateKind kind, const Q
     if (name.startsWith(QLatin1Char('.'))) {
         showError(tr("Имя файла \"%1\" не должно начинаться с точки: такой файл скрыт и не "
                      "появится в дереве шаблонов").arg(name));
+        return nullptr;
+    }
+    // What is left of the name rule: no control character, which would split the name in lists.
+    QString problem;
+    if (!checkTemplateName(kind, name, &problem)) {
+        showError(problem);
         return nullptr;
     }
     const QString fileName = name + templateExtension(kind);

@@ -10,6 +10,8 @@
 #include "appfixture.h"
 
 #include <QElapsedTimer>
+#include <QPainter>
+#include <QRegularExpression>
 #include <QMdiSubWindow>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -167,6 +169,8 @@ private slots:
     void cancelledDialogRunsNothing();
     void graphOptionsBeforeAnyCalculation();
     void graphOptionsRerunInUserScale();
+    void graphOptionsOkWithoutChangeKeepsTheGraph_data();
+    void graphOptionsOkWithoutChangeKeepsTheGraph();
     void closedResultWindowsComeBack();
     void cancelKeepsEverything_data();
     void cancelKeepsEverything();
@@ -496,10 +500,54 @@ void tst_Calculation::graphOptionsRerunInUserScale()
     const GraphSettings &settings = m_app->window->graphSettings();
     QCOMPARE(settings.lengthMax, 6000);
     QCOMPARE(settings.lengthGridStep, 400);
-    // The label step moves to a multiple of the grid step, halves down.
-    QCOMPARE(settings.lengthLabelStep, 400);
+    // Legible steps are kept as asked: labels every 600 m between grid lines every 400 m.
+    QCOMPARE(settings.lengthLabelStep, 600);
     GraphOptions *options = m_app->window->graphOptionsDialog();
-    QCOMPARE(options->findChild<QSpinBox *>("lengthLabelStepBox")->value(), 400);
+    QCOMPARE(options->findChild<QSpinBox *>("lengthLabelStepBox")->value(), 600);
+}
+
+void tst_Calculation::graphOptionsOkWithoutChangeKeepsTheGraph_data()
+{
+    QTest::addColumn<QByteArray>("setup"); // empty: a run from the calculation dialog
+    QTest::addColumn<QSize>("window");
+    QTest::newRow("automatic scale, 1600 x 1000") << QByteArray() << QSize(1600, 1000);
+    QTest::newRow("automatic scale, 1366 x 768") << QByteArray() << QSize(1366, 768);
+    QTest::newRow("setup: no target lines, a label every metre")
+        << QByteArray(R"({"format": "kolvane-setup", "version": 1, "targetRates": [2048],
+                          "graph": {"targetLines": false, "lengthLabelStep": 1}})") << QSize(1366, 768);
+}
+
+// OK in "Настройки" without a change draws the same picture, the clock's line aside.
+void tst_Calculation::graphOptionsOkWithoutChangeKeepsTheGraph()
+{
+    QFETCH(QByteArray, setup);
+    QFETCH(QSize, window);
+    m_app->window->resize(window);
+    QFile file(m_app->path(QStringLiteral("study.kolvane")));
+    if (setup.isEmpty())
+        m_app->calculate(chooseLengths(0, 10000, 100));
+    else
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(setup) && file.flush()
+                && m_app->window->openSetupFile(file.fileName()));
+    auto *graph = m_app->child<GraphWidget>("graphWidget");
+    const auto picture = [graph] {
+        GraphPicture shown = graph->shownPicture();
+        shown.stamp = QDateTime(QDate(2012, 2, 26), QTime(12, 0));
+        QImage image(graph->size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        drawGraph(painter, graph->rect(), shown);
+        return image;
+    };
+    const QImage before = picture();
+    const GraphSettings settled = m_app->window->graphSettings();
+    m_app->answerer->push([](QWidget *w) { QTest::mouseClick(w->findChild<QPushButton *>("okButton"), Qt::LeftButton); });
+    m_app->press(QKeySequence(Qt::Key_F6));
+    QCOMPARE(m_app->answerer->unexpected(), 0);
+    QCOMPARE(m_app->window->graphSettings(), settled);
+    QVERIFY(picture() == before);
+    // A setup's label every metre is widened as the dialog's would be, to a round legible step.
+    QVERIFY(QString::number(settled.lengthLabelStep).contains(QRegularExpression(QStringLiteral("^[125]00+$"))));
 }
 
 void tst_Calculation::closedResultWindowsComeBack()

@@ -117,6 +117,8 @@ void tst_MainWindow::actions_data()
     QTest::newRow("exit") << "exitAct" << "Выход" << QKeySequence("Ctrl+Q") << "Выйти из приложения" << false;
     QTest::newRow("qualify") << "qualifyAct" << "Проверка линий…" << QKeySequence("Ctrl+L")
                              << "Рассчитать линии из файла записей для выбранных услуг" << true;
+    QTest::newRow("import") << "importAct" << "Импорт измерений линии…" << QKeySequence("Ctrl+I")
+                            << "Шаблоны кабеля и помех из измерений модема и расчёт того, что даст линия" << false;
     QTest::newRow("insert row") << "insertLineAct" << "Вставить строку" << QKeySequence()
                                 << "Вставить новую строку в данную позицию" << true;
     QTest::newRow("delete row") << "deleteLineAct" << "Удалить строку" << QKeySequence()
@@ -192,7 +194,7 @@ void tst_MainWindow::menus_data()
     QTest::newRow("file") << 0 << "Файл"
                           << QStringList{"Новый шаблон…", "Сохранить", "---", "Открыть расчёт…", "Сохранить расчёт…",
                                          "Последние расчёты", "---", "Отчёт PDF…", "Печать…", "---",
-                                         "Проверка линий…", "---", "Выход"};
+                                         "Проверка линий…", "Импорт измерений линии…", "---", "Выход"};
     QTest::newRow("edit") << 1 << "Правка" << QStringList{"Вставить строку", "Удалить строку"};
     QTest::newRow("view") << 2 << "Вид"
                           << QStringList{"Дерево шаблонов", "Вкладка \"шаблоны\"", "Вкладка \"результат\""};

@@ -1,6 +1,7 @@
 #include "appfixture.h"
 
 #include "app/qualifyrun.h"
+#include "engine/calcinput.h"
 #include "engine/workspace.h"
 #include "input/qualifydialog.h"
 #include "report/qualifywindow.h"
@@ -8,6 +9,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -20,6 +22,7 @@
 #include <QTableView>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +40,15 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// What kolvane-calc qualify prints for the file, the services ADSL2+ and SHDSL PAM16.
+QByteArray cliOutput(const QString &loops, const QStringList &more)
+{
+    QProcess cli;
+    cli.start(QStringLiteral(KOLVANE_CALC),
+              QStringList{"qualify", "--line", "ADSL2+_DS.DMT", "--line", "SHDSL_PAM16.PAM"} + more + QStringList{loops});
+    return cli.waitForFinished(60000) ? cli.readAllStandardOutput() : QByteArray("<not finished>");
+}
+
 } // namespace
 
 class tst_QualifyWindow : public QObject
@@ -49,14 +61,20 @@ private slots:
 
     void dialogIsPresetFromTheCalculation();
     void windowShowsAndExportsTheCommandLinesBytes();
+    void sortsAndFilters();
+    void showsAPageAtATime();
+    void largeFileGoesStraightToAFile();
     void copyTakesTheTable();
-    void missingFileIsRefusedInTheDialog();
+    void unreadableFileIsRefusedInTheDialog_data();
+    void unreadableFileIsRefusedInTheDialog();
     void cancelLeavesNothing();
     void pipeIsRefusedWithoutWaiting();
 
 private:
-    // Answers the qualification dialog: the file, the services' targets (none = no targets).
-    void answerDialog(const QString &file, const QVector<int> &targets, QStringList *offered = nullptr);
+    // Answers the qualification dialog: the file, the services' targets (none = no targets), and
+    // what else `more` does in it.
+    void answerDialog(const QString &file, const QVector<int> &targets,
+                      const std::function<void(QualifyDialog *)> &more = {});
     QList<QualifyWindow *> windows() const { return m_app->window->findChildren<QualifyWindow *>(); }
 
     std::unique_ptr<AppFixture> m_app;
@@ -74,16 +92,14 @@ void tst_QualifyWindow::cleanup()
     m_app.reset();
 }
 
-void tst_QualifyWindow::answerDialog(const QString &file, const QVector<int> &targets, QStringList *offered)
+void tst_QualifyWindow::answerDialog(const QString &file, const QVector<int> &targets,
+                                     const std::function<void(QualifyDialog *)> &more)
 {
     m_app->answerer->push([=](QWidget *w) {
         auto *dialog = qobject_cast<QualifyDialog *>(w);
         QVERIFY2(dialog, "the qualification dialog did not open");
-        if (offered) {
-            const int count = dialog->findChild<QSpinBox *>(QStringLiteral("serviceCountBox"))->value();
-            for (int i = 0; i < count; ++i)
-                *offered << dialog->findChild<QComboBox *>(QStringLiteral("serviceLineBox%1").arg(i))->currentText();
-        }
+        if (more)
+            more(dialog);
         dialog->setLoopsFile(file);
         dialog->findChild<QCheckBox *>(QStringLiteral("targetsBox"))->setChecked(!targets.isEmpty());
         for (int i = 0; i < targets.size(); ++i)
@@ -94,15 +110,39 @@ void tst_QualifyWindow::answerDialog(const QString &file, const QVector<int> &ta
 
 void tst_QualifyWindow::dialogIsPresetFromTheCalculation()
 {
-    m_app->calculate(chooseLineTypes({"VDSL2-8b_DS.DMT", "SHDSL_PAM32.PAM"}));
+    m_app->calculate([](PropertiesDialog *d) {
+        chooseFamily(QStringLiteral("Norm_NEXT_pointsCountBox"), 3, QStringLiteral("Norm_NEXT_pointsBoxes"), {40, 50, 60})(d);
+        chooseLineTypes({"VDSL2-8b_DS.DMT"})(d);
+    });
     QStringList offered;
-    answerDialog(SampleLoops, {}, &offered);
+    QString note;
+    int next = 0;
+    int target = 0;
+    answerDialog(SampleLoops, {}, [&](QualifyDialog *dialog) {
+        const int count = dialog->findChild<QSpinBox *>(QStringLiteral("serviceCountBox"))->value();
+        for (int i = 0; i < count; ++i)
+            offered << dialog->findChild<QComboBox *>(QStringLiteral("serviceLineBox%1").arg(i))->currentText();
+        // The NEXT family shows its values beside the one value the run takes.
+        next = dialog->findChild<QSpinBox *>(QStringLiteral("nextBox"))->value();
+        auto *label = dialog->findChild<QLabel *>(QStringLiteral("nextFamilyNote"));
+        note = label && label->isVisibleTo(dialog) ? label->text() : QString();
+        QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("loadFamilyNote")));
+        target = dialog->findChild<QSpinBox *>(QStringLiteral("serviceTargetBox0"))->value();
+        // Each condition is its own field.
+        QTest::keyClick(dialog->findChild<QSpinBox *>(QStringLiteral("nextBox")), Qt::Key_Up);
+        dialog->findChild<QSpinBox *>(QStringLiteral("marginBox"))->setValue(4);
+    });
     m_app->window->qualifyLines();
-    QCOMPARE(offered, (QStringList{"VDSL2-8b_DS.DMT", "SHDSL_PAM32.PAM"}));
+    QCOMPARE(offered, QStringList{"VDSL2-8b_DS.DMT"});
+    QCOMPARE(next, 40);
+    QCOMPARE(note, QStringLiteral("в расчёте несколько значений: 40, 50, 60; для проверки — одно"));
+    QCOMPARE(target, CalcInput::DefaultTargetRate);
     QCOMPARE(windows().size(), 1);
-    const QualifyTable &table = windows().first()->table();
-    QCOMPARE(table.settings.conditions.lineTypes, offered);
-    QVERIFY(table.settings.targets.isEmpty());
+    const QualifySettings &settings = windows().first()->table().settings();
+    QCOMPARE(settings.conditions.lineTypes, offered);
+    QCOMPARE(settings.conditions.Norm_NEXT_points, QVector<float>{41});
+    QCOMPARE(settings.conditions.SNRMargin_points, QVector<float>{4});
+    QVERIFY(settings.targets.isEmpty());
     QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 1);
 }
 
@@ -119,7 +159,7 @@ void tst_QualifyWindow::windowShowsAndExportsTheCommandLinesBytes()
     QualifyWindow *window = windows().first();
     const QualifyTable &table = window->table();
     const int count = input.count('\n') - 1;
-    QCOMPARE(table.loops.size(), count);
+    QCOMPARE(table.loops(), count);
     QCOMPARE(table.refused(), 1);
 
     // The summary counts the loops, the qualified ones per service and the refused.
@@ -132,39 +172,162 @@ void tst_QualifyWindow::windowShowsAndExportsTheCommandLinesBytes()
     QVERIFY(table.qualified(0) > 0 && table.qualified(0) < count - 1);
     QCOMPARE(m_app->window->statusBar()->currentMessage(), summary);
 
-    // The refused loop's row stands out and says why.
+    // The loop's cable, length and sections beside the verdicts; the refused row stands out.
     auto *view = m_app->child<QTableView>("qualifyTable");
     const QAbstractItemModel *model = view->model();
     QCOMPARE(model->rowCount(), count);
-    QCOMPARE(model->columnCount(), 8);
-    QCOMPARE(model->headerData(2, Qt::Horizontal).toString(), QStringLiteral("SNR Margin,дБ\nADSL2+_DS.DMT"));
-    QCOMPARE(model->headerData(7, Qt::Horizontal).toString(), QStringLiteral("Ошибка"));
+    QCOMPARE(model->columnCount(), 11);
+    QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Кабель"));
+    QCOMPARE(model->headerData(5, Qt::Horizontal).toString(), QStringLiteral("SNR Margin,дБ\nADSL2+_DS.DMT"));
+    QCOMPARE(model->headerData(10, Qt::Horizontal).toString(), QStringLiteral("Ошибка"));
     const int last = count - 1;
     QCOMPARE(model->data(model->index(last, 0)).toString(), QStringLiteral("ЗР-99-001"));
     QCOMPARE(model->data(model->index(last, 0), Qt::BackgroundRole).value<QColor>(), QualifyWindow::refusedColor());
-    QCOMPARE(model->data(model->index(last, 7)).toString(), QStringLiteral("длина «много» не является целым числом метров"));
+    QCOMPARE(model->data(model->index(last, 10)).toString(), QStringLiteral("длина «много» не является целым числом метров"));
+    QCOMPARE(model->data(model->index(last, 1)).toString(), QString());
     QVERIFY(!model->data(model->index(0, 0), Qt::BackgroundRole).isValid());
+    const int withSections = int(input.left(input.indexOf("ЗР-06-003;")).count('\n')) - 1;
+    QCOMPARE(model->data(model->index(withSections, 0)).toString(), QStringLiteral("ЗР-06-003"));
+    QCOMPARE(model->data(model->index(withSections, 1)).toString(), QStringLiteral("PE-0.40mm-26AWG"));
+    QCOMPARE(model->data(model->index(withSections, 2)).toInt(), 4342);
+    QCOMPARE(model->data(model->index(withSections, 3)).toString(), QStringLiteral("PE-0.64mm-22AWG 3100м"));
 
     // Exported, it is what kolvane-calc prints for the same file.
     const QString target = m_app->path(QStringLiteral("qualified.csv"));
     m_app->answerer->pushSaveFile(target);
     window->exportToCsv();
     QCOMPARE(m_app->answerer->pending(), 0);
-    QProcess cli;
-    cli.setWorkingDirectory(m_app->workspace);
-    cli.start(QStringLiteral(KOLVANE_CALC), {"qualify", "--line", "ADSL2+_DS.DMT", "--line", "SHDSL_PAM16.PAM",
-                                            "--rate", "8000,2048", loops});
-    QVERIFY(cli.waitForFinished(60000));
-    QCOMPARE(cli.exitCode(), 3);
-    const QByteArray expected = cli.readAllStandardOutput();
+    const QByteArray expected = cliOutput(loops, {"--rate", "8000,2048"});
     QCOMPARE(readAll(target), expected);
     QCOMPARE(m_app->window->statusBar()->currentMessage(),
              QStringLiteral("Сохранено: %1").arg(QDir::toNativeSeparators(target)));
 
     // The table shows the file's texts.
     const QList<QByteArray> first = expected.split('\n').at(1).split(';');
-    for (int c = 0; c < 7; ++c)
-        QCOMPARE(model->data(model->index(0, c)).toString(), QString::fromUtf8(first.at(c)));
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QString::fromUtf8(first.at(0)));
+    for (int c = 1; c < 7; ++c)
+        QCOMPARE(model->data(model->index(0, c + 3)).toString(), QString::fromUtf8(first.at(c)));
+}
+
+void tst_QualifyWindow::sortsAndFilters()
+{
+    m_app->calculate(chooseLineTypes({"ADSL2+_DS.DMT", "SHDSL_PAM16.PAM"}));
+    const QString loops = m_app->path(QStringLiteral("loops.csv"));
+    const QByteArray input = readAll(SampleLoops) + "x;PE-0.40mm-26AWG;-1\n";
+    QVERIFY(writeFile(loops, input));
+    answerDialog(loops, {8000, 2048});
+    m_app->window->qualifyLines();
+    QCOMPARE(windows().size(), 1);
+    QualifyWindow *window = windows().first();
+    auto *view = m_app->child<QTableView>("qualifyTable");
+    const QAbstractItemModel *model = view->model();
+    const int count = model->rowCount();
+    const auto column = [model](int c) {
+        QStringList out;
+        for (int r = 0; r < model->rowCount(); ++r)
+            out << model->data(model->index(r, c)).toString();
+        return out;
+    };
+
+    // A click on "Длина, м" sorts by length, the refused loop first; a second click reverses it.
+    QHeaderView *header = view->horizontalHeader();
+    const QPoint lengthHeader(header->sectionViewportPosition(2) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lengthHeader);
+    QStringList lengths = column(2);
+    QCOMPARE(lengths.first(), QString());
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QStringLiteral("x"));
+    for (int r = 2; r < count; ++r)
+        QVERIFY(lengths.at(r - 1).toInt() <= lengths.at(r).toInt());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, lengthHeader);
+    QCOMPARE(column(2).first(), lengths.last());
+    QCOMPARE(column(2).last(), QString());
+
+    // From the keyboard: the current column, here the ADSL2+ rate, descending; then the ids.
+    QApplication::setActiveWindow(m_app->window.get());
+    view->setFocus();
+    view->setCurrentIndex(model->index(0, 4));
+    QTest::keyClick(view, Qt::Key_Down, Qt::ControlModifier | Qt::ShiftModifier);
+    const QStringList rates = column(4);
+    for (int r = 1; r < count - 1; ++r)
+        QVERIFY(rates.at(r - 1).toFloat() >= rates.at(r).toFloat());
+    view->setCurrentIndex(model->index(0, 0));
+    QTest::keyClick(view, Qt::Key_Up, Qt::ControlModifier | Qt::ShiftModifier);
+    QStringList ids = column(0);
+    QVERIFY(std::is_sorted(ids.begin(), ids.end(), [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); }));
+
+    // Only the refused and failing loops; then one cable's among them.
+    auto *show = m_app->child<QComboBox>("qualifyShowBox");
+    show->setCurrentIndex(1);
+    const QualifyTable &table = window->table();
+    qint64 failing = 0;
+    for (qint64 loop = 0; loop < table.loops(); ++loop)
+        failing += table.fails(loop) ? 1 : 0;
+    QCOMPARE(model->rowCount(), int(failing));
+    QVERIFY(failing > 1 && failing < count);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QString row = column(6).at(r) + column(9).at(r);
+        QVERIFY2(row.contains(QStringLiteral("нет")) || !column(10).at(r).isEmpty(), qPrintable(row));
+    }
+    auto *cable = m_app->child<QComboBox>("qualifyCableBox");
+    cable->setCurrentText(QStringLiteral("PE-0.64mm-22AWG"));
+    QVERIFY(model->rowCount() > 0 && model->rowCount() < failing);
+    QCOMPARE(column(1).filter(QStringLiteral("PE-0.64mm-22AWG")).size(), model->rowCount());
+    ids = column(0);
+    QVERIFY(std::is_sorted(ids.begin(), ids.end(), [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); }));
+    QCOMPARE(m_app->child<QLabel>("qualifyShownLabel")->text(), QStringLiteral("показано линий: %1").arg(model->rowCount()));
+
+    // The export is the whole run in input order whatever is shown.
+    const QString target = m_app->path(QStringLiteral("qualified.csv"));
+    m_app->answerer->pushSaveFile(target);
+    window->exportToCsv();
+    QCOMPARE(readAll(target), cliOutput(loops, {"--rate", "8000,2048"}));
+}
+
+void tst_QualifyWindow::showsAPageAtATime()
+{
+    QualifySettings settings;
+    settings.conditions = defaultCalcSettings();
+    settings.conditions.lineTypes = QStringList{QStringLiteral("ADSL2+_DS.DMT")};
+    const QualifyOutcome outcome = runQualification(m_app->window.get(), settings, SampleLoops);
+    QVERIFY2(outcome.table, qPrintable(outcome.error));
+    QualifyWindow window(outcome.table, SampleLoops, nullptr, 100);
+    auto *view = window.findChild<QTableView *>(QStringLiteral("qualifyTable"));
+    auto *page = window.findChild<QLabel *>(QStringLiteral("qualifyPageLabel"));
+    const QAbstractItemModel *model = view->model();
+    QCOMPARE(model->rowCount(), 100);
+    QCOMPARE(page->text(), QStringLiteral("строки 1–100 из 273"));
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("qualifyPageForwardButton")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("qualifyPageForwardButton")), Qt::LeftButton);
+    QCOMPARE(page->text(), QStringLiteral("строки 201–273 из 273"));
+    QCOMPARE(model->rowCount(), 73);
+    QCOMPARE(model->data(model->index(0, 0)).toString(), QString::fromUtf8(outcome.table->id(200)));
+    QCOMPARE(model->headerData(0, Qt::Vertical).toInt(), 201);
+    // Sorted, the first page of the new order; fewer loops than a page need no pages.
+    view->sortByColumn(2, Qt::DescendingOrder);
+    QCOMPARE(page->text(), QStringLiteral("строки 1–100 из 273"));
+    window.findChild<QComboBox *>(QStringLiteral("qualifyCableBox"))->setCurrentText(QStringLiteral("PE-0.50mm-24AWG"));
+    QCOMPARE(model->rowCount(), 58);
+    QVERIFY(window.findChild<QWidget *>(QStringLiteral("qualifyPageLabel"))->parentWidget()->isHidden());
+}
+
+void tst_QualifyWindow::largeFileGoesStraightToAFile()
+{
+    m_app->calculate(chooseLineTypes({"ADSL2+_DS.DMT", "SHDSL_PAM16.PAM"}));
+    const QString target = m_app->path(QStringLiteral("zarechye - проверка.csv"));
+    answerDialog(SampleLoops, {8000, 2048});
+    m_app->answerer->pushButton(QMessageBox::Save);
+    m_app->answerer->pushSaveFile(target);
+    CalcSettings preset;
+    m_app->window->findChild<PropertiesDialog *>()->fillSettings(preset);
+    // A window for 100 loops at most: the sample's 273 are offered to go to a file.
+    QVERIFY(!qualifyLoops(m_app->window.get(), m_app->child<QMdiArea>("resultsArea"), preset,
+                          [this](const QString &text) { m_app->window->statusBar()->showMessage(text); }, 100));
+    QCOMPARE(m_app->answerer->pending(), 0);
+    QVERIFY(m_app->answerer->texts().value(0).contains(QStringLiteral("линий: 273")));
+    QVERIFY(windows().isEmpty());
+    QCOMPARE(readAll(target), cliOutput(SampleLoops, {"--rate", "8000,2048"}));
+    QCOMPARE(m_app->window->statusBar()->currentMessage(),
+             QStringLiteral("Линий: 273; не рассчитано: 0. Сохранено: %1").arg(QDir::toNativeSeparators(target)));
 }
 
 void tst_QualifyWindow::copyTakesTheTable()
@@ -181,18 +344,34 @@ void tst_QualifyWindow::copyTakesTheTable()
     QCOMPARE(copy->shortcut(), QKeySequence(QKeySequence::Copy));
     copy->trigger();
     const QStringList lines = QApplication::clipboard()->mimeData()->text().split(QLatin1Char('\n'));
-    QCOMPARE(lines.first(), QStringLiteral("id\tR,кбит/с ADSL2+_DS.DMT\tSNR Margin,дБ ADSL2+_DS.DMT\tГодна ADSL2+_DS.DMT"));
-    QVERIFY(lines.at(1).startsWith(QStringLiteral("ЗР-00-003\t")));
+    QCOMPARE(lines.first(), QStringLiteral("id\tКабель\tДлина, м\tУчастки"));
+    QCOMPARE(lines.at(1), QStringLiteral("ЗР-00-003\tPE-0.40mm-26AWG\t2513\t"));
     QCOMPARE(lines.size(), 4); // two rows and the final line break
 }
 
-void tst_QualifyWindow::missingFileIsRefusedInTheDialog()
+void tst_QualifyWindow::unreadableFileIsRefusedInTheDialog_data()
 {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message"); // %1 the path
+    QTest::newRow("missing") << "nothing.csv" << "Файл %1 не найден.";
+    QTest::newRow("symlink loop") << "loop.csv" << "Не удаётся прочитать %1: Слишком много уровней символических ссылок";
+    QTest::newRow("named pipe") << "loops.fifo" << "Не удаётся прочитать %1: именованный канал, а не обычный файл";
+}
+
+void tst_QualifyWindow::unreadableFileIsRefusedInTheDialog()
+{
+    QFETCH(QString, name);
+    const QString path = m_app->path(name);
+    const QByteArray local = QFile::encodeName(path);
+    if (name == QLatin1String("loop.csv"))
+        QVERIFY(::symlink(local.constData(), local.constData()) == 0);
+    if (name == QLatin1String("loops.fifo"))
+        QVERIFY(::mkfifo(local.constData(), 0600) == 0);
     m_app->calculate();
-    m_app->answerer->push([this](QWidget *w) {
+    m_app->answerer->push([this, path](QWidget *w) {
         auto *dialog = qobject_cast<QualifyDialog *>(w);
         QVERIFY(dialog);
-        dialog->setLoopsFile(m_app->path(QStringLiteral("nothing.csv")));
+        dialog->setLoopsFile(path);
         // The refusal's message box comes first, then the dialog is cancelled.
         m_app->answerer->pushButton(QMessageBox::Ok);
         m_app->answerer->push([](QWidget *again) {
@@ -208,8 +387,8 @@ void tst_QualifyWindow::missingFileIsRefusedInTheDialog()
     });
     m_app->window->qualifyLines();
     QVERIFY(windows().isEmpty());
-    QCOMPARE(m_app->answerer->texts().value(0),
-             QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(m_app->path(QStringLiteral("nothing.csv")))));
+    QFETCH(QString, message);
+    QCOMPARE(m_app->answerer->texts().value(0), message.arg(QDir::toNativeSeparators(path)));
 }
 
 void tst_QualifyWindow::cancelLeavesNothing()
@@ -253,7 +432,7 @@ void tst_QualifyWindow::pipeIsRefusedWithoutWaiting()
     const QualifyOutcome outcome = runQualification(m_app->window.get(), settings, fifo);
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(!outcome.table && !outcome.cancelled);
-    QCOMPARE(outcome.error, QStringLiteral("%1 не является обычным файлом").arg(fifo));
+    QCOMPARE(outcome.error, QStringLiteral("Не удаётся прочитать %1: именованный канал, а не обычный файл").arg(fifo));
 }
 
 QTEST_MAIN(tst_QualifyWindow)

@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "piperescue.h"
 
 #include "app/recentsetups.h"
 #include "app/templatesarea.h"
@@ -15,6 +16,8 @@
 #include <QProcess>
 #include <QStatusBar>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -66,6 +69,7 @@ private slots:
     void recentList();
     void openThroughShortcut();
     void hintUntilAWindowIsShown();
+    void pipesAreRefusedAtOnce();
 
 private:
     std::unique_ptr<AppFixture> m_app;
@@ -245,6 +249,40 @@ void tst_Setups::hintUntilAWindowIsShown()
     QTRY_VERIFY(area->subWindowList().first()->isVisible());
     area->subWindowList().first()->hide();
     QVERIFY(!area->hint().isEmpty());
+}
+
+void tst_Setups::pipesAreRefusedAtOnce()
+{
+    // A setup that has become a named pipe (opened, or chosen from the recent list) and a template
+    // a setup names that is one are refused at once with what they are; the entry stays listed.
+    MainWindow *w = m_app->window.get();
+    const QString setup = m_app->path(QStringLiteral("pipe.kolvane"));
+    const QString naming = m_app->path(QStringLiteral("naming.kolvane"));
+    const QString cable = m_app->path(QStringLiteral("Cable/pipe.att"));
+    QVERIFY(w->saveSetupFile(setup));
+    QVERIFY(writeText(naming, "{\"format\": \"kolvane-setup\", \"version\": 1, \"cables\": [\"pipe\"]}"));
+    QVERIFY(QFile::remove(setup));
+    for (const QString &pipe : {setup, cable})
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+    QElapsedTimer timer;
+    timer.start();
+    {
+        const PipeRescue rescue({setup, cable});
+        for (int i = 0; i < 3; ++i)
+            m_app->answerer->pushButton(QMessageBox::Ok);
+        QVERIFY(!w->openSetupFile(setup));
+        m_app->child<QMenu>("recentSetupsMenu")->actions().first()->trigger();
+        QVERIFY(!w->openSetupFile(naming));
+    }
+    QVERIFY(timer.elapsed() < 3000);
+    const QStringList texts = m_app->answerer->texts();
+    QCOMPARE(texts.size(), 3);
+    const QString pipe = QStringLiteral("pipe.kolvane: именованный канал, а не обычный файл");
+    QVERIFY2(texts.at(0).endsWith(pipe), qPrintable(texts.at(0)));
+    QVERIFY2(texts.at(1).endsWith(pipe), qPrintable(texts.at(1)));
+    QVERIFY2(texts.at(2).endsWith(QStringLiteral("не удаётся прочитать шаблоны\nCable/pipe.att: именованный канал, а не обычный файл")),
+             qPrintable(texts.at(2)));
+    QCOMPARE(RecentSetups::paths(), QStringList{setup});
 }
 
 QTEST_MAIN(tst_Setups)

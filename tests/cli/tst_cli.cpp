@@ -82,6 +82,9 @@ private slots:
     void noiseNameWithADot();
     void permissionDenied_data();
     void permissionDenied();
+    void pipesAreRefusedAtOnce();
+    void setupToStandardOutput();
+    void closedStandardOutput();
 };
 
 void tst_Cli::initTestCase()
@@ -279,6 +282,18 @@ void tst_Cli::badInput_data()
     QTest::newRow("cable named ..") << QStringList{"--cable", ".."} << "cable name \"..\"";
     QTest::newRow("absolute noise path") << QStringList{"--noise", "/etc/passwd"} << "noise name \"/etc/passwd\"";
     QTest::newRow("missing workspace") << QStringList{"-C", "/nonexistent/kolvane"} << "/nonexistent/kolvane";
+    QTest::newRow("line type named twice") << QStringList{"--line", "ADSL_DS.DMT", "--line", "ADSL_DS.DMT"}
+                                           << "--line: \"ADSL_DS.DMT\" is named twice";
+    QStringList eleven;
+    for (int i = 0; i < 11; ++i)
+        eleven << "--line" << QStringLiteral("L%1.DMT").arg(i);
+    QTest::newRow("more line types than templates") << eleven
+                                                    << "--line: 11 values, at most 10: the number of templates in xDSL";
+    QTest::newRow("line break in a name") << QStringList{"--line", "a\nb.DMT"}
+                                          << "line type name \"a\u240Ab.DMT\" holds a control character (U+000A)";
+    QTest::newRow("empty setup name") << QStringList{"--setup", ""} << "--setup: no file name given";
+    QTest::newRow("setup written and output") << QStringList{"--write-setup", "a.kolvane", "-o", "b.csv"}
+                                              << "--write-setup and -o do not go together";
 }
 
 void tst_Cli::badInput()
@@ -483,6 +498,10 @@ void tst_Cli::badSetup_data()
         << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 1, \"cables\": [\"PE-9mm\"]}") << 2 << "PE-9mm.att";
     QTest::newRow("unknown key") << QByteArray("{\"format\": \"kolvane-setup\", \"version\": 1, \"colour\": 1}") << 0
                                  << "warning: ";
+    QByteArray many = "{\"format\": \"kolvane-setup\", \"version\": 1, \"lineTypes\": [\"L0.DMT\"";
+    for (int i = 1; i < 70000; ++i)
+        many += ", \"L" + QByteArray::number(i) + ".DMT\"";
+    QTest::newRow("70000 line types") << many + "]}" << 2 << "lineTypes: 70000 values, at most 10";
 }
 
 void tst_Cli::badSetup()
@@ -632,6 +651,51 @@ void tst_Cli::permissionDenied()
     QCOMPARE(r.code, 1);
     QCOMPARE(r.out, QByteArray());
     QCOMPARE(QString::fromUtf8(r.err), QStringLiteral("kolvane-calc: ") + message.arg(dir.path()) + QLatin1Char('\n'));
+}
+
+void tst_Cli::pipesAreRefusedAtOnce()
+{
+    // A named pipe as the setup or as a template would hold the program until someone wrote to it.
+    const QString setup = m_dir.filePath(QStringLiteral("pipe.kolvane"));
+    const QString cable = QDir(m_workspace).filePath(QStringLiteral("Cable/pipe.att"));
+    QVERIFY(::mkfifo(QFile::encodeName(setup).constData(), 0600) == 0);
+    QVERIFY(::mkfifo(QFile::encodeName(cable).constData(), 0600) == 0);
+    const Run fromSetup = calc({"-C", Samples, "--setup", setup});
+    const Run withCable = calc({"-C", m_workspace, "--cable", "pipe", "--line", "adsl.DMT", "--noise", "white"});
+    QFile::remove(setup);
+    QFile::remove(cable);
+    QCOMPARE(fromSetup.code, 2);
+    QCOMPARE(fromSetup.err, "kolvane-calc: " + setup.toUtf8() + ": a named pipe, not a regular file\n");
+    QCOMPARE(withCable.code, 2);
+    QCOMPARE(withCable.err, "kolvane-calc: " + cable.toUtf8() + " is not a template file: a named pipe, not a regular file\n");
+}
+
+void tst_Cli::setupToStandardOutput()
+{
+    // "-" is the standard output, as everywhere else; nothing named "-" appears.
+    const QString file = m_dir.filePath(QStringLiteral("out.kolvane"));
+    QCOMPARE(calc({"-C", Samples, "--load", "1,5", "--write-setup", file}).code, 0);
+    const Run r = calc({"-C", Samples, "--load", "1,5", "--write-setup", "-"}, m_dir.path());
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, fileContents(file));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("-"))));
+    // A refused setup is written nowhere.
+    const QString refused = m_dir.filePath(QStringLiteral("twice.kolvane"));
+    QCOMPARE(calc({"-C", Samples, "--line", "ADSL_DS.DMT", "--line", "ADSL_DS.DMT", "--write-setup", refused}).code, 2);
+    QVERIFY(!QFileInfo::exists(refused));
+}
+
+void tst_Cli::closedStandardOutput()
+{
+    // Closed, its descriptor would go to the next file the program opens and take the output.
+    for (const QStringList &args : {QStringList{"-C", Samples}, QStringList{"-C", Samples, "--write-setup", "-"}}) {
+        QProcess p;
+        p.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+        p.start(QStringLiteral(KOLVANE_CALC), args);
+        const Run r = test::finished(p);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.err, QByteArray("kolvane-calc: cannot write the standard output: it is closed\n"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -5,6 +5,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using test::calc;
@@ -214,9 +217,18 @@ void tst_QualifyCli::badOptions_data()
     QTest::newRow("no file") << Services << "no FILE given";
     QTest::newRow("two files") << Services + QStringList{loops, loops} << QStringLiteral("unexpected argument \"%1\"").arg(loops);
     QTest::newRow("missing file") << Services + QStringList{"/nonexistent/loops.csv"}
-                                  << "no loop-records file /nonexistent/loops.csv";
+                                  << "cannot read the loop-records file /nonexistent/loops.csv: No such file or directory";
     QTest::newRow("directory") << Services + QStringList{Samples}
-                               << QStringLiteral("%1 is a directory, not a loop-records file").arg(Samples);
+                               << QStringLiteral("cannot read the loop-records file %1: Is a directory").arg(Samples);
+    // Said as they are, without waiting on the pipe.
+    const QString link = m_dir.filePath(QStringLiteral("la.csv"));
+    const QString fifo = m_dir.filePath(QStringLiteral("loops.fifo"));
+    QVERIFY(::symlink(QFile::encodeName(link).constData(), QFile::encodeName(link).constData()) == 0);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("symlink loop") << Services + QStringList{link}
+                                  << QStringLiteral("cannot read the loop-records file %1: Too many levels of symbolic links").arg(link);
+    QTest::newRow("named pipe") << Services + QStringList{fifo}
+                                << QStringLiteral("cannot read the loop-records file %1: a named pipe, not a regular file").arg(fifo);
     QTest::newRow("one rate for two lines") << Services + QStringList{"--rate", "8000", loops}
                                             << "--rate: 1 target rate(s) for 2 line type(s); give one per line type";
     QTest::newRow("rate not a number") << Services + QStringList{"--rate", "8000,fast", loops}

@@ -5,7 +5,10 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QtTest>
+
+#include <cmath>
 
 Q_DECLARE_METATYPE(CableSection)
 
@@ -74,6 +77,9 @@ private slots:
     void painterStateIsRestored();
     void settledValuesAreAFixedPoint_data();
     void settledValuesAreAFixedPoint();
+    void automaticAxesAreKeptAsTheUsers_data();
+    void automaticAxesAreKeptAsTheUsers();
+    void paletteReadsOnWhite();
     void unsettledPictureDoesNotDivideByZero();
     void conditionsFrameHoldsEveryLine_data();
     void conditionsFrameHoldsEveryLine();
@@ -165,8 +171,7 @@ void tst_GraphPainter::settledValuesAreAFixedPoint_data()
     QTest::addColumn<QSize>("plotSize");
     QTest::newRow("crowded grid on a narrow plot") << QVector<int>{30000, 100, 700, 100000, 10, 70} << QSize(480, 420);
     QTest::newRow("labels between grid multiples") << QVector<int>{8000, 400, 600, 8000, 400, 700} << QSize(1130, 870);
-    QTest::newRow("label step rounded past the maximum") << QVector<int>{1000, 600, 1000, 1000, 600, 1000}
-                                                         << QSize(1130, 870);
+    QTest::newRow("a label every metre") << QVector<int>{4600, 1, 1, 1000, 1, 1} << QSize(1130, 870);
     QTest::newRow("grid above the maximum") << QVector<int>{8000, 9000, 9000, 5000, 6000, 100} << QSize(730, 570);
     QTest::newRow("zeros") << QVector<int>{0, 0, 0, 0, 0, 0} << QSize(730, 570);
 }
@@ -188,6 +193,45 @@ void tst_GraphPainter::settledValuesAreAFixedPoint()
     const GraphSettings twice = settleGraphAxes(once, UserScale, extent, plotSize, metrics);
     QCOMPARE(twice, once);
     QVERIFY(once.lengthGridStep >= 1 && once.rateGridStep >= 1);
+}
+
+void tst_GraphPainter::automaticAxesAreKeptAsTheUsers_data()
+{
+    QTest::addColumn<int>("lengthTo");
+    QTest::addColumn<int>("maxRate");
+    QTest::addColumn<QSize>("plotSize");
+    QTest::addColumn<int>("pointSize");
+    QTest::newRow("4500 m: labels every 1000 m, not every 1125") << 4500 << 22000 << QSize(1530, 940) << 9;
+    QTest::newRow("10000 m: no \"2500\" at 2496 m") << 10000 << 22222 << QSize(1296, 708) << 9;
+    QTest::newRow("smallest window, large font") << 30000 << 140000 << QSize(480, 420) << 16;
+    QTest::newRow("tiny maxima") << 3 << 0 << QSize(480, 420) << 9;
+}
+
+// The automatic axes, shown in the options dialog and accepted unchanged, draw the same graph;
+// their label steps are round (1-2-5).
+void tst_GraphPainter::automaticAxesAreKeptAsTheUsers()
+{
+    QFETCH(int, lengthTo);
+    QFETCH(int, maxRate);
+    QFETCH(QSize, plotSize);
+    QFETCH(int, pointSize);
+    const QFontMetrics metrics{QFont(QStringLiteral("DejaVu Sans"), pointSize)};
+    const GraphExtent extent{lengthTo, 100, maxRate};
+    const GraphSettings automatic = settleGraphAxes(GraphSettings(), AutoScale, extent, plotSize, metrics);
+    QCOMPARE(settleGraphAxes(automatic, UserScale, extent, plotSize, metrics), automatic);
+    for (int label : {automatic.lengthLabelStep, automatic.rateLabelStep})
+        QVERIFY2(QString::number(label).contains(QRegularExpression(QStringLiteral("^[125]0*$"))), qPrintable(QString::number(label)));
+}
+
+// WCAG non-text contrast: every curve colour at least 3:1 against white paper.
+void tst_GraphPainter::paletteReadsOnWhite()
+{
+    for (const QColor &c : graphCurvePalette()) {
+        double luminance = 0;
+        for (const auto &[v, weight] : {std::pair{c.redF(), 0.2126}, {c.greenF(), 0.7152}, {c.blueF(), 0.0722}})
+            luminance += weight * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        QVERIFY2(1.05 / (luminance + 0.05) >= 3.0, qPrintable(c.name()));
+    }
 }
 
 void tst_GraphPainter::unsettledPictureDoesNotDivideByZero()

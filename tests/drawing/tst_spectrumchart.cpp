@@ -100,6 +100,7 @@ class tst_SpectrumChart : public QObject
 private slots:
     void dmtBarsFollowTheBits();
     void dmtLinesOnTheRightAxis();
+    void measuredSnrOverTheModel();
     void axesAndLabels_data();
     void axesAndLabels();
     void pamThresholdAndChosenRate();
@@ -149,6 +150,26 @@ void tst_SpectrumChart::dmtLinesOnTheRightAxis()
     // Drawn over the bars.
     const double loaded = r.chart.xAt(s.trace.tones[20].f);
     QVERIFY(around(r.image, QPointF(loaded, r.chart.dbAt(35)), SpectrumColors::Snr) > 0);
+}
+
+void tst_SpectrumChart::measuredSnrOverTheModel()
+{
+    LineSpectrum s = dmtSpectrum();
+    Measured::Series measured;
+    measured.present = true;
+    measured.groupSize = 8;
+    for (int tone = 16; tone < 80; tone += 8) // groups of tones 23..69, the one of tone 48 not measured
+        measured.entries << Measured::Entry{tone, tone == 32 ? -130.0 : 20.0, tone == 48};
+    s.measuredSnr = measured;
+    const Rendered r = render(s);
+    QVERIFY(r.chart.db.min <= -130); // the scale takes the measurement in
+    const auto measuredAt = [&](int tone, double db) {
+        return around(r.image, QPointF(r.chart.xAt(tone * Spacing), r.chart.dbAt(db)), SpectrumColors::MeasuredSnr, 3);
+    };
+    QVERIFY(measuredAt(60, 20) > 0);
+    QVERIFY(measuredAt(34, -130) > 0);
+    QCOMPARE(measuredAt(52, 20), 0);
+    QCOMPARE(measuredAt(120, 20), 0); // beyond the measurement
 }
 
 void tst_SpectrumChart::axesAndLabels_data()

@@ -44,6 +44,10 @@ private slots:
     void validate_data();
     void validate();
     void runChecksAreLooser();
+    void sectionText_data();
+    void sectionText();
+    void decimalNumbers_data();
+    void decimalNumbers();
 };
 
 void tst_CalcInput::summaries()
@@ -160,6 +164,69 @@ void tst_CalcInput::runChecksAreLooser()
     s.sections = {{QStringLiteral("K2"), 1500}};
     QVERIFY(!CalcInput::validate(s, CalcInput::Checks::Run, keyOf, &error));
     QVERIFY(error.contains(QStringLiteral("1500 m")));
+}
+
+void tst_CalcInput::sectionText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("cable");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("message"); // empty: read
+    QTest::newRow("plain") << "K1:300" << "K1" << 300 << "";
+    QTest::newRow("blanks around both parts") << " K1 : 300 " << "K1" << 300 << "";
+    QTest::newRow("a colon inside the name") << "ТПП:0.4:1200" << "ТПП:0.4" << 1200 << "";
+    QTest::newRow("no colon") << "K1" << "" << 0 << "<s>: \"K1\" is not CABLE:LENGTH";
+    QTest::newRow("no cable") << " :300" << "" << 0 << "<s>: \" :300\" is not CABLE:LENGTH";
+    QTest::newRow("fractional length") << "K1:12.5" << "" << 0 << "<s>: \"12.5\" is not a whole number";
+    QTest::newRow("length 0") << "K1:0" << "" << 0 << "<s>: 0 is below 1";
+    QTest::newRow("beyond 30 km") << "K1:30001" << "" << 0 << "<s>: 30001 is above 30000";
+}
+
+void tst_CalcInput::sectionText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, cable);
+    QFETCH(int, length);
+    QFETCH(QString, message);
+    CableSection section;
+    const std::optional<CalcInput::Problem> problem = CalcInput::parseSection(text, &section);
+    QCOMPARE(problem ? CalcInput::describe(*problem, [](CalcInput::Field) { return QStringLiteral("<s>"); }) : QString(),
+             message);
+    if (!problem)
+        QCOMPARE(section, (CableSection{cable, length}));
+}
+
+void tst_CalcInput::decimalNumbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("shown"); // as files write it; empty: refused
+    QTest::newRow("one decimal") << "12.5" << 12.5 << "12.5";
+    QTest::newRow("whole") << " 40 " << 40.0 << "40";
+    QTest::newRow("tenths over ten, not a float step") << "0.3" << 3 / 10.0 << "0.3";
+    QTest::newRow("negative") << "-0.5" << -0.5 << "-0.5";
+    QTest::newRow("two decimals") << "12.55" << 0.0 << "";
+    QTest::newRow("decimal comma") << "1,5" << 0.0 << "";
+    QTest::newRow("point alone") << "7." << 0.0 << "";
+}
+
+void tst_CalcInput::decimalNumbers()
+{
+    // The coming loss and coding-gain inputs take one decimal; no row of today's table does.
+    QFETCH(QString, text);
+    QFETCH(double, value);
+    QFETCH(QString, shown);
+    CalcInput::Input in = CalcInput::input(CalcInput::Field::Margins);
+    in.decimals = 1;
+    double read = 0;
+    const std::optional<CalcInput::Problem> problem = CalcInput::parseNumber(in, text, &read);
+    QCOMPARE(!problem, !shown.isEmpty());
+    if (problem) {
+        QCOMPARE(problem->kind, CalcInput::Problem::NotDecimalText);
+        return;
+    }
+    QCOMPARE(read, value);
+    QCOMPARE(CalcInput::numberText(in, read), shown);
 }
 
 QTEST_GUILESS_MAIN(tst_CalcInput)

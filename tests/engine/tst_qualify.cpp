@@ -1,7 +1,10 @@
 #include "engine/calcinput.h"
 #include "engine/curveset.h"
 #include "engine/messages.h"
-#include "engine/qualify.h"
+#include "engine/looprecords.h"
+#include "engine/plantqualifier.h"
+#include "engine/qualifycsv.h"
+#include "engine/qualifytable.h"
 #include "engine/reach.h"
 #include "engine/sweep.h"
 #include "engine/templatefile.h"
@@ -14,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -156,6 +162,28 @@ QByteArray file(const QVector<QByteArray> &lines)
     return out;
 }
 
+// The text as UTF-16 with its byte-order mark.
+QByteArray utf16(const QByteArray &utf8, bool littleEndian)
+{
+    QByteArray out = littleEndian ? "\xff\xfe" : "\xfe\xff";
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        const char16_t u = c.unicode();
+        const char bytes[2] = {char(u >> 8), char(u & 0xff)};
+        out += littleEndian ? bytes[1] : bytes[0];
+        out += littleEndian ? bytes[0] : bytes[1];
+    }
+    return out;
+}
+
+// Blank lines of `bytes` bytes in all.
+QByteArray blankLines(int bytes)
+{
+    QByteArray out;
+    for (; bytes > 0; bytes -= 1000)
+        out += QByteArray(std::min(bytes, 1000) - 1, ' ') + '\n';
+    return out;
+}
+
 // Output lines by id, the header left out.
 std::map<QByteArray, QByteArray> byId(const QByteArray &out)
 {
@@ -188,6 +216,9 @@ private slots:
     void equalsOneLoopRuns();
     void orderAndThreadsDoNotMatter();
     void withoutTargets();
+    void progressWithinAChunk();
+    void formulaGuard_data();
+    void formulaGuard();
     void badRowsAreReportedAndSkipped();
     void longAndInvalidLines();
     void templatesWithoutRowsWarnOnce();
@@ -212,6 +243,9 @@ void tst_Qualify::initTestCase()
     QVERIFY(test::writeRows(m_workspace + QStringLiteral("/Cable/Empty.att"), {}));
     QVERIFY(test::writeRows(m_workspace + QStringLiteral("/Cable/NotANumber.att"),
                        {{100, 5}, {200, std::numeric_limits<double>::quiet_NaN()}}));
+    const QByteArray cables = QFile::encodeName(m_workspace + QStringLiteral("/Cable/"));
+    QVERIFY(::symlink((cables + "Loop.att").constData(), (cables + "Loop.att").constData()) == 0);
+    QVERIFY(::mkfifo((cables + "Pipe.att").constData(), 0600) == 0);
 }
 
 void tst_Qualify::parseLoopLine_data()
@@ -303,6 +337,14 @@ void tst_Qualify::refusedLines_data()
     QTest::newRow("overlong UTF-8") << QByteArray("a;K\xc0\xaf;100") << QByteArray("a")
                                     << "the line is not UTF-8 text";
     QTest::newRow("cut UTF-8") << QByteArray("a;K;100\xd0") << QByteArray("a") << "the line is not UTF-8 text";
+    QTest::newRow("NUL byte") << QByteArray("a;K\0;100", 8) << QByteArray("a")
+                              << "the line holds a NUL byte: loop records are UTF-8 text, or UTF-16 with a byte-order mark";
+    QTest::newRow("NUL in the id") << QByteArray("a\0b;K;100", 9) << QByteArray("a\xef\xbf\xbd" "b")
+                                   << "the line holds a NUL byte: loop records are UTF-8 text, or UTF-16 with a byte-order mark";
+    QTest::newRow("control character in the id") << QByteArray("a\x1b[31m;K;100") << QByteArray("a\xef\xbf\xbd[31m")
+                                                 << "the id holds the control character U+001B";
+    QTest::newRow("tab in the id") << QByteArray("a\tb;K;100") << QByteArray("a\xef\xbf\xbd" "b")
+                                   << "the id holds the control character U+0009";
     // The first problem in field order is the one told.
     QTest::newRow("bad length and bad section") << QByteArray("a;K;x;T") << QByteArray("a")
                                                 << "length \"x\" is not a whole number of metres";
@@ -329,7 +371,7 @@ void tst_Qualify::refusedLines()
     QCOMPARE(r.problems.first().english, english);
     QCOMPARE(r.problems.first().russian, problem.russian);
     const QList<QByteArray> out = r.out.split('\n');
-    QCOMPARE(out.at(2), record.id + ";;;;;;;" + QualifyWriter::problemField(problem) + ';');
+    QCOMPARE(out.at(2), record.id + ";;;;;;;" + QualifyWriter::problemField(problem.russian) + ';');
     QVERIFY(out.at(1).startsWith("ok1;") && out.at(1).endsWith(";;"));
 }
 
@@ -337,20 +379,34 @@ void tst_Qualify::inputForms_data()
 {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArrayList>("ids"); // of the computed loops, in order
+    QTest::addColumn<int>("lastLine");       // the last loop's line number
 
     const QByteArray a = "a;PE-0.40mm-26AWG;1200";
     const QByteArray b = "b;PE-0.50mm-24AWG;3400;PE-0.64mm-22AWG:1000";
-    QTest::newRow("empty file") << QByteArray() << QByteArrayList{};
-    QTest::newRow("header only") << QByteArray("id;cable;length\n") << QByteArrayList{};
-    QTest::newRow("header without line end") << QByteArray("id;cable;length") << QByteArrayList{};
-    QTest::newRow("a loop-like header is still the header") << QByteArray(a + '\n' + b + '\n') << QByteArrayList{"b"};
-    QTest::newRow("LF") << QByteArray("h\n" + a + '\n' + b + '\n') << QByteArrayList{"a", "b"};
-    QTest::newRow("CRLF") << QByteArray("h\r\n" + a + "\r\n" + b + "\r\n") << QByteArrayList{"a", "b"};
-    QTest::newRow("no line end at the end") << QByteArray("h\n" + a + '\n' + b) << QByteArrayList{"a", "b"};
-    QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbfh\n" + a + '\n') << QByteArrayList{"a"};
+    QTest::newRow("empty file") << QByteArray() << QByteArrayList{} << 0;
+    QTest::newRow("header only") << QByteArray("id;cable;length\n") << QByteArrayList{} << 0;
+    QTest::newRow("header without line end") << QByteArray("id;cable;length") << QByteArrayList{} << 0;
+    QTest::newRow("a loop-like header is still the header") << QByteArray(a + '\n' + b + '\n') << QByteArrayList{"b"} << 2;
+    QTest::newRow("LF") << QByteArray("h\n" + a + '\n' + b + '\n') << QByteArrayList{"a", "b"} << 3;
+    QTest::newRow("CRLF") << QByteArray("h\r\n" + a + "\r\n" + b + "\r\n") << QByteArrayList{"a", "b"} << 3;
+    QTest::newRow("CR") << QByteArray("h\r" + a + '\r' + b + '\r') << QByteArrayList{"a", "b"} << 3;
+    QTest::newRow("CR, LF and CRLF mixed") << QByteArray("h\r" + a + "\r\n\r" + b) << QByteArrayList{"a", "b"} << 4;
+    QTest::newRow("no line end at the end") << QByteArray("h\n" + a + '\n' + b) << QByteArrayList{"a", "b"} << 3;
+    QTest::newRow("byte-order mark") << QByteArray("\xef\xbb\xbfh\n" + a + '\n') << QByteArrayList{"a"} << 2;
     QTest::newRow("byte-order mark and CRLF, header only") << QByteArray("\xef\xbb\xbfid;cable;length\r\n")
-                                                          << QByteArrayList{};
-    QTest::newRow("blank lines") << QByteArray("h\n\n" + a + "\n\r\n  \t \n" + b + "\n\n") << QByteArrayList{"a", "b"};
+                                                          << QByteArrayList{} << 0;
+    QTest::newRow("blank lines") << QByteArray("h\n\n" + a + "\n\r\n  \t \n" + b + "\n\n") << QByteArrayList{"a", "b"} << 6;
+    QTest::newRow("UTF-16, little-endian") << utf16("h\r\n" + a + "\r\n" + b + "\r\n", true) << QByteArrayList{"a", "b"} << 3;
+    QTest::newRow("UTF-16, big-endian, CR") << utf16("h\r" + a + '\r' + b, false) << QByteArrayList{"a", "b"} << 3;
+    // The reader takes 1 MiB at a time: a CR LF and a UTF-16 surrogate pair across that border.
+    const int block = 1 << 20;
+    const QByteArray blanks = blankLines(block - 3 - a.size());
+    const int after = blanks.count('\n') + 3;
+    QTest::newRow("CR LF across blocks") << QByteArray("h\n" + blanks + a + "\r\n" + b) << QByteArrayList{"a", "b"} << after;
+    const QByteArray half = blankLines(block / 2 - 4);
+    const QByteArray wide = utf16("h\n" + half + "\xf0\x9d\x84\x9e" + b, true);
+    QTest::newRow("surrogate pair across blocks") << wide << QByteArrayList{"\xf0\x9d\x84\x9e" "b"}
+                                                  << half.count('\n') + 2;
 }
 
 void tst_Qualify::inputForms()
@@ -360,11 +416,13 @@ void tst_Qualify::inputForms()
     const QualifySettings settings = services();
     const Run r = qualify(input, settings);
     QVERIFY2(r.ok, qPrintable(r.error));
+    QTEST(int(r.loops.isEmpty() ? 0 : r.loops.last().line), "lastLine");
     QByteArray expected = QualifyWriter(settings).header();
     for (const QByteArray &id : ids) {
         LoopRecord record;
         QVERIFY(::parseLoopLine(id == "a" ? "a;PE-0.40mm-26AWG;1200" : "b;PE-0.50mm-24AWG;3400;PE-0.64mm-22AWG:1000",
                                 &record, nullptr));
+        record.id = id;
         expected += expectedLine(settings, id, record);
     }
     QCOMPARE(r.out, expected);
@@ -434,6 +492,47 @@ void tst_Qualify::withoutTargets()
     }
 }
 
+void tst_Qualify::progressWithinAChunk()
+{
+    // The whole file is one chunk; the progress moves before its end all the same.
+    const QByteArray input = file(randomLoops(3000, 12, 30));
+    QVector<qint64> seen;
+    const Run r = qualify(input, services(), QualifyOptions{1, nullptr, [&](qint64 bytes) { seen << bytes; }});
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.chunks, 1);
+    QVERIFY(seen.size() > 3);
+    QVERIFY(seen.first() < input.size() / 2);
+    QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+    QCOMPARE(seen.last(), qint64(input.size()));
+}
+
+void tst_Qualify::formulaGuard_data()
+{
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("formula") << QByteArray("=HYPERLINK(\"x\")") << QByteArray("'=HYPERLINK(\"x\")");
+    QTest::newRow("plus") << QByteArray("+A1") << QByteArray("'+A1");
+    QTest::newRow("minus") << QByteArray("-1+2") << QByteArray("'-1+2");
+    QTest::newRow("at") << QByteArray("@SUM(A1)") << QByteArray("'@SUM(A1)");
+    QTest::newRow("negative number") << QByteArray("-12") << QByteArray("-12");
+    QTest::newRow("signed decimal") << QByteArray("+0,5") << QByteArray("+0,5");
+    QTest::newRow("sign alone") << QByteArray("-") << QByteArray("'-");
+    QTest::newRow("inside") << QByteArray("a=b") << QByteArray("a=b");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void tst_Qualify::formulaGuard()
+{
+    QFETCH(QByteArray, id);
+    QFETCH(QByteArray, written);
+    const Run r = qualify(file({id + ";PE-0.40mm-26AWG;100", id + ";K;x"}), services(false));
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.loops.first().id, id);
+    const QList<QByteArray> out = r.out.split('\n');
+    QVERIFY(out.at(1).startsWith(written + ';') && !out.at(1).startsWith(written + ";;"));
+    QVERIFY(out.at(2).startsWith(written + ";;;"));
+}
+
 void tst_Qualify::badRowsAreReportedAndSkipped()
 {
     const QByteArray input = "id;cable;length\n"
@@ -446,7 +545,10 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
                              "nansection;PE-0.40mm-26AWG;900;NotANumber:100\n"
                              "\n"
                              "short;PE-0.40mm-26AWG\n"
-                             "good2;PE-0.40mm-26AWG;900\n";
+                             "good2;PE-0.40mm-26AWG;900\n"
+                             "loop;Loop;900\n"
+                             "pipe;PE-0.40mm-26AWG;900;Pipe:100\n"
+                             "escape;PE-0.40mm-26AWG;900;PE\x1b[2J:100\n";
     const QualifySettings settings = services();
     const Run r = qualify(input, settings, {}, m_workspace);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -457,7 +559,7 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
             lines << loop.line;
     for (const LoopProblem &p : r.problems)
         refused << p.english;
-    QCOMPARE(lines, (QList<qint64>{3, 4, 5, 7, 8, 10}));
+    QCOMPARE(lines, (QList<qint64>{3, 4, 5, 7, 8, 10, 12, 13, 14}));
     const QString cable = QDir::toNativeSeparators(m_workspace + QStringLiteral("/Cable/"));
     QCOMPARE(refused.at(0), QStringLiteral("unknown cable \"PE-9.99mm\": there is no template %1PE-9.99mm.att").arg(cable));
     QCOMPARE(refused.at(1), QStringLiteral("unknown cable \"Trunk\": there is no template %1Trunk.att").arg(cable));
@@ -466,6 +568,11 @@ void tst_Qualify::badRowsAreReportedAndSkipped()
              qPrintable(refused.at(3)));
     QCOMPARE(refused.at(4), refused.at(3));
     QVERIFY(refused.at(5).startsWith(QLatin1String("too few fields")));
+    // A template that is there but cannot be read says why, never that it is missing.
+    QCOMPARE(refused.at(6), QStringLiteral("cable \"Loop\": cannot read %1Loop.att: Too many levels of symbolic links").arg(cable));
+    QCOMPARE(refused.at(7), QStringLiteral("cable \"Pipe\": cannot read %1Pipe.att: a named pipe, not a regular file").arg(cable));
+    // A control character in a name never reaches the output.
+    QVERIFY(!r.out.contains('\x1b'));
     QVERIFY(r.problems.at(3).russian.startsWith(QStringLiteral("Неверный шаблон")));
 
     // The others are computed, an empty cable template at rate 0 with a warning.
@@ -493,6 +600,14 @@ void tst_Qualify::longAndInvalidLines()
     QCOMPARE(r.loops.at(3).line, 5);
     QVERIFY(r.loops.at(1).problem < 0 && r.loops.at(3).problem < 0);
 
+    // A UTF-16 text broken by a lone surrogate refuses its line alone.
+    const Run broken = qualify(utf16("h\nok;PE-0.40mm-26AWG;100\nZ;K;1\nx;K\n", true).replace(QByteArray("Z\0", 2), QByteArray("\0\xd8", 2)));
+    QVERIFY(broken.ok);
+    QCOMPARE(broken.loops.size(), 3);
+    QCOMPARE(broken.problems.size(), 2);
+    QCOMPARE(broken.problems.first().english, QStringLiteral("the line is not UTF-16 text"));
+    QCOMPARE(broken.problems.last().english, QStringLiteral("too few fields: a loop line is id;cable;length[;sections]"));
+
     // A long line without a line end is refused too, the same way.
     const Run tail = qualify("h\n" + longLine);
     QVERIFY(tail.ok);
@@ -515,14 +630,14 @@ void tst_Qualify::cancelStopsTheRun()
     const QVector<QByteArray> lines = randomLoops(3000, 9, 30);
     std::atomic_bool cancel{false};
     int chunks = 0;
-    QualifyOptions options{2, &cancel, [&](qint64) { cancel = true; }, 500};
+    QualifyOptions options{2, &cancel, {}, 500};
     const std::unique_ptr<PlantQualifier> q = PlantQualifier::create(services(), Samples, nullptr);
     QVERIFY(q);
     QBuffer buffer;
     buffer.setData(file(lines));
     buffer.open(QIODevice::ReadOnly);
     QString error;
-    QVERIFY(!q->run(buffer, [&](const QualifyChunk &) { ++chunks; return true; }, &error, options));
+    QVERIFY(!q->run(buffer, [&](const QualifyChunk &) { cancel = true; return ++chunks; }, &error, options));
     QCOMPARE(chunks, 1);
     QCOMPARE(error, QStringLiteral("The qualification was cancelled"));
 
@@ -612,35 +727,54 @@ void tst_Qualify::writerTexts()
     QCOMPARE(writer.marginField({MarginAtRate::Above, 0}), QByteArray(">30.0"));
     QVERIFY(writer.qualifies(0, 8000) && !writer.qualifies(0, 7996) && writer.qualifies(1, 1024));
     // The reason field never breaks the line into fields or lines.
-    QCOMPARE(QualifyWriter::problemField({QStringLiteral("x"), QStringLiteral("a;b\nc\r")}), QByteArray("a,b c "));
+    QCOMPARE(QualifyWriter::problemField(QStringLiteral("a;b\nc\r")), QByteArray("a,b c "));
 }
 
 void tst_Qualify::tableWritesTheSameBytes()
 {
     const QualifySettings settings = services();
-    QByteArray input = file(randomLoops(700, 11, 5));
-    input += "bad;PE-0.40mm-26AWG;-5\n";
+    QVector<QByteArray> lines = randomLoops(700, 11, 5);
+    lines << "bad;PE-0.40mm-26AWG;-5" << "=1+1;PE-0.40mm-26AWG;-5" << "bad3;PE-0.40mm-26AWG;-5";
+    const QByteArray input = file(lines);
     const std::unique_ptr<PlantQualifier> q = PlantQualifier::create(settings, Samples, nullptr);
     QVERIFY(q);
     QBuffer in;
     in.setData(input);
     in.open(QIODevice::ReadOnly);
-    QualifyTable table;
-    table.settings = settings;
+    QualifyTable table(settings);
     QString error;
     QVERIFY(q->run(in, [&](const QualifyChunk &chunk) { table.append(chunk); return true; }, &error,
                    QualifyOptions{2, nullptr, {}, 128}));
+    table.finish();
     QBuffer out;
     out.open(QIODevice::WriteOnly);
     QVERIFY(writeQualifyTable(out, table));
     QCOMPARE(out.data(), qualify(input, settings).out);
-    QCOMPARE(table.refused(), 1);
-    QCOMPARE(table.loops.last().problem, 0);
+    QCOMPARE(table.loops(), 703);
+    QCOMPARE(table.refused(), 3);
+    // One reason, kept once.
+    QCOMPARE(table.problemIndex(702), 0);
+    QCOMPARE(table.id(701), QByteArray("=1+1"));
+    QCOMPARE(table.problem(701), QStringLiteral("длина -5 м вне диапазона 0..30000"));
+    QCOMPARE(table.planIndex(701), -1);
+
+    // Each loop's cable, length and sections as its line gave them.
+    const QList<QByteArray> written = out.data().split('\n');
     qint64 adsl = 0;
-    for (const QByteArray &line : out.data().split('\n').mid(1))
-        adsl += line.split(';').value(3) == "да" ? 1 : 0;
+    for (int i = 0; i < 700; ++i) {
+        LoopRecord record;
+        QVERIFY(::parseLoopLine(lines.at(i), &record, nullptr));
+        const LoopPlan &plan = table.plan(table.planIndex(i));
+        QCOMPARE(plan.cable, record.cable);
+        QCOMPARE(plan.sections, record.sections);
+        QCOMPARE(table.length(i), record.length);
+        const QList<QByteArray> fields = written.at(i + 1).split(';');
+        adsl += fields.at(3) == "да" ? 1 : 0;
+        QCOMPARE(table.fails(i), fields.at(3) == "нет" || fields.at(6) == "нет");
+    }
     QCOMPARE(table.qualified(0), adsl);
     QVERIFY(adsl > 0 && adsl < 700);
+    QVERIFY(table.fails(700));
 }
 
 QTEST_GUILESS_MAIN(tst_Qualify)

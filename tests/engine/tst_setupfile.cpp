@@ -121,6 +121,14 @@ void tst_SetupFile::refused_data()
     QTest::newRow("graph out of range") << setup("\"graph\": {\"lineWidth\": 11}") << "graph.lineWidth: 11 is above 10";
     QTest::newRow("graph flag as number") << setup("\"graph\": {\"colorCurves\": 1}") << "graph.colorCurves";
     QTest::newRow("targets not increasing") << setup("\"targetRates\": [8000, 8000]") << "targetRates: the values must be strictly increasing";
+    QTest::newRow("section of 0 m") << setup("\"sections\": [{\"cable\": \"K2\", \"length\": 5}, {\"cable\": \"K3\", \"length\": 0}]")
+                                    << "sections[1].length: 0 is below 1";
+    QTest::newRow("line type named twice") << setup("\"lineTypes\": [\"a.DMT\", \"b.DMT\", \"a.DMT\"]")
+                                           << "lineTypes: \"a.DMT\" is named twice";
+    QTest::newRow("raw line break in a name") << setup("\"cables\": [\"K\n1\"]")
+                                              << "a control character (U+000A) inside a string at byte 55";
+    QTest::newRow("escaped NUL in a name") << setup("\"noise\": \"N\\u00001\"")
+                                           << "noise name \"N\u24001\" holds a control character (U+0000)";
 }
 
 void tst_SetupFile::refused()
@@ -159,6 +167,12 @@ void tst_SetupFile::writeLeavesNoTrace()
     QVERIFY(!SetupFile::write(dir.path(), base(), GraphSettings(), &error));
     QVERIFY(!error.isEmpty());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.kolvane"});
+    // The dialog's slots may repeat a cable; a file that names one twice would not open again.
+    CalcSettings twice = base();
+    twice.cableTypes = {QStringLiteral("K1"), QStringLiteral("K1")};
+    QVERIFY(!SetupFile::write(path, twice, GraphSettings(), &error));
+    QCOMPARE(error, path + QStringLiteral(": cables: \"K1\" is named twice"));
+    QVERIFY2(SetupFile::read(path, base(), &read, &error), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(tst_SetupFile)

@@ -133,28 +133,34 @@ void tst_Workspace::templateNames_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("cable") << int(CableAttenuation) << "PE-0.40mm-26AWG" << true;
-    QTest::newRow("line type with dots") << int(LineTypeDmt) << "ADSL2+_DS.DMT" << true;
-    QTest::newRow("dots inside a name") << int(AdditiveNoise) << "..x.." << true;
-    QTest::newRow("no noise") << int(AdditiveNoise) << "" << true;
-    QTest::newRow("out of the workspace") << int(LineTypePam) << "../../../../etc/passwd" << false;
-    QTest::newRow("absolute path") << int(CableAttenuation) << "/etc/passwd" << false;
-    QTest::newRow("subdirectory") << int(CableAttenuation) << "sub/x" << false;
-    QTest::newRow("backslash") << int(AdditiveNoise) << "..\\x" << false;
-    QTest::newRow("dot") << int(LineTypeDmt) << "." << false;
-    QTest::newRow("dot dot") << int(AdditiveNoise) << ".." << false;
+    QTest::addColumn<QString>("refusal"); // empty: accepted
+    const QString outside = QStringLiteral("is not a template file name");
+    QTest::newRow("cable") << int(CableAttenuation) << "PE-0.40mm-26AWG" << "";
+    QTest::newRow("line type with dots") << int(LineTypeDmt) << "ADSL2+_DS.DMT" << "";
+    QTest::newRow("dots inside a name") << int(AdditiveNoise) << "..x.." << "";
+    QTest::newRow("no noise") << int(AdditiveNoise) << "" << "";
+    QTest::newRow("out of the workspace") << int(LineTypePam) << "../../../../etc/passwd" << outside;
+    QTest::newRow("absolute path") << int(CableAttenuation) << "/etc/passwd" << outside;
+    QTest::newRow("subdirectory") << int(CableAttenuation) << "sub/x" << outside;
+    QTest::newRow("backslash") << int(AdditiveNoise) << "..\\x" << outside;
+    QTest::newRow("dot") << int(LineTypeDmt) << "." << outside;
+    QTest::newRow("dot dot") << int(AdditiveNoise) << ".." << outside;
+    // Shown with the character's picture, so the message stays on one line.
+    QTest::newRow("line break") << int(CableAttenuation) << "K\n1"
+                                << "cable name \"K\u240A1\" holds a control character (U+000A)";
+    QTest::newRow("NUL") << int(LineTypeDmt) << QStringLiteral("a%1.DMT").arg(QChar(0))
+                         << "line type name \"a\u2400.DMT\" holds a control character (U+0000)";
+    QTest::newRow("DEL") << int(AdditiveNoise) << "n\x7f" << "noise name \"n\u2421\" holds a control character (U+007F)";
 }
 
 void tst_Workspace::templateNames()
 {
     QFETCH(int, kind);
     QFETCH(QString, name);
-    QFETCH(bool, accepted);
+    QFETCH(QString, refusal);
     QString error;
-    QCOMPARE(checkTemplateName(TemplateKind(kind), name, &error), accepted);
-    if (!accepted)
-        QVERIFY2(error.contains(QStringLiteral("\"%1\" is not a template file name").arg(name)), qPrintable(error));
+    QCOMPARE(checkTemplateName(TemplateKind(kind), name, &error), refusal.isEmpty());
+    QVERIFY2(error.contains(refusal), qPrintable(error));
 }
 
 void tst_Workspace::workspacePaths()

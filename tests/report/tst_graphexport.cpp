@@ -60,8 +60,7 @@ private slots:
     void newFileGetsUsualPermissions();
     void failuresAreReported_data();
     void failuresAreReported();
-    void pdfKeepsTheWholeGraphOnThePage_data();
-    void pdfKeepsTheWholeGraphOnThePage();
+    void pdfIsALandscapePageFilledByTheGraph();
 
 private:
     static void addFormats()
@@ -91,9 +90,12 @@ void tst_GraphExport::proposedName_data()
     QTest::newRow("PAM only: NEXT alone")
         << QStringList{"B.PAM"} << "K1" << "1" << "0 дБ" << "N1"
         << "K1_M=4_m=1_NEXT=12дБ(200кГц)_Тип_линии_xDSL=B_SNR_Margin=0 дБ_N1";
-    QTest::newRow("neither kind: empty norms and types")
+    QTest::newRow("neither kind: read as PAM, as the calculation reads it")
         << QStringList{"notes.txt"} << "K1" << "1" << "0 дБ" << "N1"
-        << "K1_M=4_m=1__Тип_линии_xDSL=_SNR_Margin=0 дБ_N1";
+        << "K1_M=4_m=1_NEXT=12дБ(200кГц)_Тип_линии_xDSL=notes_SNR_Margin=0 дБ_N1";
+    QTest::newRow("both extensions: DMT, as the calculation reads it")
+        << QStringList{"A.DMT.PAM"} << "K1" << "1" << "0 дБ" << "N1"
+        << "K1_M=4_m=1_ELFEXT=10дБ(300кГц)_Тип_линии_xDSL=A_SNR_Margin=0 дБ_N1";
     QTest::newRow("family of loads and edited margin")
         << QStringList{"L1.DMT"} << "K1" << "1,3,4" << "15дБ" << "N1"
         << "K1_M=4_m=1,3,4_ELFEXT=10дБ(300кГц)_Тип_линии_xDSL=L1_SNR_Margin=15дБ_N1";
@@ -283,25 +285,17 @@ void tst_GraphExport::failuresAreReported()
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
-void tst_GraphExport::pdfKeepsTheWholeGraphOnThePage_data()
+// One landscape page, the graph filling it inside the margins whatever the window's size: the
+// axis names stand at the plot's top left and bottom right corners.
+void tst_GraphExport::pdfIsALandscapePageFilledByTheGraph()
 {
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("fits the page") << QSize(560, 460);
-    QTest::newRow("wider than the page") << QSize(1400, 600);
-    QTest::newRow("taller than the page") << QSize(600, 1500);
-}
-
-// The axis names stand at the graph's right and top ends: both must lie on the page.
-void tst_GraphExport::pdfKeepsTheWholeGraphOnThePage()
-{
-    QFETCH(QSize, size);
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (pdftotext.isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed");
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     GraphFixture f;
-    f.graph.resize(size);
+    f.graph.resize(600, 1500);
     f.setFlatCurves({10000.f, 5000.f});
     f.graph.setResult(&f.rows, &f.calc, GraphWidget::AutoScale);
     const QString path = dir.filePath(QStringLiteral("graph.pdf"));
@@ -312,25 +306,27 @@ void tst_GraphExport::pdfKeepsTheWholeGraphOnThePage()
     text.start(pdftotext, {QStringLiteral("-bbox"), path, QStringLiteral("-")});
     QVERIFY(text.waitForFinished(30000));
     const QString boxes = QString::fromUtf8(text.readAllStandardOutput());
+    QCOMPARE(boxes.count(QStringLiteral("<page ")), 1);
     const QRegularExpressionMatch page =
         QRegularExpression(QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\"")).match(boxes);
     QVERIFY2(page.hasMatch(), qPrintable(boxes));
-    const double pageWidth = page.captured(1).toDouble();
-    const double pageHeight = page.captured(2).toDouble();
-    QStringList words;
+    const QRectF paper(0, 0, page.captured(1).toDouble(), page.captured(2).toDouble());
+    QVERIFY2(paper.width() > paper.height(), qPrintable(page.captured(0)));
+    const double margin = 15 / 25.4 * 72; // pt
+    const QRectF inner = paper.adjusted(margin, margin, -margin, -margin);
+    QMap<QString, QRectF> names;
     const QRegularExpression word(QStringLiteral(
         "<word xMin=\"([-0-9.]+)\" yMin=\"([-0-9.]+)\" xMax=\"([-0-9.]+)\" yMax=\"([-0-9.]+)\">([^<]*)</word>"));
     for (auto it = word.globalMatch(boxes); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        words << m.captured(5);
-        // The axis names stand just outside the plot, the first texts to leave a page too small.
-        if (m.captured(5) != QStringLiteral("L,м") && m.captured(5) != QStringLiteral("R,кбит/с"))
-            continue;
-        QVERIFY2(m.captured(1).toDouble() >= 0 && m.captured(3).toDouble() <= pageWidth, qPrintable(m.captured(0)));
-        QVERIFY2(m.captured(2).toDouble() >= 0 && m.captured(4).toDouble() <= pageHeight, qPrintable(m.captured(0)));
+        names[m.captured(5)] = QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
     }
-    QVERIFY2(words.contains(QStringLiteral("L,м")), qPrintable(words.join(QLatin1Char(' '))));
-    QVERIFY2(words.contains(QStringLiteral("R,кбит/с")), qPrintable(words.join(QLatin1Char(' '))));
+    const QRectF rate = names.value(QStringLiteral("R,кбит/с")), length = names.value(QStringLiteral("L,м"));
+    QVERIFY2(inner.contains(rate) && inner.contains(length), qPrintable(QStringList(names.keys()).join(QLatin1Char(' '))));
+    QVERIFY2(rate.top() - inner.top() < 30 && rate.left() - inner.left() < 60, qPrintable(QString::number(rate.top())));
+    QVERIFY2(inner.right() - length.right() < 30 && inner.bottom() - length.bottom() < 30,
+             qPrintable(QString::number(length.right())));
 }
 
 QTEST_MAIN(tst_GraphExport)

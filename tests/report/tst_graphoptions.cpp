@@ -18,7 +18,8 @@ private slots:
     void typedValuesReachRecord_data();
     void typedValuesReachRecord();
     void uncheckedBoxesGiveFalse();
-    void okAcceptsCancelRejectsKeepingEntries();
+    void okAcceptsCancelPutsEntriesBack();
+    void everyFieldShownAndCollected();
     void showAxisSettingsClampsAndLeavesTheRest();
     void groupsAndTitle();
     void targetLinesBox();
@@ -138,7 +139,7 @@ void tst_GraphOptions::uncheckedBoxesGiveFalse()
     QVERIFY(!collected.colorCurves);
 }
 
-void tst_GraphOptions::okAcceptsCancelRejectsKeepingEntries()
+void tst_GraphOptions::okAcceptsCancelPutsEntriesBack()
 {
     GraphOptions dialog;
     dialog.show();
@@ -152,18 +153,36 @@ void tst_GraphOptions::okAcceptsCancelRejectsKeepingEntries()
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     QSignalSpy rejected(&dialog, &QDialog::rejected);
     type(spin(dialog, QStringLiteral("lengthMaxBox")), QStringLiteral("5000"));
-    QTest::mouseClick(cancel, Qt::LeftButton);
-    QCOMPARE(rejected.count(), 1);
-    QCOMPARE(accepted.count(), 0);
-
-    // The dialog is reused: what was typed before Отмена is still there for the next OK.
-    dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(ok, Qt::LeftButton);
     QCOMPARE(accepted.count(), 1);
+
+    // Typed, then cancelled: the next opening shows, and its OK applies, what was accepted.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    type(spin(dialog, QStringLiteral("lengthMaxBox")), QStringLiteral("7000"));
+    dialog.findChild<QCheckBox *>(QStringLiteral("targetLinesBox"))->setChecked(false);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    QCOMPARE(rejected.count(), 1);
     GraphSettings collected;
     dialog.collectSettings(collected);
-    QCOMPARE(collected.lengthMax, 5000);
+    GraphSettings expected;
+    expected.lengthMax = 5000;
+    QCOMPARE(collected, expected);
+}
+
+// Every field of the record reaches its entry and comes back, as a setup file hands them over.
+void tst_GraphOptions::everyFieldShownAndCollected()
+{
+    GraphSettings record;
+    for (const GraphInput::IntField *field : GraphInput::IntFields)
+        record.*field->field = field->max - 1;
+    for (const GraphInput::BoolField *field : GraphInput::BoolFields)
+        record.*field->field = false;
+    GraphOptions dialog;
+    dialog.showSettings(record);
+    GraphSettings collected;
+    dialog.collectSettings(collected);
+    QCOMPARE(collected, record);
 }
 
 void tst_GraphOptions::showAxisSettingsClampsAndLeavesTheRest()

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <cmath>
+
 namespace {
 
 const QDateTime stamp(QDate(2012, 2, 26), QTime(12, 0, 0));
@@ -75,6 +77,8 @@ private slots:
     void targetAboveTheAxisIsNotDrawn();
     void conditionsListTheTargets();
     void noTargetsNoChange();
+    void textsNeverOverlap_data();
+    void textsNeverOverlap();
 };
 
 void tst_GraphTargets::linesAndTicks()
@@ -164,6 +168,54 @@ void tst_GraphTargets::noTargetsNoChange()
     const QImage reference = render(on);
     QCOMPARE(render(off), reference);
     QCOMPARE(render(stray), reference);
+}
+
+void tst_GraphTargets::textsNeverOverlap_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("smallest window") << QSize(550, 450);
+    QTest::newRow("1600 x 1000 screen") << QSize(1500, 850);
+}
+
+// Ten falling curves close together with their letters, the target values, the conditions block
+// and crowded reaches (two equal, one where a letter would sit): all drawn, none covers another.
+void tst_GraphTargets::textsNeverOverlap()
+{
+    QFETCH(QSize, size);
+    GraphSource source = flatRun({}, 24000);
+    CalcSettings &calc = source.run.calc;
+    calc.SNRMargin_points = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    calc.cableLengthTo = 4000;
+    calc.cableLengthStep = 100;
+    calc.targetRates = source.run.reach.targets = {2048, 8000};
+    source.settings.markVisible = true;
+    source.run.rows.clear();
+    for (int length = 0; length <= 4000; length += 100) {
+        source.run.rows.append(ResultRow{float(length), {}});
+        for (int i = 0; i < 10; ++i)
+            source.run.rows.last().rates << 24000.f * std::exp(-length / 1500.f) - 300.f * i;
+    }
+    const int lengths[] = {3690, 3480, 3300, 3140, 3000, 2860, 2740, 2630, 2520, 2430,
+                           1640, 1590, 1590, 1480, 1390, 1340, 1290, 1250, 990, 1210};
+    QStringList expected{QStringLiteral("2048"), QStringLiteral("8000")};
+    for (int i = 0; i < 20; ++i) {
+        if (i % 10 == 0)
+            source.run.reach.reaches.append(QVector<Reach>());
+        source.run.reach.reaches.last() << Reach{Reach::Length, lengths[i]};
+        expected << QString::number(lengths[i]) << (i < 10 ? QString(QChar(u'a' + i)) : QString());
+    }
+    expected.removeAll(QString());
+
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QRect whole(QPoint(0, 0), size);
+    const QVector<GraphText> texts = drawGraph(painter, whole, settleGraph(source, whole, painter, stamp));
+    for (const GraphText &text : texts) {
+        expected.removeOne(text.text);
+        for (const GraphText &other : texts)
+            QVERIFY2(&other == &text || !text.box.intersects(other.box), qPrintable(text.text + " covers " + other.text));
+    }
+    QVERIFY2(expected.isEmpty(), qPrintable(expected.join(QLatin1Char(' '))));
 }
 
 QTEST_MAIN(tst_GraphTargets)

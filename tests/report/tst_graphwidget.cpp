@@ -67,10 +67,12 @@ void tst_GraphWidget::autoScale_data()
     QTest::addColumn<float>("rate");
     QTest::addColumn<QVector<int>>("expected"); // the six axis fields in record order
 
-    QTest::newRow("8000 m, 22000 kbit/s") << 8000 << 22000.f << QVector<int>{8000, 250, 2000, 22000, 1100, 5500};
-    QTest::newRow("10000 m, 22222 kbit/s") << 10000 << 22222.f << QVector<int>{10000, 312, 2500, 23000, 1150, 5750};
+    // Label steps from the 1-2-5 series, at most seven to an axis, the grid dividing them evenly.
+    QTest::newRow("8000 m, 22000 kbit/s") << 8000 << 22000.f << QVector<int>{8000, 250, 2000, 22000, 1000, 5000};
+    QTest::newRow("10000 m, 22222 kbit/s") << 10000 << 22222.f << QVector<int>{10000, 250, 2000, 23000, 1000, 5000};
     QTest::newRow("small maxima get a usable axis") << 3 << 3.f << QVector<int>{20, 1, 5, 20, 1, 5};
-    QTest::newRow("57 kbit/s") << 8000 << 57.f << QVector<int>{8000, 250, 2000, 57, 1, 14};
+    QTest::newRow("57 kbit/s") << 8000 << 57.f << QVector<int>{8000, 250, 2000, 57, 1, 10};
+    QTest::newRow("140000 kbit/s") << 8000 << 140000.f << QVector<int>{8000, 250, 2000, 140000, 2500, 20000};
 }
 
 void tst_GraphWidget::autoScale()
@@ -116,7 +118,8 @@ void tst_GraphWidget::edgeGridLines_data()
     QTest::addColumn<int>("gridStep");
     QTest::addColumn<bool>("tickAtRightEdge");
     QTest::newRow("maximum equals grid step") << 8000 << 8000 << true;
-    QTest::newRow("two grid steps") << 8000 << 4000 << false;
+    QTest::newRow("two grid steps") << 8000 << 4000 << true;
+    QTest::newRow("grid step beyond the maximum") << 8000 << 9000 << false;
 }
 
 void tst_GraphWidget::edgeGridLines()
@@ -147,14 +150,16 @@ void tst_GraphWidget::userScaleLabelStep_data()
     QTest::addColumn<int>("labelStep");
     QTest::addColumn<int>("settledGrid");
     QTest::addColumn<int>("settledLabel");
-    QTest::newRow("half a step rounds down") << 400 << 600 << 400 << 400;
-    QTest::newRow("more than half rounds up") << 400 << 700 << 400 << 800;
-    QTest::newRow("less than half rounds down") << 400 << 900 << 400 << 800;
-    QTest::newRow("label below grid raised") << 400 << 100 << 400 << 400;
-    QTest::newRow("label above maximum lowered") << 400 << 9000 << 400 << 8000;
-    QTest::newRow("grid above maximum lowered") << 9000 << 9000 << 8000 << 8000;
+    QTest::newRow("labels between grid lines kept") << 400 << 600 << 400 << 600;
+    QTest::newRow("label below grid kept") << 400 << 300 << 400 << 300;
+    QTest::newRow("label above maximum kept") << 400 << 9000 << 400 << 9000;
+    QTest::newRow("grid above maximum kept") << 9000 << 9000 << 9000 << 9000;
+    QTest::newRow("crowded label widened to 1-2-5") << 400 << 70 << 400 << 500;
+    QTest::newRow("crowded grid widened to 1-2-5") << 3 << 2000 << 50 << 2000;
 }
 
+// Legible user steps are kept exactly, so labels read round values at their true positions; an
+// illegible one becomes the next legible value of the 1-2-5 series.
 void tst_GraphWidget::userScaleLabelStep()
 {
     QFETCH(int, gridStep);
@@ -162,45 +167,42 @@ void tst_GraphWidget::userScaleLabelStep()
     QFETCH(int, settledGrid);
     QFETCH(int, settledLabel);
     GraphFixture f;
-    f.graph.resize(1200, 900); // wide enough that no grid step is widened for legibility
+    f.graph.resize(1200, 900); // a plot 1130 pixels wide: 8000 m take four digits and a gap
     f.setFlatCurves({5000.f});
     f.settings.lengthMax = 8000;
     f.settings.lengthGridStep = gridStep;
     f.settings.lengthLabelStep = labelStep;
-    f.settings.rateMax = 8000;
-    f.settings.rateGridStep = gridStep;
-    f.settings.rateLabelStep = labelStep;
     f.render(GraphWidget::UserScale);
     QCOMPARE(f.settings.lengthGridStep, settledGrid);
     QCOMPARE(f.settings.lengthLabelStep, settledLabel);
-    QCOMPARE(f.settings.rateGridStep, settledGrid);
-    QCOMPARE(f.settings.rateLabelStep, settledLabel);
 }
 
+// A crowded request is widened to the first 1-2-5 value whose labels stand a digit apart and
+// whose grid lines do not merge, on a small window as in a setup asking for labels every metre.
 void tst_GraphWidget::userScaleWidensCrowdedGrid()
 {
     GraphFixture f;
     f.graph.resize(550, 450);
     f.setFlatCurves({5000.f});
     f.settings.lengthMax = 30000;
-    f.settings.lengthGridStep = 100;
-    f.settings.lengthLabelStep = 100;
+    f.settings.lengthGridStep = f.settings.lengthLabelStep = 1;
     f.settings.rateMax = 100000;
-    f.settings.rateGridStep = 10;
-    f.settings.rateLabelStep = 10;
+    f.settings.rateGridStep = f.settings.rateLabelStep = 10;
     QImage probe(f.graph.size(), QImage::Format_RGB32);
-    QPainter painter(&probe);
-    const QFontMetrics metrics = painter.fontMetrics();
-    painter.end();
+    const QFontMetrics metrics = QPainter(&probe).fontMetrics();
     f.render(GraphWidget::UserScale);
-    QCOMPARE(f.graph.plotArea().width(), 480);
-    const int textWidth = metrics.horizontalAdvance(QStringLiteral("30000"));
-    QCOMPARE(f.settings.lengthGridStep, int(double(textWidth) / 480 * 30000));
-    QCOMPARE(f.settings.rateGridStep, int(double(metrics.height()) / 420 * 100000));
-    // Neighbouring labels no longer overlap.
-    QVERIFY(480.0 * f.settings.lengthGridStep / 30000 >= textWidth - 1);
-    QVERIFY(f.settings.lengthLabelStep >= f.settings.lengthGridStep);
-    QCOMPARE(f.settings.lengthLabelStep % f.settings.lengthGridStep, 0);
+    QCOMPARE(f.graph.plotArea().size(), QSize(480, 420));
+    // Legible, and the 1-2-5 value below each is not.
+    const int label = metrics.horizontalAdvance(QStringLiteral("30000")) + metrics.horizontalAdvance(QLatin1Char('0'));
+    const int line = metrics.height() * 5 / 4;
+    for (const auto &[step, expected, below, scale, needed] :
+         {std::tuple{f.settings.lengthGridStep, 500, 200, 480.0 / 30000, 5},
+          {f.settings.lengthLabelStep, 5000, 2000, 480.0 / 30000, label},
+          {f.settings.rateGridStep, 2000, 1000, 420.0 / 100000, 5},
+          {f.settings.rateLabelStep, 5000, 2000, 420.0 / 100000, line}}) {
+        QCOMPARE(step, expected);
+        QVERIFY(step * scale >= needed && below * scale < needed);
+    }
 }
 
 void tst_GraphWidget::userScaleSurvivesZeros()
@@ -372,7 +374,7 @@ void tst_GraphWidget::conditionsBlockLines_data()
     QTest::newRow("DMT: ELFEXT frequency and norm") << QStringList{"L1.DMT"} << 7 + 1 + 2;
     QTest::newRow("PAM: NEXT frequency and two norms") << QStringList{"S1.PAM"} << 7 + 1 + 3;
     QTest::newRow("DMT and PAM: both groups") << QStringList{"L1.DMT", "S1.PAM"} << 7 + 2 + 2 + 3;
-    QTest::newRow("neither kind: no norms") << QStringList{"X1.txt"} << 7 + 1;
+    QTest::newRow("neither kind: read as PAM, as the calculation reads it") << QStringList{"X1.txt"} << 7 + 1 + 3;
 }
 
 void tst_GraphWidget::conditionsBlockLines()
@@ -420,7 +422,7 @@ void tst_GraphWidget::wideRateLabelsAreNotCut()
 {
     QFETCH(int, pointSize);
     GraphFixture f;
-    f.setFlatCurves({140000.f}); // labels 0, 35000, 70000, 105000
+    f.setFlatCurves({140000.f});
     f.settings.markVisible = false;
     f.graph.setResult(&f.rows, &f.calc, GraphWidget::AutoScale);
     QImage image(f.graph.size(), QImage::Format_RGB32);
@@ -429,11 +431,11 @@ void tst_GraphWidget::wideRateLabelsAreNotCut()
     painter.setFont(QFont(QStringLiteral("DejaVu Sans"), pointSize));
     f.graph.drawGraph(painter);
     painter.end();
-    QCOMPARE(f.settings.rateLabelStep, 35000);
 
+    const int step = f.settings.rateLabelStep;
     const QRect plot = f.graph.plotArea();
-    for (int k = 1; k < 4; ++k) {
-        const int y = f.rateY(35000.f * k);
+    for (int value = step; value < 140000; value += step) {
+        const int y = f.rateY(float(value));
         int inkInside = 0, inkAtEdge = 0;
         for (int row = y - 10; row < y + 10; ++row) {
             for (int x = 0; x < plot.left() - 10; ++x) {
@@ -441,8 +443,8 @@ void tst_GraphWidget::wideRateLabelsAreNotCut()
                 (x < 2 ? inkAtEdge : inkInside) += dark;
             }
         }
-        QVERIFY2(inkInside > 10, qPrintable(QStringLiteral("label %1 not drawn").arg(35000 * k)));
-        QVERIFY2(inkAtEdge == 0, qPrintable(QStringLiteral("label %1 runs into the edge").arg(35000 * k)));
+        QVERIFY2(inkInside > 10, qPrintable(QStringLiteral("label %1 not drawn").arg(value)));
+        QVERIFY2(inkAtEdge == 0, qPrintable(QStringLiteral("label %1 runs into the edge").arg(value)));
     }
 }
 

@@ -197,6 +197,8 @@ void tst_TemplateManager::doubleClickOpensByMarker_data()
     QTest::newRow("kind from the name, not the branch") << "AddNoise/y.att" << 2 << "y.att" << "Cable/y.att" << cable;
     QTest::newRow("upper-case .ATT has no kind") << "Cable/c.ATT" << 0 << "c.ATT" << "" << QStringList();
     QTest::newRow("lower-case dmt has no kind") << "xDSL/l.dmt" << 1 << "l.dmt" << "" << QStringList();
+    // One entry on one line, showing the character; the editor still opens the file itself.
+    QTest::newRow("a line break in the name") << "Cable/a\nb.att" << 0 << "a\u240Ab.att" << "Cable/a\nb.att" << cable;
 }
 
 void tst_TemplateManager::doubleClickOpensByMarker()

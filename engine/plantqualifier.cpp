@@ -1,24 +1,23 @@
-#include "engine/qualify.h"
-
-#include "engine/sweep.h"
+#include "engine/plantqualifier.h"
 
 #include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "engine/curveset.h"
+#include "engine/fileread.h"
 #include "engine/lineratemodel.h"
 #include "engine/messages.h"
+#include "engine/sweep.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QHash>
 #include <QIODevice>
-#include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -26,10 +25,7 @@
 
 namespace {
 
-// A loop line is a few hundred bytes at most; a longer one is refused without being held.
-constexpr qsizetype MaxLineBytes = 65536;
 constexpr int ChunkLoops = 16384;
-constexpr qint64 ReadBlock = 1 << 20;
 // Remembered answers: pages of consecutive whole-metre lengths per group and service.
 constexpr int PageLengths = 256;
 constexpr int PagesPerService = (CalcInput::Length.max + PageLengths) / PageLengths;
@@ -42,273 +38,6 @@ constexpr int MaxKeptGroups = 1024;
 // Caches of what a cable or a line's cable-and-sections text means; emptied when they grow beyond.
 constexpr int MaxRawKeys = 16384;
 constexpr int MaxCables = 4096;
-// The margin range a margin at a target rate is searched in, tenths of a dB.
-constexpr int LowestTenths = -100;
-constexpr int HighestTenths = 300;
-
-template <typename Make>
-LoopProblem inBothLanguages(const Make &make)
-{
-    LoopProblem p;
-    {
-        const MessageLanguageScope scope(MessageLanguage::English);
-        p.english = make();
-    }
-    {
-        const MessageLanguageScope scope(MessageLanguage::Russian);
-        p.russian = make();
-    }
-    return p;
-}
-
-template <typename Make>
-bool refuse(LoopProblem *problem, const Make &make)
-{
-    if (problem)
-        *problem = inBothLanguages(make);
-    return false;
-}
-
-QString text(QByteArrayView bytes)
-{
-    return QString::fromUtf8(bytes);
-}
-
-bool isBlankLine(QByteArrayView line)
-{
-    for (char c : line)
-        if (c != ' ' && c != '\t')
-            return false;
-    return true;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool validUtf8(QByteArrayView bytes)
-{
-    const auto *s = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const unsigned c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned min;
-        unsigned code;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= n)
-            return false;
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned t = s[i + k];
-            if ((t & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (t & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-// A whole number as a loop line writes it: digits with an optional '-', spaces around allowed.
-// *shown is the number as a message names it; beyond 12 digits *value only keeps its sign.
-bool wholeNumber(QByteArrayView field, qint64 *value, QString *shown)
-{
-    field = field.trimmed();
-    const bool negative = field.startsWith('-');
-    const QByteArrayView digits = negative ? field.sliced(1) : field;
-    if (digits.isEmpty())
-        return false;
-    qint64 v = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v < 100000000000LL ? v * 10 + (c - '0') : 1000000000000LL;
-    }
-    *value = negative ? -v : v;
-    *shown = v < 1000000000000LL ? QString::number(*value) : QString::fromLatin1(field);
-    return true;
-}
-
-struct Fields {
-    QByteArrayView id;
-    QByteArrayView cable;
-    QByteArrayView length;
-    QByteArrayView sections;
-};
-
-QString loopSyntax()
-{
-    return localized("a loop line is id;cable;length[;sections]",
-                     "строка линии имеет вид id;кабель;длина[;участки]");
-}
-
-// The first field, for a line refused before its fields could be told apart.
-QByteArrayView firstField(QByteArrayView line)
-{
-    const qsizetype semi = line.indexOf(';');
-    return semi < 0 ? line : line.first(semi);
-}
-
-bool splitFields(QByteArrayView line, Fields *f, LoopProblem *problem)
-{
-    if (line.endsWith(';'))
-        line.chop(1);
-    QByteArrayView parts[4];
-    int count = 0;
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype semi = line.indexOf(';', start);
-        if (count == 4)
-            return refuse(problem, [] {
-                return localized("too many fields: %1", "слишком много полей: %1").arg(loopSyntax());
-            });
-        parts[count++] = semi < 0 ? line.sliced(start) : line.sliced(start, semi - start);
-        if (semi < 0)
-            break;
-        start = semi + 1;
-    }
-    f->id = parts[0];
-    if (count < 3)
-        return refuse(problem, [] {
-            return localized("too few fields: %1", "мало полей: %1").arg(loopSyntax());
-        });
-    f->cable = parts[1];
-    f->length = parts[2];
-    f->sections = count > 3 ? parts[3] : QByteArrayView();
-    return true;
-}
-
-bool parseCable(QByteArrayView field, QString *cable, LoopProblem *problem)
-{
-    field = field.trimmed();
-    if (field.isEmpty())
-        return refuse(problem, [] { return localized("no cable given", "не задан кабель"); });
-    *cable = text(field);
-    return true;
-}
-
-bool parseLength(QByteArrayView field, int *length, LoopProblem *problem)
-{
-    qint64 v = 0;
-    QString shown;
-    if (!wholeNumber(field, &v, &shown))
-        return refuse(problem, [&] {
-            return localized("length \"%1\" is not a whole number of metres",
-                             "длина «%1» не является целым числом метров")
-                .arg(text(field.trimmed()));
-        });
-    if (!CalcInput::Length.contains(v))
-        return refuse(problem, [&] {
-            return localized("length %1 m is outside %2..%3", "длина %1 м вне диапазона %2..%3")
-                .arg(shown, QString::number(CalcInput::Length.min),
-                     QString::number(CalcInput::Length.max));
-        });
-    *length = int(v);
-    return true;
-}
-
-// `CABLE:LENGTH` joined by '+'; the cable is everything before the last ':', as for --section.
-bool parseSections(QByteArrayView field, QVector<CableSection> *sections, qint64 *total,
-                   LoopProblem *problem)
-{
-    using namespace CalcInput;
-    sections->clear();
-    *total = 0;
-    field = field.trimmed();
-    if (field.isEmpty())
-        return true;
-    const qsizetype count = field.count('+') + 1;
-    if (count > MaxSections)
-        return refuse(problem, [&] {
-            return localized("%1 sections, at most %2", "участков %1, допускается не более %2")
-                .arg(QString::number(count), QString::number(MaxSections));
-        });
-    qsizetype start = 0;
-    for (;;) {
-        const qsizetype plus = field.indexOf('+', start);
-        const QByteArrayView piece = (plus < 0 ? field.sliced(start) : field.sliced(start, plus - start)).trimmed();
-        const qsizetype colon = piece.lastIndexOf(':');
-        const QByteArrayView cable = colon > 0 ? piece.first(colon).trimmed() : QByteArrayView();
-        if (cable.isEmpty())
-            return refuse(problem, [&] {
-                return localized("section \"%1\" is not CABLE:LENGTH", "участок «%1» не имеет вида КАБЕЛЬ:ДЛИНА")
-                    .arg(text(piece));
-            });
-        qint64 length = 0;
-        QString shown;
-        if (!wholeNumber(piece.sliced(colon + 1), &length, &shown))
-            return refuse(problem, [&] {
-                return localized("section \"%1\": the length is not a whole number of metres",
-                                 "участок «%1»: длина не является целым числом метров")
-                    .arg(text(piece));
-            });
-        if (!SectionLength.contains(length))
-            return refuse(problem, [&] {
-                return localized("section \"%1\": length %2 m is outside %3..%4",
-                                 "участок «%1»: длина %2 м вне диапазона %3..%4")
-                    .arg(text(piece), shown, QString::number(SectionLength.min),
-                         QString::number(SectionLength.max));
-            });
-        sections->append({text(cable), int(length)});
-        *total += length;
-        if (plus < 0)
-            break;
-        start = plus + 1;
-    }
-    if (*total > Length.max)
-        return refuse(problem, [&] {
-            return localized("the sections add up to %1 m, above %2 m", "сумма длин участков %1 м больше %2 м")
-                .arg(QString::number(*total), QString::number(Length.max));
-        });
-    return true;
-}
-
-bool checkTotal(qint64 total, int length, LoopProblem *problem)
-{
-    if (total <= length)
-        return true;
-    return refuse(problem, [&] {
-        return localized("the sections add up to %1 m, more than the loop's length of %2 m",
-                         "сумма длин участков %1 м больше длины линии %2 м")
-            .arg(QString::number(total), QString::number(length));
-    });
-}
-
-LoopProblem notUtf8()
-{
-    return inBothLanguages([] { return localized("the line is not UTF-8 text", "строка не является текстом UTF-8"); });
-}
-
-LoopProblem tooLong()
-{
-    return inBothLanguages([] {
-        return localized("the line is longer than %1 bytes", "строка длиннее %1 байт").arg(QString::number(MaxLineBytes));
-    });
-}
-
-int marginIndex(const MarginAtRate &margin)
-{
-    switch (margin.kind) {
-    case MarginAtRate::Below: return 0;
-    case MarginAtRate::Above: return 1;
-    case MarginAtRate::Value: break;
-    }
-    if (margin.tenths < LowestTenths || margin.tenths > HighestTenths)
-        return -1;
-    return 2 + margin.tenths - LowestTenths;
-}
 
 // About what one curve's model of this line type holds: per DMT tone or PAM bin and candidate.
 qint64 modelBytes(const LineTypeTemplate &line)
@@ -328,42 +57,6 @@ qint64 modelBytes(const LineTypeTemplate &line)
     return qint64(std::clamp(bins, 0.0, 1e7)) * 24 + qint64(std::clamp(candidates, 0.0, 1e7)) * 24;
 }
 
-bool carries(float rate, int target)
-{
-    return double(rate) >= double(target);
-}
-
-} // namespace
-
-QString LoopProblem::text() const
-{
-    return messageLanguage() == MessageLanguage::Russian ? russian : english;
-}
-
-bool parseLoopLine(QByteArrayView line, LoopRecord *record, LoopProblem *problem)
-{
-    *record = LoopRecord();
-    if (!validUtf8(line)) {
-        record->id = text(firstField(line)).toUtf8();
-        if (problem)
-            *problem = notUtf8();
-        return false;
-    }
-    Fields f;
-    const bool split = splitFields(line, &f, problem);
-    record->id = f.id.isNull() ? firstField(line).toByteArray() : f.id.toByteArray();
-    if (!split)
-        return false;
-    qint64 total = 0;
-    return parseCable(f.cable, &record->cable, problem) && parseLength(f.length, &record->length, problem)
-           && parseSections(f.sections, &record->sections, &total, problem)
-           && checkTotal(total, record->length, problem);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-namespace {
-
 struct MemoPage {
     ServiceResult at[PageLengths];
     MemoPage()
@@ -381,6 +74,7 @@ struct ServiceState {
 
 // One (cable, sections) combination: a curve per service.
 struct Group {
+    LoopPlan plan;
     std::shared_ptr<const CableTemplate> cable;
     QVector<LoopSection> sections;
     std::vector<std::unique_ptr<ServiceState>> services;
@@ -421,7 +115,7 @@ struct Task {
     int service;
     size_t begin; // range of group->pending[service], whole lengths
     size_t end;
-    double cost;
+    qint64 cost; // an estimate, in evaluations of a DMT curve
 };
 
 } // namespace
@@ -454,6 +148,9 @@ struct PlantQualifier::Private {
     QByteArray key;
 
     const std::atomic_bool *cancel = nullptr;
+    std::function<void(qint64)> progress;
+    qint64 chunkFrom = 0; // input bytes before the chunk's loops and after them
+    qint64 chunkTo = 0;
     int threads = 1;
     int keptGroups = MinKeptGroups;
     int budgetGroups = MinKeptGroups; // what the budget for models holds
@@ -463,8 +160,8 @@ struct PlantQualifier::Private {
     CableEntry cableEntry(const QString &name);
     KeyEntry makeKey(QByteArrayView cableField, QByteArrayView sectionsField);
     const KeyEntry &keyEntry(QByteArrayView cableField, QByteArrayView sectionsField);
-    void addLine(qint64 line, QByteArrayView bytes, bool truncated);
-    void refuseLoop(qint64 line, QByteArrayView id, const LoopProblem &problem);
+    void addLine(const LoopRecordsReader::Line &line, LoopTextEncoding encoding);
+    void refuseLoop(qint64 line, const QByteArray &id, const LoopProblem &problem);
     bool computeChunk();
     void runTask(const Task &task);
     void remember(Group &group);
@@ -488,10 +185,18 @@ CableEntry PlantQualifier::Private::cableEntry(const QString &name)
         return *cables.insert(name, entry);
     }
     const QString path = workspacePath(workdir, cableTemplatePath(name));
-    if (!QFileInfo::exists(path)) {
+    if (pathLookupError(path) == ENOENT) {
         entry.problem = inBothLanguages([&] {
             return localized("unknown cable \"%1\": there is no template %2", "неизвестный кабель «%1»: нет шаблона %2")
                 .arg(name, QDir::toNativeSeparators(path));
+        });
+        return *cables.insert(name, entry);
+    }
+    // A link in a loop, a pipe, a directory: said as it is, never as a missing template.
+    if (!fileReadProblem(path).isEmpty()) {
+        entry.problem = inBothLanguages([&] {
+            return localized("cable \"%1\": cannot read %2: %3", "кабель «%1»: не удаётся прочитать %2: %3")
+                .arg(name, QDir::toNativeSeparators(path), fileReadProblem(path));
         });
         return *cables.insert(name, entry);
     }
@@ -516,12 +221,12 @@ KeyEntry PlantQualifier::Private::makeKey(QByteArrayView cableField, QByteArrayV
     KeyEntry entry;
     QString cable;
     LoopProblem problem;
-    if (!parseCable(cableField, &cable, &problem)) {
+    if (!parseLoopCable(cableField, &cable, &problem)) {
         entry.cableProblem = problem;
         return entry;
     }
     QVector<CableSection> sections;
-    if (!parseSections(sectionsField, &sections, &entry.sectionsTotal, &problem)) {
+    if (!parseLoopSections(sectionsField, &sections, &entry.sectionsTotal, &problem)) {
         entry.sectionsProblem = problem;
         return entry;
     }
@@ -545,6 +250,7 @@ KeyEntry PlantQualifier::Private::makeKey(QByteArrayView cableField, QByteArrayV
     std::shared_ptr<Group> &group = groups[groupKey];
     if (!group) {
         group = std::make_shared<Group>();
+        group->plan = LoopPlan{cable, sections};
         group->cable = swept.cable;
         group->sections = loopSections;
         for (int s = 0; s < services; ++s)
@@ -567,40 +273,39 @@ const KeyEntry &PlantQualifier::Private::keyEntry(QByteArrayView cableField, QBy
     return *rawKeys.insert(key, makeKey(cableField, sectionsField));
 }
 
-void PlantQualifier::Private::refuseLoop(qint64 line, QByteArrayView id, const LoopProblem &problem)
+void PlantQualifier::Private::refuseLoop(qint64 line, const QByteArray &id, const LoopProblem &problem)
 {
     QualifiedLoop loop;
     loop.line = line;
-    loop.id = validUtf8(id) ? id.toByteArray() : text(id).toUtf8();
+    loop.id = id;
     loop.problem = int(chunk.problems.size());
     chunk.problems.append(problem);
     chunk.loops.append(loop);
     items.push_back(Item());
 }
 
-void PlantQualifier::Private::addLine(qint64 line, QByteArrayView bytes, bool truncated)
+void PlantQualifier::Private::addLine(const LoopRecordsReader::Line &line, LoopTextEncoding encoding)
 {
-    if (truncated)
-        return refuseLoop(line, firstField(bytes), tooLong());
-    if (!validUtf8(bytes))
-        return refuseLoop(line, firstField(bytes), notUtf8());
-    Fields f;
+    if (line.tooLong)
+        return refuseLoop(line.number, loopIdShown(line.bytes), loopLineTooLong());
+    LoopFields f;
     LoopProblem problem;
-    if (!splitFields(bytes, &f, &problem))
-        return refuseLoop(line, f.id.isNull() ? firstField(bytes) : f.id, problem);
+    if (!splitLoopLine(line.bytes, &f, &problem, encoding))
+        return refuseLoop(line.number, loopIdShown(line.bytes), problem);
+    const QByteArray id = f.id.toByteArray();
     // The checks in parseLoopLine's order: cable, length, sections, their total; then templates.
     const KeyEntry &entry = keyEntry(f.cable, f.sections);
     if (entry.cableProblem)
-        return refuseLoop(line, f.id, *entry.cableProblem);
+        return refuseLoop(line.number, id, *entry.cableProblem);
     int length = 0;
-    if (!parseLength(f.length, &length, &problem))
-        return refuseLoop(line, f.id, problem);
+    if (!parseLoopLength(f.length, &length, &problem))
+        return refuseLoop(line.number, id, problem);
     if (entry.sectionsProblem)
-        return refuseLoop(line, f.id, *entry.sectionsProblem);
-    if (!checkTotal(entry.sectionsTotal, length, &problem))
-        return refuseLoop(line, f.id, problem);
+        return refuseLoop(line.number, id, *entry.sectionsProblem);
+    if (!checkSectionsFitLoop(entry.sectionsTotal, length, &problem))
+        return refuseLoop(line.number, id, problem);
     if (entry.templateProblem)
-        return refuseLoop(line, f.id, *entry.templateProblem);
+        return refuseLoop(line.number, id, *entry.templateProblem);
 
     Group &group = *entry.group;
     if (group.lastChunk != chunkNumber) {
@@ -611,8 +316,10 @@ void PlantQualifier::Private::addLine(qint64 line, QByteArrayView bytes, bool tr
     }
     ++group.chunkLoops;
     QualifiedLoop loop;
-    loop.line = line;
-    loop.id = f.id.toByteArray();
+    loop.line = line.number;
+    loop.id = id;
+    loop.plan = group.chunkIndex;
+    loop.length = length;
     chunk.loops.append(loop);
     items.push_back(Item{group.chunkIndex, length});
 }
@@ -726,6 +433,9 @@ bool PlantQualifier::Private::computeChunk()
 {
     const int S = services;
     chunk.results.resize(chunk.loops.size() * S);
+    chunk.plans.reserve(qsizetype(chunkGroups.size()));
+    for (const auto &g : chunkGroups)
+        chunk.plans.append(g->plan);
     if (chunkGroups.empty())
         return true;
 
@@ -791,39 +501,47 @@ bool PlantQualifier::Private::computeChunk()
             if (pending.empty())
                 continue;
             // A PAM search costs many DMT evaluations; the estimate only orders the work.
-            const double weight = lineTypes.at(s).kind == LineTypeDmt ? 1.0 : 8.0;
+            const qint64 weight = lineTypes.at(s).kind == LineTypeDmt ? 1 : 8;
             size_t begin = 0;
             size_t lengths = 0;
             for (size_t i = 0; i < pending.size(); ++i) {
                 const bool fresh = i == 0 || pending[i].length != pending[i - 1].length;
                 // Groups built for this chunk alone are never split: their model is freed after.
                 if (fresh && lengths == piece && g->keep) {
-                    tasks.push_back({g, s, begin, i, weight * double(lengths)});
+                    tasks.push_back({g, s, begin, i, weight * qint64(lengths)});
                     begin = i;
                     lengths = 0;
                 }
                 lengths += fresh ? 1 : 0;
             }
-            tasks.push_back({g, s, begin, pending.size(), weight * double(lengths)});
+            tasks.push_back({g, s, begin, pending.size(), weight * qint64(lengths)});
         }
     }
     std::stable_sort(tasks.begin(), tasks.end(), [](const Task &a, const Task &b) { return a.cost > b.cost; });
 
+    qint64 total = 0;
+    for (const Task &task : tasks)
+        total += task.cost;
     std::atomic<size_t> next{0};
-    const auto work = [&] {
+    std::atomic<qint64> costDone{0};
+    // The calling thread tells the progress: a chunk can be the whole file.
+    const auto work = [&](bool reports) {
         for (size_t t = next.fetch_add(1); t < tasks.size(); t = next.fetch_add(1)) {
             if (cancelled())
                 return;
             runTask(tasks[t]);
             if (!tasks[t].group->keep)
                 tasks[t].group->services[size_t(tasks[t].service)]->model.reset();
+            const qint64 done = costDone += tasks[t].cost;
+            if (reports && progress && total > 0)
+                progress(chunkFrom + qint64(double(chunkTo - chunkFrom) * double(done) / double(total)));
         }
     };
     const int helpers = std::min<int>(threads, int(tasks.size())) - 1;
     std::vector<std::thread> workers;
     for (int i = 0; i < helpers; ++i)
-        workers.emplace_back(work);
-    work();
+        workers.emplace_back(work, false);
+    work(true);
     for (std::thread &t : workers)
         t.join();
 
@@ -897,15 +615,18 @@ QStringList PlantQualifier::takeWarnings()
     return fresh;
 }
 
+
 bool PlantQualifier::run(QIODevice &input, const std::function<bool(const QualifyChunk &)> &sink,
                          QString *error, const QualifyOptions &options)
 {
     Private &p = *d;
     p.cancel = options.cancel;
+    p.progress = options.progress;
     p.chunk = QualifyChunk();
     p.items.clear();
     p.chunkGroups.clear();
     ++p.chunkNumber;
+    p.chunkFrom = 0;
     p.threads = options.threads > 0 ? options.threads : std::max(1, QThread::idealThreadCount());
     p.keptGroups = options.keptGroups > 0 ? options.keptGroups : p.budgetGroups;
 
@@ -913,10 +634,12 @@ bool PlantQualifier::run(QIODevice &input, const std::function<bool(const Qualif
         return fail(error, localized("The qualification was cancelled", "Проверка линий отменена"));
     };
     const qsizetype chunkLoops = options.chunkLoops > 0 ? options.chunkLoops : ChunkLoops;
-    qint64 consumed = 0;
+    LoopRecordsReader reader(input);
+    // 1 handed over, 0 the sink declined, -1 cancelled.
     const auto flush = [&]() -> int {
         if (p.chunk.loops.isEmpty())
             return 1;
+        p.chunkTo = reader.bytesRead();
         if (!p.computeChunk())
             return -1;
         const bool accepted = sink(p.chunk);
@@ -928,228 +651,28 @@ bool PlantQualifier::run(QIODevice &input, const std::function<bool(const Qualif
         if (!accepted)
             return 0;
         if (options.progress)
-            options.progress(consumed);
+            options.progress(p.chunkTo);
+        p.chunkFrom = p.chunkTo;
         return 1;
     };
 
-    qint64 lineNumber = 0;
-    QByteArray partial;     // the start of a line the last block did not finish
-    bool truncated = false; // that line is longer than a line may be; the rest is dropped
-    const auto line = [&](QByteArrayView bytes) {
-        ++lineNumber;
-        // The header, a byte-order mark in front of it included, says whatever it says.
-        if (lineNumber == 1)
-            return;
-        if (bytes.endsWith('\r'))
-            bytes.chop(1);
-        if (!truncated && isBlankLine(bytes))
-            return;
-        p.addLine(lineNumber, bytes, truncated);
-    };
-
-    QByteArray block(ReadBlock, Qt::Uninitialized);
+    LoopRecordsReader::Line line;
     for (;;) {
         if (p.cancelled())
             return cancelledError();
-        const qint64 n = input.read(block.data(), ReadBlock);
-        if (n < 0)
-            return fail(error, localized("Cannot read the loop records: %1", "Не удаётся прочитать записи линий: %1")
-                                   .arg(input.errorString()));
-        if (n == 0) {
-            // A pipe read through QFile blocks until data or its end; other sequential devices
-            // may merely have nothing yet.
-            if (input.isSequential() && input.waitForReadyRead(-1))
-                continue;
+        if (!reader.next(&line))
             break;
-        }
-        consumed += n;
-        const char *data = block.constData();
-        qsizetype pos = 0;
-        while (pos < n) {
-            const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', size_t(n - pos)));
-            const qsizetype end = nl ? qsizetype(nl - data) : qsizetype(n);
-            const QByteArrayView piece(data + pos, end - pos);
-            if (!truncated) {
-                const qsizetype room = MaxLineBytes - partial.size();
-                if (piece.size() > room) {
-                    partial.append(piece.first(room).data(), room);
-                    truncated = true;
-                } else if (!partial.isEmpty() || !nl) {
-                    partial.append(piece.data(), piece.size());
-                }
-            }
-            if (!nl)
-                break;
-            line(partial.isEmpty() && !truncated ? piece : QByteArrayView(partial));
-            partial.clear();
-            truncated = false;
-            pos = end + 1;
-            if (p.chunk.loops.size() >= chunkLoops) {
-                const int state = flush();
-                if (state < 0)
-                    return cancelledError();
-                if (state == 0)
-                    return false;
-            }
+        p.addLine(line, reader.encoding());
+        if (p.chunk.loops.size() >= chunkLoops) {
+            const int state = flush();
+            if (state <= 0)
+                return state < 0 ? cancelledError() : false;
         }
     }
-    if (!partial.isEmpty() || truncated)
-        line(partial);
+    if (!reader.error().isEmpty())
+        return fail(error, reader.error());
     const int state = flush();
     if (state < 0)
         return cancelledError();
     return state > 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-
-QualifyWriter::QualifyWriter(const QualifySettings &settings)
-    : m_settings(settings), m_margins(HighestTenths - LowestTenths + 3)
-{
-    m_header = headers(settings).join(QLatin1Char(';')).toUtf8() + ";\n";
-}
-
-QStringList QualifyWriter::headers(const QualifySettings &settings)
-{
-    QStringList out{QStringLiteral("id")};
-    const bool targets = !settings.targets.isEmpty();
-    for (const QString &line : settings.conditions.lineTypes) {
-        out << QStringLiteral("R,кбит/с %1").arg(line);
-        if (targets)
-            out << QStringLiteral("SNR Margin,дБ %1").arg(line) << QStringLiteral("Годна %1").arg(line);
-    }
-    out << QStringLiteral("Ошибка");
-    return out;
-}
-
-QByteArray QualifyWriter::header() const
-{
-    return m_header;
-}
-
-QByteArray QualifyWriter::rateText(float rate)
-{
-    quint32 bits;
-    std::memcpy(&bits, &rate, sizeof bits);
-    auto it = m_rates.constFind(bits);
-    if (it != m_rates.constEnd())
-        return *it;
-    if (m_rates.size() > 65536)
-        m_rates.clear();
-    // Exactly as the result table's CSV writes a float.
-    QByteArray out;
-    QTextStream stream(&out);
-    stream << rate;
-    stream.flush();
-    m_rates.insert(bits, out);
-    return out;
-}
-
-QByteArray QualifyWriter::marginField(const MarginAtRate &margin)
-{
-    const int index = marginIndex(margin);
-    if (index < 0)
-        return marginText(margin).toUtf8();
-    QByteArray &cached = m_margins[index];
-    if (cached.isEmpty())
-        cached = marginText(margin).toUtf8();
-    return cached;
-}
-
-bool QualifyWriter::qualifies(int service, float rate) const
-{
-    return service < m_settings.targets.size() && carries(rate, m_settings.targets.at(service));
-}
-
-QByteArray QualifyWriter::verdictText(bool qualifies)
-{
-    return qualifies ? QByteArrayLiteral("да") : QByteArrayLiteral("нет");
-}
-
-QByteArray QualifyWriter::problemField(const LoopProblem &problem)
-{
-    QString text = problem.russian;
-    text.replace(QLatin1Char(';'), QLatin1Char(','));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return text.toUtf8();
-}
-
-void QualifyWriter::append(QByteArray &out, const QualifiedLoop &loop, const ServiceResult *results,
-                           const LoopProblem *problem)
-{
-    out += loop.id;
-    out += ';';
-    const int services = m_settings.conditions.lineTypes.size();
-    const bool targets = !m_settings.targets.isEmpty();
-    if (problem) {
-        for (int s = 0; s < services; ++s)
-            out += targets ? ";;;" : ";";
-        out += problemField(*problem);
-        out += ";\n";
-        return;
-    }
-    for (int s = 0; s < services; ++s) {
-        const ServiceResult &r = results[s];
-        out += rateText(r.rate);
-        out += ';';
-        if (targets) {
-            out += marginField(r.margin);
-            out += ';';
-            out += verdictText(qualifies(s, r.rate));
-            out += ';';
-        }
-    }
-    out += ";\n";
-}
-
-void QualifyTable::append(const QualifyChunk &chunk)
-{
-    const int offset = problems.size();
-    loops.reserve(loops.size() + chunk.loops.size());
-    for (QualifiedLoop loop : chunk.loops) {
-        if (loop.problem >= 0)
-            loop.problem += offset;
-        loops.append(loop);
-    }
-    results += chunk.results;
-    problems += chunk.problems;
-}
-
-qint64 QualifyTable::refused() const
-{
-    return problems.size();
-}
-
-qint64 QualifyTable::qualified(int service) const
-{
-    if (service >= settings.targets.size())
-        return 0;
-    const int S = services();
-    const int target = settings.targets.at(service);
-    qint64 n = 0;
-    for (qsizetype i = 0; i < loops.size(); ++i)
-        if (loops.at(i).problem < 0 && carries(results.at(i * S + service).rate, target))
-            ++n;
-    return n;
-}
-
-bool writeQualifyTable(QIODevice &out, const QualifyTable &table)
-{
-    QualifyWriter writer(table.settings);
-    QByteArray block = writer.header();
-    const int S = table.services();
-    const auto put = [&out, &block] {
-        const bool written = out.write(block) == block.size();
-        block.clear();
-        return written;
-    };
-    for (qsizetype i = 0; i < table.loops.size(); ++i) {
-        const QualifiedLoop &loop = table.loops.at(i);
-        writer.append(block, loop, table.results.constData() + i * S,
-                      loop.problem >= 0 ? &table.problems.at(loop.problem) : nullptr);
-        if (block.size() >= ReadBlock && !put())
-            return false;
-    }
-    return put();
 }
