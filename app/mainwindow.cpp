@@ -1,17 +1,17 @@
 #include "app/mainwindow.h"
 
 #include "app/helplauncher.h"
-#include "app/progressrunner.h"
+#include "app/lastrun.h"
 #include "app/recentsetups.h"
 #include "app/templatesarea.h"
 #include "app/qualifyrun.h"
+#include "app/usersettings.h"
+#include "app/windowarranger.h"
 #include "engine/csvwriter.h"
 #include "engine/filewrite.h"
 #include "engine/setupfile.h"
-#include "engine/sweep.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
-#include "engine/targettables.h"
 #include "input/importdialog.h"
 #include "input/propertiesdialog.h"
 #include "report/export.h"
@@ -19,12 +19,13 @@
 #include "report/graphwidget.h"
 #include "report/reportmdisubwindow.h"
 #include "report/reportprint.h"
-#include "report/savefilename.h"
+#include "report/runtablemodel.h"
 #include "report/spectrumlauncher.h"
 #include "report/tablecopy.h"
 #include "report/targetreport.h"
 #include "report/targetwindows.h"
 #include "templates/templatemanager.h"
+#include "widgets/savedialog.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -36,14 +37,17 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolBar>
 #include <QTreeWidget>
 
@@ -58,8 +62,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_graphSettings = std::make_unique<GraphSettings>();
     m_graphOptionsDialog = std::make_unique<GraphOptions>();
+    m_lastRun = new LastRun(this);
 
-    resize(855, 600);
+    restoreWindowGeometry();
     createCentralArea();
     createTemplateTree();
     m_templates = new TemplateManager(templatesArea, templateTree, cableRoot, lineTypeRoot, noiseRoot,
@@ -76,6 +81,8 @@ MainWindow::MainWindow(QWidget *parent)
     createGraphWindow();
     m_targetWindows = new TargetWindows(resultsArea, this);
     connect(m_targetWindows, &TargetWindows::exportRequested, this, &MainWindow::exportTargetTable);
+    m_resultArranger = new WindowArranger(resultsArea, graphWindow, this);
+    m_templateArranger = new WindowArranger(templatesArea, nullptr, this);
     createContextMenus();
 
     setWindowIcon(QIcon(QStringLiteral(":/images/main.png")));
@@ -243,6 +250,13 @@ void MainWindow::createActions()
                              tr("Копировать график в буфер обмена как изображение"));
     // Ctrl+C copies what has the focus: the graph once it is clicked, a table otherwise.
     copyGraphAct->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+
+    tileAct = addAction(tr("Упорядочить"), "tileAct", QString(), QKeySequence(tr("Shift+F4")),
+                        tr("Расположить окна вкладки рядом, без перекрытий, на всю её площадь"));
+    connect(tileAct, &QAction::triggered, this, &MainWindow::tileWindows);
+    cascadeAct = addAction(tr("Каскадом"), "cascadeAct", QString(), QKeySequence(tr("Shift+F5")),
+                           tr("Расположить окна вкладки каскадом"));
+    connect(cascadeAct, &QAction::triggered, this, &MainWindow::cascadeWindows);
 }
 
 void MainWindow::createMenus()
@@ -284,6 +298,13 @@ void MainWindow::createMenus()
     tableMenu = toolsMenu->addMenu(QIcon(QStringLiteral(":/images/table.png")), tr("Таблица"));
     tableMenu->addAction(exportCsvAct);
 
+    windowMenu = menuBar()->addMenu(tr("Окно"));
+    windowMenu->setObjectName(QStringLiteral("windowMenu"));
+    windowMenu->addAction(tileAct);
+    windowMenu->addAction(cascadeAct);
+    // The list of windows is made as the menu opens.
+    connect(windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
+
     helpMenu = menuBar()->addMenu(tr("Справка"));
     helpMenu->addAction(helpAct);
     helpMenu->addAction(aboutAct);
@@ -304,13 +325,10 @@ void MainWindow::createToolBars()
 
 void MainWindow::createResultWindows()
 {
-    resultTable = new QTableWidget;
+    resultTable = new QTableView;
     resultTable->setObjectName(QStringLiteral("resultTable"));
-    resultTable->setRowCount(200);
-    resultTable->setColumnCount(26);
-    auto *lengthHeader = new QTableWidgetItem;
-    lengthHeader->setText(tr("L,м"));
-    resultTable->setHorizontalHeaderItem(0, lengthHeader);
+    m_resultModel = new RunTableModel(RunTableModel::Rates, resultTable);
+    resultTable->setModel(m_resultModel);
 
     tableWindow = new ReportMdiSubWindow(resultsArea);
     tableWindow->setObjectName(QStringLiteral("tableWindow"));
@@ -338,10 +356,10 @@ void MainWindow::createGraphWindow()
 void MainWindow::createContextMenus()
 {
     resultTable->addAction(exportCsvAct);
-    addCopyAction(resultTable);
+    addCopyAction(resultTable, KeyColumn::Include);
     resultTable->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_spectra = new SpectrumLauncher(
-        resultTable, resultsArea, [this] { return SpectrumLauncher::Run{m_calcSettings.get(), &m_resultSet}; }, this);
+        resultTable, resultsArea, [this] { return SpectrumLauncher::Run{calcSettings(), &resultSet()}; }, this);
 
     graphWidget->addAction(graphOptionsAct);
     graphWidget->addAction(exportPdfAct);
@@ -439,86 +457,135 @@ bool MainWindow::runCalculation()
 {
     if (!m_propertiesDialog || calculating)
         return false;
-    auto settings = std::make_unique<CalcSettings>();
-    m_propertiesDialog->fillSettings(*settings);
-
-    std::optional<SweepResult> result;
-    std::optional<TargetTables> targets;
+    CalcSettings settings;
+    m_propertiesDialog->fillSettings(settings);
     QString error;
     calculating = true;
-    // The sweep runs on a worker thread, so the progress dialog's "Отмена" can be clicked.
-    const bool finished = runWithProgress(this, [&](ProgressReporter &reporter) {
-        SweepProgress progress;
-        progress.begin = [&reporter](const QString &name) { reporter.begin(tr("Вычисляю для %1").arg(name)); };
-        progress.step = [&reporter](int value) { reporter.step(value); };
-        progress.end = [&reporter] { reporter.end(); };
-        progress.cancel = reporter.cancelFlag();
-        std::optional<CurveSet> curves;
-        result = runSweep(*settings, QString(), &error, progress, &curves);
-        if (!result || settings->targetRates.isEmpty() || reporter.isCancelled())
-            return;
-        // The same curves: the templates are read once, and the tables match the rate table.
-        reporter.begin(tr("Вычисляю дальность и запас"));
-        targets = computeTargetTables(*settings, *curves,
-                                      TargetProgress{[&reporter](int value) { reporter.step(value); },
-                                                     reporter.cancelFlag()});
-        reporter.end();
-        if (!targets)
-            result.reset();
-    });
+    const LastRun::Outcome outcome = m_lastRun->run(this, settings, &error);
     calculating = false;
-    if (!finished) {
-        // Nothing of the run is kept: the table, the graph and the last record stay as they were.
+    if (outcome == LastRun::Outcome::Cancelled) {
+        // Nothing of the run is kept: the tables, the graph and the last record stay as they were.
         statusBar()->showMessage(tr("Расчёт отменён"), 5000);
         return false;
     }
-    if (!result) {
+    if (outcome == LastRun::Outcome::Refused) {
         QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт не выполнен.\n%1").arg(error));
         return false;
     }
-
-    if (!graphWindow->isVisible())
-        graphWindow->show();
-    if (!tableWindow->isVisible())
-        tableWindow->show();
-    tabWidget->setCurrentIndex(1);
-
-    m_resultSet = result->rows;
-    settings->maxRate = result->maxRate;
-    m_calcSettings = std::move(settings);
-
-    fillResultTable(result->labels);
+    const CalcRun &run = *m_lastRun->get();
+    m_resultModel->setRun(&run);
+    // A family's labels differ in width; a single curve keeps the width it has.
+    if (run.sweep.labels.size() > 1)
+        for (int column = 1; column <= run.sweep.labels.size(); ++column)
+            resultTable->resizeColumnToContents(column);
+    m_targetWindows->setRun(&run);
+    showRunWindows();
     updateTitle();
-    m_targetWindows->setTables(targets);
     // Templates the run could take nothing from: the curves are there (at 0), the reason here.
-    if (!result->warnings.isEmpty())
-        statusBar()->showMessage(result->warnings.join(QStringLiteral("  ")));
+    if (!run.sweep.warnings.isEmpty())
+        statusBar()->showMessage(run.sweep.warnings.join(QStringLiteral("  ")));
     else
         statusBar()->clearMessage();
     return true;
 }
 
-void MainWindow::fillResultTable(const QStringList &labels)
+const CalcRun *MainWindow::lastRun() const
 {
-    const int curves = labels.size();
-    resultTable->setUpdatesEnabled(false);
-    // Sized from the run itself, so no family is ever cut off.
-    resultTable->setRowCount(m_resultSet.size());
-    resultTable->setColumnCount(curves + 1);
-    for (int j = 0; j < curves; ++j)
-        resultTable->setHorizontalHeaderItem(j + 1, new QTableWidgetItem(labels.at(j)));
-    for (int r = 0; r < m_resultSet.size(); ++r) {
-        const ResultRow &row = m_resultSet.at(r);
-        resultTable->setItem(r, 0, new QTableWidgetItem(QString::number(int(row.length))));
-        for (int j = 0; j < curves && j < row.rates.size(); ++j)
-            resultTable->setItem(r, j + 1, new QTableWidgetItem(QString::number(double(row.rates.at(j)), 'g', 6)));
+    return m_lastRun->get();
+}
+
+const CalcSettings *MainWindow::calcSettings() const
+{
+    return lastRun() ? &lastRun()->settings : nullptr;
+}
+
+const ResultSet &MainWindow::resultSet() const
+{
+    static const ResultSet none;
+    return lastRun() ? lastRun()->sweep.rows : none;
+}
+
+// Windows
+
+void MainWindow::showRunWindows()
+{
+    const QList<QMdiSubWindow *> before = m_resultArranger->shownWindows();
+    for (ReportMdiSubWindow *window : {graphWindow, tableWindow})
+        if (window->isHidden())
+            window->show();
+    tabWidget->setCurrentIndex(1);
+    // The first result fills the area as the last session left it, or tiled; a window that a run
+    // brings back is tiled in with the others.
+    if (!m_resultsArranged) {
+        if (!m_resultArranger->applyLayout(userSettings().value(QStringLiteral("window/results")).toMap()))
+            m_resultArranger->tile();
+        m_resultsArranged = true;
+    } else if (m_resultArranger->shownWindows() != before) {
+        m_resultArranger->tile();
     }
-    // A family's labels differ in width; a single curve keeps the column as it is.
-    if (curves > 1) {
-        for (int j = 0; j < curves; ++j)
-            resultTable->resizeColumnToContents(j + 1);
+}
+
+WindowArranger *MainWindow::currentArranger() const
+{
+    return tabWidget->currentIndex() == 0 ? m_templateArranger : m_resultArranger;
+}
+
+void MainWindow::tileWindows()
+{
+    currentArranger()->tile();
+}
+
+void MainWindow::cascadeWindows()
+{
+    currentArranger()->cascade();
+}
+
+void MainWindow::updateWindowMenu()
+{
+    windowMenu->clear();
+    windowMenu->addAction(tileAct);
+    windowMenu->addAction(cascadeAct);
+    // Both tabs' windows: choosing one shows its tab.
+    int number = 0;
+    for (int tab = 0; tab < 2; ++tab) {
+        const auto *area = static_cast<QMdiArea *>(tabWidget->widget(tab));
+        const QList<QMdiSubWindow *> windows = (tab == 0 ? m_templateArranger : m_resultArranger)->shownWindows();
+        if (!windows.isEmpty())
+            windowMenu->addSeparator();
+        for (QMdiSubWindow *window : windows) {
+            ++number;
+            const QString text = number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(window->windowTitle())
+                                             : window->windowTitle();
+            QAction *action = windowMenu->addAction(text);
+            action->setCheckable(true);
+            action->setChecked(tab == tabWidget->currentIndex() && area->activeSubWindow() == window);
+            connect(action, &QAction::triggered, this, [this, tab, window] {
+                tabWidget->setCurrentIndex(tab);
+                if (window->isMinimized())
+                    window->showNormal();
+                window->mdiArea()->setActiveSubWindow(window);
+            });
+        }
     }
-    resultTable->setUpdatesEnabled(true);
+}
+
+void MainWindow::restoreWindowGeometry()
+{
+    if (restoreGeometry(userSettings().value(QStringLiteral("window/geometry")).toByteArray()))
+        return;
+    // The first start: most of the screen, so that the graph and the tables fit side by side.
+    const QRect screen = this->screen()->availableGeometry();
+    resize(QSize(855, 600).expandedTo(screen.size() * 0.9));
+    move(screen.center() - rect().center());
+}
+
+void MainWindow::saveWindowLayout() const
+{
+    QSettings settings = userSettings();
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    // Only a session that showed a result has an arrangement worth keeping.
+    if (m_resultsArranged)
+        settings.setValue(QStringLiteral("window/results"), m_resultArranger->layout());
 }
 
 // Setup files
@@ -548,10 +615,8 @@ void MainWindow::saveSetup()
 {
     if (calculating)
         return;
-    const QString path = completeSaveName(
-        this,
-        QFileDialog::getSaveFileName(this, tr("Сохранить расчёт"), setupDirectory(), tr("Расчёты Kolvane (*.kolvane)")),
-        QLatin1String(SetupFile::Extension));
+    const QString path = askSaveFileName(this, tr("Сохранить расчёт"), setupDirectory(),
+                                         {{tr("Расчёты Kolvane (*.kolvane)"), QLatin1String(SetupFile::Extension)}});
     if (!path.isEmpty())
         saveSetupFile(path);
 }
@@ -674,8 +739,8 @@ void MainWindow::updateRecentSetups()
 void MainWindow::updateTitle()
 {
     // The title names the setup file while the calculation shown is the one the file holds.
-    const bool fromSetup = !m_setupPath.isEmpty() && m_calcSettings
-        && SetupFile::text(*m_calcSettings, GraphSettings()) == m_setupText;
+    const bool fromSetup = !m_setupPath.isEmpty() && lastRun()
+        && SetupFile::text(lastRun()->settings, GraphSettings()) == m_setupText;
     setWindowTitle(fromSetup ? tr("Kolvane - %1").arg(QFileInfo(m_setupPath).completeBaseName()) : tr("Kolvane"));
 }
 
@@ -683,20 +748,21 @@ void MainWindow::updateTitle()
 
 void MainWindow::defaultExportName(QString &name) const
 {
-    if (m_calcSettings)
-        name += ::defaultExportName(*m_calcSettings);
+    if (lastRun())
+        name += ::defaultExportName(lastRun()->settings);
 }
 
 bool MainWindow::canExport() const
 {
-    return m_propertiesDialog && m_calcSettings && graphWidget->hasResult();
+    return m_propertiesDialog && lastRun() && graphWidget->hasResult();
 }
 
 GraphRun MainWindow::graphRun() const
 {
-    GraphRun run{*m_calcSettings, m_resultSet, {}};
-    if (const std::optional<TargetTables> &tables = m_targetWindows->tables())
-        run.reach = tables->reach;
+    const CalcRun &last = *lastRun();
+    GraphRun run{last.settings, last.sweep.rows, {}};
+    if (last.targets)
+        run.reach = last.targets->reach;
     return run;
 }
 
@@ -706,17 +772,15 @@ QString MainWindow::exportFileName(const QString &caption, const QString &filter
     QString proposed;
     defaultExportName(proposed);
     proposed += nameSuffix;
-    return completeSaveName(this, QFileDialog::getSaveFileName(this, caption, proposed, filter), extension);
+    return askSaveFileName(this, caption, proposed, {{filter, extension}});
 }
 
 void MainWindow::reportExport(const QString &path, bool written, const QString &error)
 {
-    if (written) {
+    if (written)
         statusBar()->showMessage(tr("Сохранено: %1").arg(QDir::toNativeSeparators(path)), 5000);
-        return;
-    }
-    QMessageBox::warning(this, tr("Kolvane"),
-                         tr("Не удалось сохранить файл %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+    else
+        showNotSaved(this, path, error);
 }
 
 void MainWindow::exportToCsv()
@@ -728,13 +792,14 @@ void MainWindow::exportToCsv()
     if (path.isEmpty())
         return;
     QString error;
-    const bool written = writeFileSafely(path, csvContent(resultHeaderTexts(), m_resultSet), &error, PipeReader::DontWait);
+    const bool written =
+        writeFileSafely(path, csvContent(resultHeader(lastRun()->sweep), resultSet()), &error, PipeReader::DontWait);
     reportExport(path, written, error);
 }
 
 void MainWindow::exportTargetTable(int kind)
 {
-    if (!canExport() || !m_targetWindows->tables())
+    if (!canExport() || !lastRun()->targets)
         return;
     const bool reach = kind == TargetWindows::ReachKind;
     const QString path = exportFileName(tr("Сохранить таблицу в *.csv"), tr("файлы Excel(*.csv)"),
@@ -742,8 +807,9 @@ void MainWindow::exportTargetTable(int kind)
     if (path.isEmpty())
         return;
     QString error;
-    const bool written = writeFileSafely(path, m_targetWindows->csvContent(TargetWindows::Kind(kind)), &error,
-                                         PipeReader::DontWait);
+    const TargetTables &tables = *lastRun()->targets;
+    const bool written = writeFileSafely(path, reach ? reachCsvContent(tables.reach) : marginCsvContent(tables.margin),
+                                         &error, PipeReader::DontWait);
     reportExport(path, written, error);
 }
 
@@ -778,22 +844,11 @@ void MainWindow::exportToPng()
     exportGraph(tr("Сохранить график в *.png"), tr("Файлы png(*.png)"), QStringLiteral(".png"), "PNG");
 }
 
-QStringList MainWindow::resultHeaderTexts() const
-{
-    const int curves = m_resultSet.isEmpty() ? resultTable->columnCount() - 1 : m_resultSet.first().rates.size();
-    QStringList headers;
-    for (int i = 0; i <= curves; ++i) {
-        const QTableWidgetItem *item = resultTable->horizontalHeaderItem(i);
-        headers << (item ? item->text() : QString());
-    }
-    return headers;
-}
-
 ReportContent MainWindow::currentReport() const
 {
     // With target rates, the reach and margin tables follow the result table.
-    return reportContent(graphWidget->graphSource(), resultHeaderTexts(),
-                         targetReportTables(m_targetWindows->tables()));
+    return reportContent(graphWidget->graphSource(), resultHeader(lastRun()->sweep),
+                         targetReportTables(lastRun()->targets));
 }
 
 void MainWindow::exportReportPdf()
@@ -827,7 +882,7 @@ void MainWindow::printReport()
 
 void MainWindow::selectResultRow(int row)
 {
-    if (row < 0 || row >= resultTable->rowCount())
+    if (row < 0 || row >= m_resultModel->rowCount())
         return;
     resultTable->selectRow(row);
     resultTable->scrollTo(resultTable->model()->index(row, 0), QAbstractItemView::PositionAtCenter);
@@ -922,8 +977,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A close requested by the window system while a run paints its progress waits for the run.
     // Unsaved template edits are asked about, one editor at a time; Cancel keeps the program.
-    if (!calculating && m_templates->closeAllEditors())
-        event->accept();
-    else
+    if (calculating || !m_templates->closeAllEditors()) {
         event->ignore();
+        return;
+    }
+    saveWindowLayout();
+    event->accept();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "engine/calcsettings.h"
-#include "engine/resultset.h"
+#include "engine/calcrun.h"
 #include "drawing/graphsettings.h"
 #include "drawing/reportdocument.h"
 
@@ -12,26 +11,30 @@
 class GraphOptions;
 class GraphWidget;
 class HelpLauncher;
+class LastRun;
 class PropertiesDialog;
 class QAction;
 class QDockWidget;
 class QMdiArea;
 class QMenu;
 class QTabWidget;
-class QTableWidget;
+class QTableView;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 class ReportMdiSubWindow;
+class RunTableModel;
 class TargetWindows;
 class SpectrumLauncher;
 class TemplateManager;
+class WindowArranger;
 struct GraphRun;
 
 // The frame every other window hangs in: menus, tool bars, the template tree dock and two MDI
 // areas, "шаблоны" for template editors and "результат" for the result table and the graph.
-// It owns the records of the last calculation and routes the user's commands; the numbers
-// come from the engine, the pictures from the report classes.
+// It owns the last calculation (LastRun) and routes the user's commands; the numbers come from
+// the engine, the pictures from the report classes. Its size and place and the arrangement of
+// the result windows are kept in the user's settings from one session to the next.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -56,9 +59,10 @@ public:
     // Appends the file name proposed for exports of the last calculation.
     void defaultExportName(QString &name) const;
 
-    const ResultSet &resultSet() const { return m_resultSet; }
-    // The record of the last run, or null before the first one.
-    const CalcSettings *calcSettings() const { return m_calcSettings.get(); }
+    // The last run, or null before the first one; its record and its rows.
+    const CalcRun *lastRun() const;
+    const CalcSettings *calcSettings() const;
+    const ResultSet &resultSet() const;
     const GraphSettings &graphSettings() const { return *m_graphSettings; }
     PropertiesDialog *propertiesDialog() const { return m_propertiesDialog; }
     // The reach and margin windows of a run with target rates.
@@ -93,6 +97,9 @@ public slots:
     void exportReportPdf();
     void printReport();
     void selectResultRow(int row);
+    // "Окно": the current tab's windows tiled or cascaded.
+    void tileWindows();
+    void cascadeWindows();
     // "Проверка линий…": a plant's loop records against the services of the calculation's choice.
     void qualifyLines();
     // "Импорт измерений линии…": a measured line's templates, then the calculation of what it carries.
@@ -110,6 +117,7 @@ private:
     void createResultWindows();
     void createGraphWindow();
     void createContextMenus();
+    void updateWindowMenu();
     void updateRecentSetups();
     void updateTitle();
     PropertiesDialog *ensurePropertiesDialog();
@@ -117,7 +125,12 @@ private:
     QAction *addAction(const QString &text, const char *name, const QString &icon,
                        const QKeySequence &shortcut, const QString &statusTip);
 
-    void fillResultTable(const QStringList &labels);
+    // The windows of a new run: shown, and arranged when it is the session's first result or
+    // brings back a window.
+    void showRunWindows();
+    WindowArranger *currentArranger() const;
+    void restoreWindowGeometry();
+    void saveWindowLayout() const;
 
     // True when there is a result to export; the export slots do nothing otherwise.
     bool canExport() const;
@@ -132,7 +145,6 @@ private:
     void reportExport(const QString &path, bool written, const QString &error);
     // The report of the last run: its graph, the result table under the table's header texts.
     ReportContent currentReport() const;
-    QStringList resultHeaderTexts() const;
 
     QTreeWidgetItem *cableRoot = nullptr;
     QTreeWidgetItem *lineTypeRoot = nullptr;
@@ -163,6 +175,8 @@ private:
     QAction *reportPdfAct = nullptr;
     QAction *printAct = nullptr;
     QAction *copyGraphAct = nullptr;
+    QAction *tileAct = nullptr;
+    QAction *cascadeAct = nullptr;
 
     bool calculating = false; // a run is going on: no second one, no closing
 
@@ -172,12 +186,14 @@ private:
     QMenu *toolsMenu = nullptr;
     QMenu *graphMenu = nullptr;
     QMenu *tableMenu = nullptr;
+    QMenu *windowMenu = nullptr;
     QMenu *helpMenu = nullptr;
 
     QToolBar *fileToolBar = nullptr;
     QToolBar *calcToolBar = nullptr;
 
-    QTableWidget *resultTable = nullptr;
+    QTableView *resultTable = nullptr;
+    RunTableModel *m_resultModel = nullptr;
     ReportMdiSubWindow *tableWindow = nullptr;
     ReportMdiSubWindow *graphWindow = nullptr;
     TargetWindows *m_targetWindows = nullptr;
@@ -188,13 +204,14 @@ private:
     GraphWidget *graphWidget = nullptr;
     SpectrumLauncher *m_spectra = nullptr; // "Спектр линии…" of a result cell
     QTreeWidget *templateTree = nullptr;
+    WindowArranger *m_resultArranger = nullptr;
+    WindowArranger *m_templateArranger = nullptr;
+    bool m_resultsArranged = false; // the session's first result has been arranged
 
-    ResultSet m_resultSet;
+    LastRun *m_lastRun = nullptr;
     TemplateManager *m_templates = nullptr; // the editor windows; a child of this window
 
     PropertiesDialog *m_propertiesDialog = nullptr;
-
-    std::unique_ptr<CalcSettings> m_calcSettings;
 
     std::unique_ptr<GraphSettings> m_graphSettings;
     std::unique_ptr<GraphOptions> m_graphOptionsDialog;

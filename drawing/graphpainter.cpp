@@ -800,8 +800,8 @@ namespace {
 
 QString rateText(const std::optional<double> &rate)
 {
-    // The table's format, so a computed point reads as its table cell.
-    return rate ? QString::number(*rate, 'g', 6) : QStringLiteral("—");
+    // Whole kbit/s: read off a line between computed points, a tenth of a kbit/s means nothing.
+    return rate ? QString::number(qRound64(*rate)) : QStringLiteral("—");
 }
 
 } // namespace

@@ -135,7 +135,8 @@ struct GraphReadout {
     QVector<std::optional<double>> rates; // kbit/s, one per curve of the run
 };
 GraphReadout graphReadout(const GraphRun &run, int length);
-// "L=1250 м: a 12345.7, b 9876.54 кбит/с"; a curve without a value at that length shows "—".
+// "L=1250 м: a 12346, b 9877 кбит/с" (rounded to whole kbit/s); a curve without a value at that
+// length shows "—".
 QString graphReadoutText(const GraphReadout &readout);
 
 // Draws the read-out over a drawn `picture` of `area`: a thin vertical line at `x` across the

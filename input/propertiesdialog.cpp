@@ -6,8 +6,11 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTreeWidget>
@@ -195,9 +198,114 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     values(Family::Elfext).summaryItem->setHidden(true);
     values(Family::Next).summaryItem->setHidden(true);
     updateNormRowsVisibility();
+    // Every editor in sight: a collapsed branch hides the very fields a run is made of.
+    propertyTree->expandAll();
+    propertyTree->resizeColumnToContents(0);
+    m_accepted = captureState();
+}
+
+void PropertiesDialog::setVisible(bool visible)
+{
+    if (visible && !isVisible())
+        resize(size().expandedTo(rowsSize()));
+    QDialog::setVisible(visible);
+}
+
+QSize PropertiesDialog::rowsSize() const
+{
+    propertyTree->doItemsLayout();
+    int rows = 0;
+    int values = 0;
+    const QFontMetrics metrics = propertyTree->fontMetrics();
+    for (QTreeWidgetItemIterator it(propertyTree, QTreeWidgetItemIterator::NotHidden); *it; ++it) {
+        rows += propertyTree->visualItemRect(*it).height();
+        const QWidget *editor = propertyTree->itemWidget(*it, 1);
+        values = std::max(values, editor ? editor->sizeHint().width() : metrics.horizontalAdvance((*it)->text(1)) + 12);
+    }
+    const int frame = 2 * propertyTree->frameWidth();
+    const QSize tree(propertyTree->columnWidth(0) + values + frame + propertyTree->verticalScrollBar()->sizeHint().width(),
+                     propertyTree->header()->sizeHint().height() + rows + frame);
+    // The buttons and margins around the tree, as the layout has them.
+    const QSize around = layout()->sizeHint() - propertyTree->sizeHint();
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    // Room for the title bar the window system adds.
+    return (tree + around).boundedTo(screen->availableGeometry().size() - QSize(0, 40));
 }
 
 PropertiesDialog::~PropertiesDialog() = default;
+
+// Every editor's choices and limits and every row's summary and visibility: the ranges and the
+// hidden slots' values are part of what the user left behind, not only what fillSettings reads.
+struct PropertiesDialog::EditorState {
+    struct Spin {
+        QSpinBox *box;
+        int minimum, maximum, value;
+    };
+    struct Combo {
+        QComboBox *box;
+        QStringList items;
+        int current;
+    };
+    struct Row {
+        QTreeWidgetItem *item;
+        QString summary;
+        bool hidden;
+    };
+    QVector<Spin> spins;
+    QVector<Combo> combos;
+    QVector<Row> rows;
+    int lastAcceptedLoadCountIndex = 0;
+};
+
+std::unique_ptr<PropertiesDialog::EditorState> PropertiesDialog::captureState() const
+{
+    auto state = std::make_unique<EditorState>();
+    for (QSpinBox *box : propertyTree->findChildren<QSpinBox *>())
+        state->spins.append({box, box->minimum(), box->maximum(), box->value()});
+    for (QComboBox *box : propertyTree->findChildren<QComboBox *>()) {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->itemText(i);
+        state->combos.append({box, items, box->currentIndex()});
+    }
+    for (QTreeWidgetItemIterator it(propertyTree); *it; ++it)
+        state->rows.append({*it, (*it)->text(1), (*it)->isHidden()});
+    state->lastAcceptedLoadCountIndex = lastAcceptedLoadCountIndex;
+    return state;
+}
+
+void PropertiesDialog::restoreState(const EditorState &state)
+{
+    // Put back as it was, without the handlers: the state was consistent when it was taken.
+    QVector<std::shared_ptr<QSignalBlocker>> blockers;
+    for (QObject *editor : propertyTree->findChildren<QObject *>())
+        blockers << std::make_shared<QSignalBlocker>(editor);
+    for (const EditorState::Combo &combo : state.combos) {
+        combo.box->clear();
+        combo.box->addItems(combo.items);
+        combo.box->setCurrentIndex(combo.current);
+    }
+    for (const EditorState::Spin &spin : state.spins) {
+        spin.box->setRange(spin.minimum, spin.maximum);
+        spin.box->setValue(spin.value);
+    }
+    for (const EditorState::Row &row : state.rows) {
+        row.item->setText(1, row.summary);
+        row.item->setHidden(row.hidden);
+        if (QWidget *editor = propertyTree->itemWidget(row.item, 1); editor && row.hidden)
+            editor->hide();
+    }
+    lastAcceptedLoadCountIndex = state.lastAcceptedLoadCountIndex;
+}
+
+void PropertiesDialog::done(int result)
+{
+    if (result == QDialog::Accepted)
+        m_accepted = captureState();
+    else if (m_accepted)
+        restoreState(*m_accepted);
+    QDialog::done(result);
+}
 
 QTreeWidgetItem *PropertiesDialog::addRow(QTreeWidgetItem *parent, const QString &caption)
 {
@@ -380,6 +488,8 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
         && settings.SNRMarginText == CalcInput::untouchedMarginsSummary())
         summaryItem(Family::Margin)->setText(1, CalcInput::untouchedMarginsSummary());
     updateNormRowsVisibility();
+    // A setup counts as accepted: Отмена afterwards returns to it.
+    m_accepted = captureState();
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <array>
+#include <memory>
 
 class QComboBox;
 class QPushButton;
@@ -44,6 +45,9 @@ public:
     // The tree row that holds `editor` in its value column (nullptr when none does).
     QTreeWidgetItem *rowOf(const QWidget *editor) const;
 
+    // Opens at a size that shows every row, as far as the screen allows.
+    void setVisible(bool visible) override;
+
 public slots:
     void change_lineTypeCount(int index);
     void change_xDSL_points_count(int index);
@@ -68,7 +72,17 @@ public slots:
     void change_sectionCable();
     void change_sectionLength();
 
+protected:
+    // Accepting keeps the dialog's state as the one Отмена returns to; rejecting (Отмена, Esc,
+    // the close button) returns to it, so no later run, setup or qualification sees cancelled values.
+    void done(int result) override;
+
 private:
+    struct EditorState;
+    std::unique_ptr<EditorState> captureState() const;
+    void restoreState(const EditorState &state);
+    QSize rowsSize() const;
+
     // Every list the user may give several values: two of template names, five of numbers.
     // Target rates are no family of curves: they ask questions of the curves the others give.
     enum class Family { CableTypes, LineTypes, Load, Next, Elfext, Margin, Targets };
@@ -181,4 +195,6 @@ private:
     int lastAcceptedLoadCountIndex = 0;
     // Set while a count slot assigns its targets, so the range rule cannot pull one back.
     bool rangeRuleSuspended = false;
+    // What the dialog showed when it was last accepted (or built, or given a setup).
+    std::unique_ptr<EditorState> m_accepted;
 };

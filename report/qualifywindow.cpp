@@ -1,7 +1,7 @@
 #include "report/qualifywindow.h"
 
-#include "report/savefilename.h"
 #include "report/tablecopy.h"
+#include "widgets/savedialog.h"
 
 #include "engine/calcinput.h"
 #include "engine/filewrite.h"
@@ -13,12 +13,10 @@
 #include <QColor>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -461,10 +459,8 @@ QString QualifyWindow::askCsvPath(QWidget *parent, const QString &loopsFile)
 {
     const QFileInfo source(loopsFile);
     const QString proposed = source.dir().filePath(source.completeBaseName() + tr(" - проверка.csv"));
-    return completeSaveName(
-        parent,
-        QFileDialog::getSaveFileName(parent, tr("Сохранить проверку линий в *.csv"), proposed, tr("файлы Excel(*.csv)")),
-        QStringLiteral(".csv"));
+    return askSaveFileName(parent, tr("Сохранить проверку линий в *.csv"), proposed,
+                           {{tr("файлы Excel(*.csv)"), QStringLiteral(".csv")}});
 }
 
 bool QualifyWindow::exportCsv(const QString &path, QString *error) const
@@ -482,8 +478,7 @@ void QualifyWindow::exportToCsv()
         return;
     QString error;
     if (!exportCsv(path, &error)) {
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Не удалось сохранить файл %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+        showNotSaved(this, path, error);
         return;
     }
     emit exported(path);

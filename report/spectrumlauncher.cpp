@@ -64,7 +64,7 @@ bool SpectrumLauncher::eventFilter(QObject *watched, QEvent *event)
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == m_table->viewport()) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QModelIndex at = m_table->indexAt(mouse->position().toPoint());
-        // A result cell opens its spectrum instead of an editor; F2 still edits it.
+        // A result cell opens its spectrum.
         if (mouse->button() == Qt::LeftButton && at.isValid() && curveAt(at.row(), at.column()) >= 0) {
             open(at.row(), at.column());
             return true;

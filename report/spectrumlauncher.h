@@ -28,7 +28,7 @@ public:
     using RunSource = std::function<Run()>;
 
     // Adds the action to `table` (which shows its actions as its context menu) and takes over
-    // a double-click on a result cell; elsewhere a double-click edits as before.
+    // a double-click on a result cell; elsewhere a double-click does what the table does.
     SpectrumLauncher(QTableView *table, QMdiArea *area, RunSource run, QObject *parent = nullptr);
 
     QAction *action() const { return m_action; }

@@ -1,19 +1,16 @@
 #include "report/spectrumwindow.h"
 
-#include "report/savefilename.h"
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 #include "report/tablecopy.h"
+#include "widgets/savedialog.h"
 
 #include <QAbstractTableModel>
 #include <QAction>
-#include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QSplitter>
@@ -225,27 +222,14 @@ bool SpectrumWindow::saveTo(const QString &path, QString *error) const
 
 void SpectrumWindow::save()
 {
-    const QString png = tr("Рисунок PNG (*.png)");
-    const QString pdf = tr("Документ PDF (*.pdf)");
-    const QString csv = tr("Таблица CSV (*.csv)");
-    QString filter = png;
-    // Proposed with its extension: the dialog takes whatever follows the last dot for one, and
-    // a curve's name may hold a dot ("SNR Margin=1.5дБ").
-    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить спектр линии"), proposedName() + QStringLiteral(".png"),
-                                                QStringList{png, pdf, csv}.join(QStringLiteral(";;")), &filter);
+    // Proposed with its extension: a curve's name may hold a dot ("SNR Margin=1.5дБ").
+    const QString path = askSaveFileName(this, tr("Сохранить спектр линии"), proposedName() + QStringLiteral(".png"),
+                                         {{tr("Рисунок PNG (*.png)"), QStringLiteral(".png")},
+                                          {tr("Документ PDF (*.pdf)"), QStringLiteral(".pdf")},
+                                          {tr("Таблица CSV (*.csv)"), QStringLiteral(".csv")}});
     if (path.isEmpty())
         return;
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("pdf") && suffix != QLatin1String("csv")) {
-        // Names hold dots ("SNR Margin=1.5дБ"): the dialog cannot tell that the extension is missing.
-        path = completeSaveName(this, path,
-                                filter == pdf ? QStringLiteral(".pdf") : filter == csv ? QStringLiteral(".csv")
-                                                                                       : QStringLiteral(".png"));
-        if (path.isEmpty())
-            return;
-    }
     QString error;
     if (!saveTo(path, &error))
-        QMessageBox::warning(this, tr("Kolvane"),
-                             tr("Не удалось сохранить файл %1:\n%2").arg(QDir::toNativeSeparators(path), error));
+        showNotSaved(this, path, error);
 }

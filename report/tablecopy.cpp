@@ -39,7 +39,7 @@ QString html(const QString &text)
 
 } // namespace
 
-QMimeData *tableMimeData(const QTableView *table)
+QMimeData *tableMimeData(const QTableView *table, KeyColumn key)
 {
     const QAbstractItemModel *model = table->model();
     std::set<int> rows, columns;
@@ -52,6 +52,11 @@ QMimeData *tableMimeData(const QTableView *table)
         cells.insert({index.row(), index.column()});
     }
     const bool all = selected.isEmpty();
+    if (key == KeyColumn::Include && !all) {
+        columns.insert(0);
+        for (int r : rows)
+            cells.insert({r, 0});
+    }
     if (all && model) {
         for (int r = 0; r < model->rowCount(); ++r)
             rows.insert(r);
@@ -95,19 +100,19 @@ QMimeData *tableMimeData(const QTableView *table)
     return data;
 }
 
-void copyTable(const QTableView *table)
+void copyTable(const QTableView *table, KeyColumn key)
 {
-    QApplication::clipboard()->setMimeData(tableMimeData(table));
+    QApplication::clipboard()->setMimeData(tableMimeData(table, key));
 }
 
-QAction *addCopyAction(QTableView *table)
+QAction *addCopyAction(QTableView *table, KeyColumn key)
 {
     auto *action = new QAction(QCoreApplication::translate("TableCopy", "Копировать"), table);
     action->setObjectName(QStringLiteral("copyTableAct"));
     action->setShortcut(QKeySequence::Copy);
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     action->setStatusTip(QCoreApplication::translate("TableCopy", "Копировать таблицу или выделенные ячейки в буфер обмена"));
-    QObject::connect(action, &QAction::triggered, table, [table] { copyTable(table); });
+    QObject::connect(action, &QAction::triggered, table, [table, key] { copyTable(table, key); });
     table->addAction(action);
     return action;
 }

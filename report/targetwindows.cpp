@@ -1,13 +1,15 @@
 #include "report/targetwindows.h"
 
+#include "engine/calcrun.h"
 #include "report/reportmdisubwindow.h"
+#include "report/runtablemodel.h"
 #include "report/tablecopy.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QIcon>
 #include <QMdiArea>
-#include <QTableWidget>
+#include <QTableView>
 
 TargetWindows::TargetWindows(QMdiArea *area, QObject *parent)
     : QObject(parent)
@@ -29,12 +31,12 @@ void TargetWindows::createWindows()
     };
     for (int kind = 0; kind < 2; ++kind) {
         Part &part = m_parts[kind];
-        part.table = new QTableWidget;
+        part.table = new QTableView;
         part.table->setObjectName(QLatin1String(names[kind].table));
-        // The numbers are the engine's: the export writes them, not what a cell was edited to.
-        part.table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        part.model = new RunTableModel(kind == ReachKind ? RunTableModel::Reach : RunTableModel::Margin, part.table);
+        part.table->setModel(part.model);
         part.table->verticalHeader()->hide();
-        addCopyAction(part.table);
+        addCopyAction(part.table, KeyColumn::Include);
         part.exportAction = new QAction(QIcon(QStringLiteral(":/images/xls.png")), tr("Экспорт в *.csv"), part.table);
         part.exportAction->setObjectName(QLatin1String(names[kind].action));
         part.exportAction->setStatusTip(tr("Экспортировать таблицу в csv-формат"));
@@ -51,50 +53,20 @@ void TargetWindows::createWindows()
     }
 }
 
-void TargetWindows::setTables(const std::optional<TargetTables> &tables)
+void TargetWindows::setRun(const CalcRun *run)
 {
-    m_tables = tables;
-    if (!tables) {
-        if (!m_parts[0].window)
-            return;
-        for (Part &part : m_parts) {
-            part.window->hide();
-            part.table->clear();
-            part.table->setRowCount(0);
-            part.table->setColumnCount(0);
-        }
+    const bool targets = run && run->targets;
+    if (!targets && !m_parts[0].window)
         return;
-    }
     if (!m_parts[0].window)
         createWindows();
-    fill(m_parts[ReachKind].table, reachReportTable(tables->reach));
-    fill(m_parts[MarginKind].table, marginReportTable(tables->margin));
-    for (Part &part : m_parts)
-        part.window->show();
-}
-
-ContentWriter TargetWindows::csvContent(Kind kind) const
-{
-    if (!m_tables)
-        return [](QIODevice &, QString *) { return false; };
-    return kind == ReachKind ? reachCsvContent(m_tables->reach) : marginCsvContent(m_tables->margin);
-}
-
-void TargetWindows::fill(QTableWidget *table, const ReportTable &content)
-{
-    table->setUpdatesEnabled(false);
-    table->clear();
-    table->setColumnCount(int(content.header.size()));
-    table->setRowCount(int(content.rows.size()));
-    table->setHorizontalHeaderLabels(content.header);
-    for (int r = 0; r < content.rows.size(); ++r) {
-        const QStringList &row = content.rows.at(r);
-        for (int c = 0; c < row.size(); ++c) {
-            auto *item = new QTableWidgetItem(row.at(c));
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            table->setItem(r, c, item);
+    for (Part &part : m_parts) {
+        part.model->setRun(run);
+        if (!targets) {
+            part.window->hide();
+            continue;
         }
+        part.table->resizeColumnsToContents();
+        part.window->show();
     }
-    table->resizeColumnsToContents();
-    table->setUpdatesEnabled(true);
 }

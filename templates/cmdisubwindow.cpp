@@ -2,6 +2,7 @@
 
 #include "templates/templateeditorpane.h"
 #include "templates/templatestablewidget.h"
+#include "widgets/savedialog.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -42,8 +43,7 @@ bool CMdiSubWindow::resolveUnsavedChanges()
         }
         QString error;
         if (!editor->saveToFile(&error)) {
-            QMessageBox::warning(this, tr("Kolvane"),
-                                 tr("Не удалось сохранить файл %1:\n%2").arg(editor->filePath(), error));
+            showNotSaved(this, editor->filePath(), error);
             return false;
         }
         return true;

@@ -8,9 +8,9 @@
 #include "templates/newfiledialog.h"
 #include "templates/templateeditorpane.h"
 #include "templates/templatestablewidget.h"
+#include "widgets/savedialog.h"
 
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMessageBox>
@@ -159,7 +159,7 @@ void TemplateManager::save()
         return;
     QString error;
     if (!entry->table->saveToFile(&error))
-        showError(tr("Не удалось сохранить файл %1:\n%2").arg(entry->path, error));
+        showNotSaved(m_dialogParent, entry->path, error);
 }
 
 bool TemplateManager::saveEditorAs(TemplateEditorEntry *entry, const QString &path, QString *error)
@@ -188,17 +188,14 @@ void TemplateManager::saveAs()
     if (!entry)
         return;
     const QString extension = templateExtension(entry->table->templateKind());
-    QString path = QFileDialog::getSaveFileName(m_dialogParent, tr("Сохранить как"),
-                                                QStringLiteral("."),
-                                                tr("файлы (*%1)").arg(extension));
+    // The tree tells templates apart by the extension; a name without it could not be reopened.
+    const QString path = askSaveFileName(m_dialogParent, tr("Сохранить как"), QStringLiteral("."),
+                                         {{tr("файлы (*%1)").arg(extension), extension, Qt::CaseSensitive}});
     if (path.isEmpty())
         return;
-    // The tree tells templates apart by the extension; a name without it could not be reopened.
-    if (!QFileInfo(path).fileName().contains(extension))
-        path += extension;
     QString error;
     if (!saveEditorAs(entry, path, &error))
-        showError(tr("Не удалось сохранить файл %1:\n%2").arg(path, error));
+        showNotSaved(m_dialogParent, path, error);
 }
 
 void TemplateManager::insertLine()

@@ -17,9 +17,9 @@
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSettings>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -93,6 +93,8 @@ int main(int argc, char *argv[])
     const QDir out(QDir(args.at(2)).absolutePath());
     if (!QDir::setCurrent(args.at(1)))
         return fail(QStringLiteral("no workspace at %1").arg(args.at(1)));
+    // The pictures do not depend on how the user left the program's windows.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QDir(args.at(1)).filePath(QStringLiteral(".settings")));
 
     MainWindow window;
     window.resize(1180, 720);
@@ -100,7 +102,6 @@ int main(int argc, char *argv[])
     settle();
 
     auto *graph = window.findChild<GraphWidget *>(QStringLiteral("graphWidget"));
-    auto *table = window.findChild<QTableWidget *>(QStringLiteral("resultTable"));
     auto *tableWindow = window.findChild<QMdiSubWindow *>(QStringLiteral("tableWindow"));
     auto *graphWindow = window.findChild<QMdiSubWindow *>(QStringLiteral("graphWindow"));
 
@@ -131,9 +132,7 @@ int main(int argc, char *argv[])
     QApplication::sendEvent(graph, &leave);
 
     // The report of this run, as "Отчёт PDF…" writes it; its first page at 80 dpi.
-    QStringList header;
-    for (int c = 0; c < table->columnCount(); ++c)
-        header << table->horizontalHeaderItem(c)->text();
+    const QStringList header = resultHeader(window.lastRun()->sweep);
     const QTemporaryDir scratch;
     const QString pdf = scratch.filePath(QStringLiteral("report.pdf"));
     QString error;

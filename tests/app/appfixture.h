@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -24,6 +26,30 @@
 inline QString sampleWorkspace()
 {
     return QStringLiteral(KOLVANE_SOURCE_DIR "/samples/workspace");
+}
+
+// A cell, a row and the column headers of a table as its window shows them.
+inline QString cellText(const QTableView *table, int row, int column)
+{
+    return table->model()->index(row, column).data().toString();
+}
+
+inline QStringList rowTexts(const QTableView *table, int row)
+{
+    const QAbstractItemModel *model = table->model();
+    QStringList texts;
+    for (int c = 0; c < model->columnCount(); ++c)
+        texts << model->index(row, c).data().toString();
+    return texts;
+}
+
+inline QStringList headerTexts(const QTableView *table)
+{
+    const QAbstractItemModel *model = table->model();
+    QStringList texts;
+    for (int c = 0; c < model->columnCount(); ++c)
+        texts << model->headerData(c, Qt::Horizontal).toString();
+    return texts;
 }
 
 // What the user sets in the calculation dialog before pressing "Вычислить".
@@ -103,6 +129,8 @@ struct AppFixture {
         QApplication::setQuitOnLastWindowClosed(false);
         if (!dir.isValid() || !copyDirectoryTree(sampleWorkspace(), workspace, nullptr))
             return false;
+        // The window keeps its place and the recent setups in the user's settings: not the real ones.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
         if (!QDir::setCurrent(workspace))
             return false;
         answerer = std::make_unique<ModalAnswerer>();

@@ -59,6 +59,10 @@ private slots:
     void contextMenus_data();
     void contextMenus();
     void viewCommands();
+    void firstResultFillsTheArea_data();
+    void firstResultFillsTheArea();
+    void windowMenu();
+    void layoutKeptBetweenSessions();
     void treeListsTheWorkspace();
     void shortcutsOpenTheirDialogs_data();
     void shortcutsOpenTheirDialogs();
@@ -140,6 +144,10 @@ void tst_MainWindow::actions_data()
     QTest::newRow("help") << "helpAct" << "Вызвать справку" << QKeySequence(Qt::Key_F1) << "Вызвать справку"
                           << false;
     QTest::newRow("about") << "aboutAct" << "О программе..." << QKeySequence() << "О программе..." << false;
+    QTest::newRow("tile") << "tileAct" << "Упорядочить" << QKeySequence("Shift+F4")
+                          << "Расположить окна вкладки рядом, без перекрытий, на всю её площадь" << false;
+    QTest::newRow("cascade") << "cascadeAct" << "Каскадом" << QKeySequence("Shift+F5")
+                             << "Расположить окна вкладки каскадом" << false;
     QTest::newRow("report") << "reportPdfAct" << "Отчёт PDF…" << QKeySequence("Ctrl+R")
                             << "Сохранить отчёт с графиком и таблицами в pdf-формат" << true;
     QTest::newRow("print") << "printAct" << "Печать…" << QKeySequence("Ctrl+P")
@@ -191,7 +199,8 @@ void tst_MainWindow::menus_data()
     QTest::newRow("view") << 2 << "Вид"
                           << QStringList{"Дерево шаблонов", "Вкладка \"шаблоны\"", "Вкладка \"результат\""};
     QTest::newRow("tools") << 3 << "Инструменты" << QStringList{"Ввод исходных данных", "График", "Таблица"};
-    QTest::newRow("help") << 4 << "Справка" << QStringList{"Вызвать справку", "О программе..."};
+    QTest::newRow("window") << 4 << "Окно" << QStringList{"Упорядочить", "Каскадом"};
+    QTest::newRow("help") << 5 << "Справка" << QStringList{"Вызвать справку", "О программе..."};
 }
 
 void tst_MainWindow::menus()
@@ -201,7 +210,7 @@ void tst_MainWindow::menus()
     QFETCH(QStringList, items);
 
     const QList<QAction *> bar = m_app->window->menuBar()->actions();
-    QCOMPARE(bar.size(), 5);
+    QCOMPARE(bar.size(), 6);
     QCOMPARE(bar.at(index)->text(), title);
     QCOMPARE(texts(bar.at(index)->menu()->actions()), items);
 }
@@ -259,11 +268,10 @@ void tst_MainWindow::frameAtStart()
     // Both result windows wait in the results area; the table shows 200 empty rows.
     const QList<QMdiSubWindow *> results = m_app->child<QMdiArea>("resultsArea")->subWindowList();
     QCOMPARE(results.size(), 2);
-    auto *table = m_app->child<QTableWidget>("resultTable");
-    QCOMPARE(table->rowCount(), 200);
-    QCOMPARE(table->columnCount(), 26);
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("L,м"));
-    QVERIFY(!table->horizontalHeaderItem(1));
+    auto *table = m_app->child<QTableView>("resultTable");
+    QCOMPARE(table->model()->rowCount(), 200);
+    QCOMPARE(table->model()->columnCount(), 26);
+    QCOMPARE(headerTexts(table).at(0), QStringLiteral("L,м"));
     QCOMPARE(m_app->child<QMdiSubWindow>("tableWindow")->windowTitle(), QStringLiteral("Kolvane - Таблица скорости"));
     QCOMPARE(m_app->child<QMdiSubWindow>("graphWindow")->windowTitle(), QStringLiteral("Kolvane - График скорости"));
     QVERIFY(!m_app->child<GraphWidget>("graphWidget")->hasResult());
@@ -320,6 +328,102 @@ void tst_MainWindow::viewCommands()
     action("showResultAct")->trigger();
     QVERIFY(table->isHidden());
     QCOMPARE(m_app->child<QMdiArea>("resultsArea")->subWindowList().size(), 2);
+}
+
+namespace {
+
+// The shown windows of `area` fill it without overlapping.
+bool tiled(const QMdiArea *area)
+{
+    QRegion covered;
+    qint64 sum = 0;
+    for (const QMdiSubWindow *w : area->subWindowList()) {
+        if (w->isVisible()) {
+            covered += w->geometry();
+            sum += qint64(w->width()) * w->height();
+        }
+    }
+    const QRect all = area->viewport()->rect();
+    return covered == QRegion(all) && sum == qint64(all.width()) * all.height();
+}
+
+} // namespace
+
+void tst_MainWindow::firstResultFillsTheArea_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("targets");
+    // A maximized window on the two screens, short of a panel.
+    QTest::newRow("1366x768, with target rates") << QSize(1366, 700) << true;
+    QTest::newRow("1600x1000") << QSize(1600, 930) << false;
+}
+
+void tst_MainWindow::firstResultFillsTheArea()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, targets);
+    m_app->window->resize(size);
+    m_app->calculate(targets ? chooseFamily(QStringLiteral("targetRatesCountBox"), 2) : DialogSetup());
+    auto *area = m_app->child<QMdiArea>("resultsArea");
+    QCOMPARE(area->subWindowList().size(), targets ? 4 : 2);
+    QVERIFY(tiled(area));
+    // The graph, wider than high, gets the larger part.
+    auto *graph = m_app->child<QMdiSubWindow>("graphWindow");
+    QVERIFY(graph->width() > area->viewport()->width() / 2);
+
+    // The template tree narrows the area: an arrangement left as it was follows it.
+    auto *dock = m_app->child<QDockWidget>("treeDock");
+    m_app->window->showProjectTree();
+    QTRY_VERIFY(tiled(area));
+    dock->close();
+    QTRY_VERIFY(tiled(area));
+    // A window the user moved to the right edge is brought back into the narrower area.
+    graph->move(area->viewport()->width() - graph->width(), 0);
+    m_app->window->showProjectTree();
+    QTRY_VERIFY(area->viewport()->rect().contains(graph->geometry()));
+}
+
+void tst_MainWindow::windowMenu()
+{
+    m_app->calculate();
+    auto *tabs = m_app->child<QTabWidget>("tabWidget");
+    auto *area = m_app->child<QMdiArea>("resultsArea");
+    auto *table = m_app->child<QMdiSubWindow>("tableWindow");
+    auto *graph = m_app->child<QMdiSubWindow>("graphWindow");
+    auto *menu = m_app->child<QMenu>("windowMenu");
+    emit menu->aboutToShow();
+    QCOMPARE(texts(menu->actions()), (QStringList{"Упорядочить", "Каскадом", "---", "&1 Kolvane - Таблица скорости",
+                                                  "&2 Kolvane - График скорости"}));
+    // Choosing a window shows its tab and brings it forward.
+    tabs->setCurrentIndex(0);
+    menu->actions().at(3)->trigger();
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(area->activeSubWindow(), table);
+
+    m_app->press(QKeySequence(QStringLiteral("Shift+F5")));
+    QVERIFY(table->geometry().intersects(graph->geometry()));
+    QVERIFY(table->geometry().topLeft() != graph->geometry().topLeft());
+    m_app->press(QKeySequence(QStringLiteral("Shift+F4")));
+    QVERIFY(tiled(area));
+}
+
+void tst_MainWindow::layoutKeptBetweenSessions()
+{
+    m_app->window->setGeometry(60, 40, 1200, 800);
+    m_app->calculate();
+    auto *graph = m_app->child<QMdiSubWindow>("graphWindow");
+    graph->setGeometry(40, 30, 640, 520);
+    const QRect table = m_app->child<QMdiSubWindow>("tableWindow")->geometry();
+    QVERIFY(m_app->window->close());
+
+    // The next session: the same place and size, and its first result as the user left it.
+    m_app->window = std::make_unique<MainWindow>();
+    m_app->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_app->window.get()));
+    QCOMPARE(m_app->window->geometry(), QRect(60, 40, 1200, 800));
+    m_app->calculate();
+    QCOMPARE(m_app->child<QMdiSubWindow>("graphWindow")->geometry(), QRect(40, 30, 640, 520));
+    QCOMPARE(m_app->child<QMdiSubWindow>("tableWindow")->geometry(), table);
 }
 
 void tst_MainWindow::treeListsTheWorkspace()

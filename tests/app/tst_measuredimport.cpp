@@ -13,7 +13,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTableView>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTreeWidget>
 
 namespace {
@@ -93,10 +93,8 @@ void tst_MeasuredImport::importRunsTheReadyCalculation()
     cli.start(QStringLiteral(KOLVANE_CALC), args);
     QVERIFY(cli.waitForFinished(120000));
     QCOMPARE(cli.exitCode(), 0);
-    auto *table = m_app->child<QTableWidget>("resultTable");
-    QStringList headers;
-    for (int c = 0; c < table->columnCount(); ++c)
-        headers << table->horizontalHeaderItem(c)->text();
+    auto *table = m_app->child<QTableView>("resultTable");
+    const QStringList headers = headerTexts(table);
     QByteArray shown;
     QTextStream out(&shown);
     writeCsv(out, headers, w->resultSet());
@@ -104,7 +102,7 @@ void tst_MeasuredImport::importRunsTheReadyCalculation()
     QCOMPARE(shown, cli.readAllStandardOutput());
 
     // The spectrum of the line at its own length holds the modem's SNR beside the model's.
-    const QRect cell = table->visualRect(table->model()->index(table->rowCount() - 1, 1));
+    const QRect cell = table->visualRect(table->model()->index(table->model()->rowCount() - 1, 1));
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
     SpectrumWindow *spectrum = nullptr;
     for (QMdiSubWindow *sub : m_app->child<QMdiArea>("resultsArea")->subWindowList())

@@ -14,9 +14,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QProcess>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -28,10 +26,9 @@ const QString SampleSetups = QStringLiteral(KOLVANE_SOURCE_DIR "/samples/setups"
 // The table the window shows, as its CSV export writes it.
 QByteArray shownCsv(MainWindow *window)
 {
-    auto *table = window->findChild<QTableWidget *>(QStringLiteral("resultTable"));
+    auto *table = window->findChild<QTableView *>(QStringLiteral("resultTable"));
     QStringList headers;
-    for (int c = 0; c < table->columnCount(); ++c)
-        headers << table->horizontalHeaderItem(c)->text();
+    headers << headerTexts(table);
     QByteArray bytes;
     QTextStream out(&bytes);
     writeCsv(out, headers, window->resultSet());
@@ -76,13 +73,11 @@ private slots:
 
 private:
     std::unique_ptr<AppFixture> m_app;
-    QTemporaryDir m_settings;
 };
 
 void tst_Setups::init()
 {
-    // The recent list lives in the user's settings: keep the tests out of the real ones.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+    // The fixture keeps the recent list out of the user's real settings.
     m_app = std::make_unique<AppFixture>();
     QVERIFY(m_app->start());
 }
@@ -91,7 +86,6 @@ void tst_Setups::cleanup()
 {
     QCOMPARE(m_app->answerer->unexpected(), 0);
     m_app.reset();
-    QFile::remove(m_settings.filePath(QStringLiteral("kolvane/kolvane.ini")));
 }
 
 void tst_Setups::saveAndOpenGiveTheSameTable()

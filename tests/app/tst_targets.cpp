@@ -22,7 +22,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QTableWidget>
 
 namespace {
 
@@ -76,22 +75,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList row(const QTableWidget *table, int r)
-{
-    QStringList texts;
-    for (int c = 0; c < table->columnCount(); ++c)
-        texts << (table->item(r, c) ? table->item(r, c)->text() : QStringLiteral("<none>"));
-    return texts;
-}
-
-QStringList headers(const QTableWidget *table)
-{
-    QStringList texts;
-    for (int c = 0; c < table->columnCount(); ++c)
-        texts << (table->horizontalHeaderItem(c) ? table->horizontalHeaderItem(c)->text() : QStringLiteral("<none>"));
-    return texts;
 }
 
 // Clicks "Отмена" of the progress dialog whose label starts with `label` once it has been shown
@@ -157,7 +140,7 @@ void tst_Targets::noTargetsNoWindows()
     QVERIFY(m_app->window->calcSettings()->targetRates.isEmpty());
     QCOMPARE(m_app->child<QMdiArea>("resultsArea")->subWindowList().size(), 2);
     QVERIFY(!windows()->window(TargetWindows::ReachKind));
-    QVERIFY(!windows()->tables());
+    QVERIFY(!m_app->window->lastRun()->targets);
     QVERIFY(m_app->child<GraphWidget>("graphWidget")->shownPicture().run.reach.targets.isEmpty());
 }
 
@@ -183,31 +166,31 @@ void tst_Targets::tablesShowTheRun()
     const std::optional<TargetTables> expected = computeTargetTables(run, *set);
     QVERIFY(expected);
 
-    const QTableWidget *reach = windows()->table(TargetWindows::ReachKind);
-    QCOMPARE(headers(reach), (QStringList{"R,кбит/с", "L,м\nm=1", "L,м\nm=4", "L,м\nm=8"}));
-    QCOMPARE(reach->rowCount(), 3);
+    const QTableView *reach = windows()->table(TargetWindows::ReachKind);
+    QCOMPARE(headerTexts(reach), (QStringList{"R,кбит/с", "L,м\nm=1", "L,м\nm=4", "L,м\nm=8"}));
+    QCOMPARE(reach->model()->rowCount(), 3);
     for (int t = 0; t < 3; ++t) {
         QStringList cells{QString::number(run.targetRates.at(t))};
         for (const Reach &r : expected->reach.reaches.at(t))
             cells << reachCellText(r);
-        QCOMPARE(row(reach, t), cells);
+        QCOMPARE(rowTexts(reach, t), cells);
     }
     // The grid is 10 m over the run's lengths: reaches end in 0, and 512 kbit/s on one line
     // goes past the 5500 m of the run.
-    QCOMPARE(row(reach, 0).at(1), QStringLiteral("> 5500"));
-    QVERIFY(row(reach, 1).at(3).endsWith(QLatin1Char('0')));
+    QCOMPARE(rowTexts(reach, 0).at(1), QStringLiteral("> 5500"));
+    QVERIFY(rowTexts(reach, 1).at(3).endsWith(QLatin1Char('0')));
 
-    const QTableWidget *margin = windows()->table(TargetWindows::MarginKind);
-    QCOMPARE(headers(margin), (QStringList{"L,м", "SNR Margin,дБ\nm=1", "SNR Margin,дБ\nm=4", "SNR Margin,дБ\nm=8"}));
-    QCOMPARE(margin->rowCount(), 6);
+    const QTableView *margin = windows()->table(TargetWindows::MarginKind);
+    QCOMPARE(headerTexts(margin), (QStringList{"L,м", "SNR Margin,дБ\nm=1", "SNR Margin,дБ\nm=4", "SNR Margin,дБ\nm=8"}));
+    QCOMPARE(margin->model()->rowCount(), 6);
     for (int k = 0; k < 6; ++k) {
         QStringList cells{QString::number(500 + 1000 * k)};
         for (const MarginAtRate &m : expected->margin.margins.at(k))
             cells << marginText(m);
-        QCOMPARE(row(margin, k), cells);
+        QCOMPARE(rowTexts(margin, k), cells);
     }
     // Cells are read-only: the export writes the engine's numbers.
-    QCOMPARE(reach->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(!(reach->model()->flags(reach->model()->index(0, 1)) & Qt::ItemIsEditable));
 }
 
 void tst_Targets::exportsEqualTheCommandLine_data()
@@ -230,7 +213,7 @@ void tst_Targets::exportsEqualTheCommandLine()
     QAction *exportAction = windows()->exportAction(TargetWindows::Kind(kind));
     QVERIFY(exportAction);
     // In the table's context menu, beside the copy.
-    QTableWidget *table = windows()->table(TargetWindows::Kind(kind));
+    QTableView *table = windows()->table(TargetWindows::Kind(kind));
     QCOMPARE(table->contextMenuPolicy(), Qt::ActionsContextMenu);
     QVERIFY(table->actions().contains(exportAction));
     QCOMPARE(exportAction->text(), QStringLiteral("Экспорт в *.csv"));
@@ -251,7 +234,7 @@ void tst_Targets::exportsEqualTheCommandLine()
 void tst_Targets::copyWithCtrlC()
 {
     m_app->calculate(both(loadFamily(), chooseTargets({512, 4096})));
-    QTableWidget *table = windows()->table(TargetWindows::ReachKind);
+    QTableView *table = windows()->table(TargetWindows::ReachKind);
     QApplication::clipboard()->clear();
     m_app->child<QTabWidget>("tabWidget")->setCurrentIndex(1);
     QApplication::setActiveWindow(m_app->window.get());
@@ -270,7 +253,7 @@ void tst_Targets::runWithoutTargetsHidesThem()
     // The dialog keeps its state: the next run takes the targets away.
     m_app->calculate(chooseTargets({}));
     QVERIFY(m_app->window->calcSettings()->targetRates.isEmpty());
-    QVERIFY(!windows()->tables());
+    QVERIFY(!m_app->window->lastRun()->targets);
     QVERIFY(windows()->window(TargetWindows::ReachKind)->isHidden());
     QVERIFY(windows()->window(TargetWindows::MarginKind)->isHidden());
     QVERIFY(m_app->child<GraphWidget>("graphWidget")->shownPicture().run.reach.targets.isEmpty());
@@ -287,7 +270,7 @@ void tst_Targets::graphCarriesTheReach()
     m_app->calculate(both(loadFamily(), chooseTargets({4096})));
     const GraphPicture &shown = m_app->child<GraphWidget>("graphWidget")->shownPicture();
     QCOMPARE(shown.run.calc.targetRates, QVector<int>{4096});
-    QCOMPARE(shown.run.reach.reaches, windows()->tables()->reach.reaches);
+    QCOMPARE(shown.run.reach.reaches, m_app->window->lastRun()->targets->reach.reaches);
     QVERIFY(shown.settings.targetLines);
     // What an export draws is the same run.
     QCOMPARE(m_app->child<GraphWidget>("graphWidget")->graphSource().run.reach.targets, QVector<int>{4096});
@@ -302,8 +285,8 @@ void tst_Targets::cancelInTheReachStageKeepsEverything()
     QVERIFY(test::writeRows(m_app->path("xDSL/slow.PAM"), {{1, 13.5, 192, 100000, -140}}));
     m_app->calculate(chooseTargets({1024}));
     const CalcSettings recordBefore = *m_app->window->calcSettings();
-    const TargetTables tablesBefore = *windows()->tables();
-    const QStringList reachBefore = row(windows()->table(TargetWindows::ReachKind), 0);
+    const TargetTables tablesBefore = *m_app->window->lastRun()->targets;
+    const QStringList reachBefore = rowTexts(windows()->table(TargetWindows::ReachKind), 0);
 
     QElapsedTimer clock;
     qint64 clickedAt = -1;
@@ -318,16 +301,16 @@ void tst_Targets::cancelInTheReachStageKeepsEverything()
     QVERIFY2(clickedAt >= 0, "no reach stage with a cancel button");
     QVERIFY2(stoppedAt - clickedAt < 1000, qPrintable(QString::number(stoppedAt - clickedAt)));
     QCOMPARE(*m_app->window->calcSettings(), recordBefore);
-    QCOMPARE(windows()->tables()->reach.reaches, tablesBefore.reach.reaches);
-    QCOMPARE(windows()->tables()->margin.margins, tablesBefore.margin.margins);
-    QCOMPARE(row(windows()->table(TargetWindows::ReachKind), 0), reachBefore);
+    QCOMPARE(m_app->window->lastRun()->targets->reach.reaches, tablesBefore.reach.reaches);
+    QCOMPARE(m_app->window->lastRun()->targets->margin.margins, tablesBefore.margin.margins);
+    QCOMPARE(rowTexts(windows()->table(TargetWindows::ReachKind), 0), reachBefore);
     QCOMPARE(m_app->window->statusBar()->currentMessage(), QStringLiteral("Расчёт отменён"));
 }
 
 void tst_Targets::reportCarriesTheTargetTables()
 {
     m_app->calculate(both(loadFamily(), chooseTargets({512, 4096})));
-    const std::optional<TargetTables> &tables = m_app->window->targetWindows()->tables();
+    const std::optional<TargetTables> &tables = m_app->window->lastRun()->targets;
     QVERIFY(tables);
     const QString target = m_app->path(QStringLiteral("report.pdf"));
     m_app->answerer->pushSaveFile(target);

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <memory>
 
@@ -207,6 +208,8 @@ private slots:
     void emptyTemplateDirectories_data();
     void emptyTemplateDirectories();
     void reopenKeepsState();
+    void cancelReturnsToTheAcceptedState_data();
+    void cancelReturnsToTheAcceptedState();
     void loadSettings_data();
     void loadSettings();
     void loadedDialogStaysLive();
@@ -235,9 +238,16 @@ void tst_PropertiesDialog::construction()
     QCOMPARE(tree->headerItem()->text(0), QStringLiteral("Свойство"));
     QCOMPARE(tree->headerItem()->text(1), QStringLiteral("Значение"));
     QStringList captions;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
         captions << tree->topLevelItem(i)->text(0);
-        QVERIFY(!tree->topLevelItem(i)->isExpanded());
+    // Opened with every branch and every row in sight: no field waits behind a collapsed row.
+    for (QTreeWidgetItemIterator it(tree, QTreeWidgetItemIterator::NotHidden); *it; ++it) {
+        if ((*it)->parent() && tree->visualItemRect((*it)->parent()).isEmpty())
+            continue; // under a hidden row
+        QVERIFY((*it)->childCount() == 0 || (*it)->isExpanded());
+        QVERIFY2(tree->viewport()->rect().contains(tree->visualItemRect(*it)), qPrintable((*it)->text(0)));
+        if (QWidget *editor = tree->itemWidget(*it, 1))
+            QVERIFY(editor->isVisible());
     }
     QCOMPARE(captions, (QStringList{"Тип кабеля", "Участки кабеля", "Емкость кабеля (пучка) M, пар",
                                     "Загрузка кабеля (пучка) m", "Нормы ELFEXT для 1км",
@@ -987,9 +997,9 @@ void tst_PropertiesDialog::reopenKeepsState()
     f.valueBox("next", 1)->setValue(90);
     f.apply(QStringLiteral("from=2000"));
 
-    QSignalSpy rejected(f.dialog.get(), &QDialog::rejected);
-    QTest::mouseClick(f.editor<QPushButton>("cancelButton"), Qt::LeftButton);
-    QCOMPARE(rejected.count(), 1);
+    QSignalSpy accepted(f.dialog.get(), &QDialog::accepted);
+    QTest::mouseClick(f.editor<QPushButton>("calculateButton"), Qt::LeftButton);
+    QCOMPARE(accepted.count(), 1);
     QVERIFY(!f.dialog->isVisible());
     f.dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
@@ -1002,6 +1012,53 @@ void tst_PropertiesDialog::reopenKeepsState()
     QCOMPARE(s.Norm_NEXT_points, (QVector<float>{47.0f, 90.0f, 120.0f}));
     QCOMPARE(s.cableLengthFrom, 2000);
     QCOMPARE(s.lineTypes, QStringList{"y.PAM"});
+}
+
+void tst_PropertiesDialog::cancelReturnsToTheAcceptedState_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("Отмена") << "button";
+    QTest::newRow("Esc") << "escape";
+    QTest::newRow("close button") << "close";
+}
+
+void tst_PropertiesDialog::cancelReturnsToTheAcceptedState()
+{
+    QFETCH(QString, how);
+    Fixture f;
+    QVERIFY(f.open());
+    f.apply(QStringLiteral("next=2"));
+    f.valueBox("next", 1)->setValue(90);
+    f.apply(QStringLiteral("to=6000"));
+    QTest::mouseClick(f.editor<QPushButton>("calculateButton"), Qt::LeftButton);
+    const CalcSettings accepted = f.settings();
+    const int hiddenSlot = f.valueBox("next", 3)->value();
+    QSpinBox *from = f.editor<QSpinBox>("cableLengthFromBox");
+    const int fromMaximum = from->maximum();
+
+    // Changes of every kind: a count, a value, a coupled length, a template, a hidden slot.
+    f.dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.dialog.get()));
+    f.apply(QStringLiteral("next=4"));
+    f.valueBox("next", 1)->setValue(60);
+    f.apply(QStringLiteral("from=5500"));
+    f.templateBox("cable", 0)->setCurrentIndex(2);
+    f.apply(QStringLiteral("capacity=20"));
+    if (how == QLatin1String("button"))
+        QTest::mouseClick(f.editor<QPushButton>("cancelButton"), Qt::LeftButton);
+    else if (how == QLatin1String("escape"))
+        QTest::keyClick(f.dialog.get(), Qt::Key_Escape);
+    else
+        f.dialog->close();
+    QVERIFY(!f.dialog->isVisible());
+
+    QCOMPARE(f.settings(), accepted);
+    QCOMPARE(f.values("next"), (QList<int>{47, 90, 120}));
+    QCOMPARE(f.summary("next"), QStringLiteral("47,90,120дБ(300кГц)"));
+    QCOMPARE(from->maximum(), fromMaximum);
+    // The slot hidden again keeps the value it had when accepted.
+    QVERIFY(!f.rowShown(f.valueBox("next", 3)));
+    QCOMPARE(f.valueBox("next", 3)->value(), hiddenSlot);
 }
 
 void tst_PropertiesDialog::loadSettings_data()

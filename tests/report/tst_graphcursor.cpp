@@ -121,8 +121,9 @@ void tst_GraphCursor::readoutText_data()
 {
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("text");
-    QTest::newRow("both curves") << 1000 << "L=1000 м: a 8000, b 4500.5 кбит/с";
-    QTest::newRow("table precision") << 333 << "L=333 м: a 9334, b 4833.67 кбит/с";
+    // Whole kbit/s, rounded.
+    QTest::newRow("both curves") << 1000 << "L=1000 м: a 8000, b 4501 кбит/с";
+    QTest::newRow("between points") << 333 << "L=333 м: a 9334, b 4834 кбит/с";
     QTest::newRow("one curve ends") << 1500 << "L=1500 м: a 5000, b — кбит/с";
 }
 

@@ -49,6 +49,8 @@ private slots:
     void unconfirmedCellTextIsKept();
     void failedSaveIsReported();
     void saveAsMovesTheEditor();
+    void saveAsAsksBeforeReplacing_data();
+    void saveAsAsksBeforeReplacing();
     void newFileCreatesOneZeroRow_data();
     void newFileCreatesOneZeroRow();
     void newFileCancelled();
@@ -356,6 +358,32 @@ void tst_TemplateManager::failedSaveIsReported()
     QCOMPARE(answerer.pending(), 0);
     QVERIFY(answerer.texts().value(0).contains("AddNoise/n.add"));
     QVERIFY(table->isModified());
+}
+
+void tst_TemplateManager::saveAsAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("kept") << false;
+    QTest::newRow("replaced") << true;
+}
+
+void tst_TemplateManager::saveAsAsksBeforeReplacing()
+{
+    QFETCH(bool, replace);
+    QVERIFY(writeBytes("Cable/old.att", cellBytes(fullRows(2, 2))));
+    QVERIFY(writeBytes("Cable/other.att", QByteArray("keep")));
+    m_manager->refreshTemplateTree();
+    doubleClick(child(m_cable, "old.att"));
+    // Typed without the extension, the name the dialog asked nothing about; "other.att" is
+    // someone's template.
+    ModalAnswerer answerer;
+    answerer.pushSaveFile(QDir::current().absoluteFilePath("Cable/other"));
+    answerer.pushButton(replace ? QMessageBox::Yes : QMessageBox::No);
+    m_manager->saveAs();
+    QCOMPARE(answerer.pending(), 0);
+    QVERIFY2(answerer.texts().value(0).contains("other.att"), qPrintable(answerer.texts().join('|')));
+    QCOMPARE(readBytes("Cable/other.att") == "keep", !replace);
+    QCOMPARE(m_manager->activeEditor()->path, replace ? QStringLiteral("Cable/other.att") : QStringLiteral("Cable/old.att"));
 }
 
 void tst_TemplateManager::saveAsMovesTheEditor()
