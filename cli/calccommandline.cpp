@@ -292,9 +292,13 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     // Syntax here; bounds, order and the one-family rule below, where every reader shares them.
     for (const Input &in : inputs()) {
         const QString option = QLatin1String(in.option);
-        if (m_failure || !in.help || !offers(in) || !applies(in, s) || !m_parser.isSet(option))
+        if (m_failure || !in.help || !offers(in) || !m_parser.isSet(option))
             continue;
-        if (in.field == Field::Margins && !m_config.acceptsMargin)
+        if (in.needs && valueCount(input(*in.needs), s) == 0) {
+            refuse(describe(needsProblem(in), optionName));
+            continue;
+        }
+        if (!applies(in, s) || (in.field == Field::Margins && !m_config.acceptsMargin))
             continue;
         readOption(in, s);
     }
@@ -361,6 +365,9 @@ void CalcCommandLine::readOption(const CalcInput::Input &in, CalcSettings &s)
         return;
     case InputKind::Number:
         if (const std::optional<QString> text = single(option)) {
+            // A list where one value goes: refused as such, not as a number it is not.
+            if (const qsizetype count = text->split(QLatin1Char(',')).size(); count > 1)
+                return refuseProblem({Problem::OneValueOnly, in.field, -1, {QString::number(count), *text}, {}});
             double v = 0;
             if (const std::optional<Problem> p = parseNumber(in, *text, &v))
                 return refuseProblem(*p);

@@ -1,6 +1,7 @@
 #include "engine/calcinput.h"
 
 #include "engine/checks.h"
+#include "engine/decimaltext.h"
 #include "engine/messages.h"
 #include "engine/templatekind.h"
 
@@ -87,7 +88,7 @@ struct Row {
     Row(Field field, InputKind kind, Scope scope, const char *key, const char *option, const char *caption,
         const char *english, const char *russian)
         : in{field, kind, scope, key, option, nullptr, nullptr, caption, english, russian, {0, 0}, 0, 0, 0,
-             false, false, nullptr, nullptr, {}, nullptr, nullptr, nullptr, nullptr}
+             false, false, nullptr, nullptr, {}, std::nullopt, nullptr, nullptr, nullptr, nullptr}
     {
     }
     Row &decimals(int count)
@@ -142,6 +143,11 @@ struct Row {
     Row &optional()
     {
         in.optional = true;
+        return *this;
+    }
+    Row &needs(Field other)
+    {
+        in.needs = other;
         return *this;
     }
     template <auto Member>
@@ -246,6 +252,32 @@ QVector<Input> makeInputs()
             .most(MaxValues)
             .family()
             .numbers<&S::SNRMargin_points>(),
+        // Beyond the classic model: single values, each left out of a setup while unset.
+        Row(Field::CodingGain, K::Number, Scope::Conditions, "codingGain", "coding-gain",
+            QT_TRANSLATE_NOOP("PropertiesDialog", "Выигрыш кодирования, дБ"), "coding gain", "выигрыш кодирования")
+            .help("DB", "Coding gain, dB, %1..%2 with at most one decimal after a point (%3): it adds "
+                        "to every DMT tone's SNR and lowers a PAM line's threshold.")
+            .decimals(1)
+            .bounds(CodingGain, 0)
+            .writtenWhen([](const S &s) { return s.codingGain != 0; })
+            .numbers<&S::codingGain>(),
+        Row(Field::Vectoring, K::Number, Scope::Conditions, "vectoring", "vectoring",
+            QT_TRANSLATE_NOOP("PropertiesDialog", "Векторизация: глубина подавления D, дБ"), "vectoring depth",
+            "глубина векторизации")
+            .help("DB", "Vectoring: the far-end crosstalk within the vectored group is cancelled by this "
+                        "depth, dB, %1..%2 (none by default). PAM lines ignore it.")
+            .bounds(VectoringDepth, 0)
+            .optional()
+            .numbers<&S::vectoring>(),
+        Row(Field::AlienDisturbers, K::Number, Scope::Conditions, "alienDisturbers", "alien",
+            QT_TRANSLATE_NOOP("PropertiesDialog", "чужих линий N (вне векторной группы)"), "alien disturbers",
+            "чужих линий")
+            .help("N", "Disturbers of the load outside the vectored group, %1..%2 (%3), below every "
+                       "--load value; only with --vectoring.")
+            .bounds(AlienDisturbers, 0)
+            .needs(Field::Vectoring)
+            .appliesWhen([](const S &s) { return s.vectoring.has_value(); })
+            .numbers<&S::alienDisturbers>(),
         // Each command that asks questions of target rates offers --rate its own way.
         Row(Field::TargetRates, K::Numbers, Scope::Conditions, "targetRates", "rate",
             QT_TRANSLATE_NOOP("PropertiesDialog", "Целевые скорости, кбит/с"), "target rates", "целевые скорости")
@@ -298,12 +330,14 @@ QString shownNumber(double value)
 
 std::optional<Problem> numberProblem(const Input &in, double value, IntRange range, int item = -1)
 {
-    const QString text = shownNumber(value);
-    std::optional<Problem> p;
     const double scaled = value * scaleOf(in);
+    // A float of one decimal (10.1f) is shown as it was written, not with its binary tail.
+    const bool inDecimals = in.decimals > 0 && std::fabs(scaled - std::round(scaled)) <= 1e-3;
+    const QString text = inDecimals ? numberText(in, value) : shownNumber(value);
+    std::optional<Problem> p;
     if (!std::isfinite(value) || (in.decimals == 0 && value != std::floor(value)))
         p = problem(Problem::NotWhole, in.field, {text});
-    else if (in.decimals > 0 && std::fabs(scaled - std::round(scaled)) > 1e-3)
+    else if (in.decimals > 0 && !inDecimals)
         p = problem(Problem::TooManyDecimals, in.field, {text, QString::number(in.decimals)});
     else if (std::round(scaled) < range.min)
         p = problem(Problem::Below, in.field, {text, numberText(in, fromUnits(in, range.min))});
@@ -387,6 +421,39 @@ std::optional<Problem> choiceProblem(const Input &in, const QStringList &value)
 IntRange rangeOf(const Input &in, IntRange stepRange)
 {
     return in.field == Field::LengthStep ? stepRange : in.range;
+}
+
+// An optional number left without a value has nothing to check.
+std::optional<Problem> singleNumberProblem(const Input &in, const CalcSettings &s, IntRange range)
+{
+    const QVector<double> values = in.numbers(s);
+    if (values.isEmpty())
+        return in.optional ? std::nullopt : std::optional<Problem>(problem(Problem::NoValue, in.field));
+    return numberProblem(in, values.first(), range);
+}
+
+// How the inputs bear on each other beyond the sweep: an input set without the one it needs
+// (its default passes: the record cannot tell it from unset), and vectoring's aliens, which
+// leave the victim's vectored group at least the victim itself at every load.
+std::optional<Problem> dependencyProblem(const CalcSettings &s)
+{
+    for (const Input &in : inputs()) {
+        if (!in.needs || valueCount(input(*in.needs), s) > 0)
+            continue;
+        if (in.kind == InputKind::Number && in.numbers(s).value(0) != fromUnits(in, in.defaultValue))
+            return needsProblem(in);
+    }
+    if (s.vectoring) {
+        for (const int m : s.xDSL_points) {
+            if (s.alienDisturbers > m - 1) {
+                Problem p = problem(Problem::NotBelowOther, Field::AlienDisturbers,
+                                    {QString::number(s.alienDisturbers), QString::number(m)});
+                p.others = {Field::Loads};
+                return p;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -538,6 +605,9 @@ QString describe(const Problem &p, const FieldNames &names)
             .arg(fields.join(localized(" and ", " и ")));
     }
     case Problem::OneValueOnly:
+        if (!v1.isEmpty())
+            return localized("%1: one value only, %2 given in \"%3\"", "%1: допускается одно значение, задано %2: «%3»")
+                .arg(field, v0, visibleText(v1));
         return localized("%1: one value only, %2 given", "%1: допускается одно значение, задано %2").arg(field, v0);
     case Problem::TargetsPerLineType:
         return localized("%1: %2 target rate(s) for %3 line type(s); give one per line type",
@@ -556,6 +626,12 @@ QString describe(const Problem &p, const FieldNames &names)
         return localized("%1: \"%2\" is not a number with at most %3 decimal(s)",
                          "%1: «%2» — не число с не более чем %3 знаками после точки")
             .arg(field, visibleText(v0), v1);
+    case Problem::NeedsOther:
+        return localized("%1 is given only with %2", "%1 задаётся только вместе с %2")
+            .arg(field, name(p.others.value(0)));
+    case Problem::NotBelowOther:
+        return localized("%1 %2 must be below %3 %4", "%1 %2 должно быть меньше, чем %3 %4")
+            .arg(field, v0, name(p.others.value(0)), v1);
     }
     return QString();
 }
@@ -602,6 +678,18 @@ QString sectionsSummary(const QVector<CableSection> &sections)
 QString targetRatesSummary(const QVector<int> &rates)
 {
     return joined(rates);
+}
+
+QStringList modelOptionsSummary(const CalcSettings &s)
+{
+    QStringList lines;
+    if (s.vectoring)
+        lines << QStringLiteral("Векторизация D=%1дБ, чужих N=%2")
+                     .arg(QString::number(*s.vectoring), QString::number(s.alienDisturbers));
+    if (s.codingGain != 0)
+        lines << QStringLiteral("Выигрыш кодирования %1дБ")
+                     .arg(numberText(input(Field::CodingGain), double(s.codingGain)));
+    return lines;
 }
 
 void fillSummaries(CalcSettings &s, bool untouchedMargins)
@@ -667,6 +755,24 @@ std::optional<Problem> parseNumber(const Input &in, const QString &text, double 
     return std::nullopt;
 }
 
+std::optional<Problem> parseField(const Input &in, const QString &text, double *value)
+{
+    const std::optional<double> v = parseDecimal(text);
+    if (!v)
+        return problem(Problem::NotDecimalText, in.field, {text, QString::number(in.decimals)});
+    if (auto p = numberProblem(in, *v, in.range))
+        return p;
+    *value = *v;
+    return std::nullopt;
+}
+
+Problem needsProblem(const Input &in)
+{
+    Problem p = problem(Problem::NeedsOther, in.field);
+    p.others = {*in.needs};
+    return p;
+}
+
 std::optional<Problem> parseSection(const QString &text, CableSection *section)
 {
     const Input &in = input(Field::Sections);
@@ -705,7 +811,7 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
             break;
         case InputKind::Number:
             if (full)
-                if (auto p = numberProblem(in, in.numbers(s).value(0), rangeOf(in, stepRange)))
+                if (auto p = singleNumberProblem(in, s, rangeOf(in, stepRange)))
                     return p;
             break;
         case InputKind::Numbers:
@@ -736,6 +842,8 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
         p.others = {Field::LengthTo};
         return p;
     }
+    if (auto p = dependencyProblem(s))
+        return p;
     const qint64 total = sectionsTotal(s.sections);
     if (s.cableLengthFrom < total)
         return problem(Problem::FromInsideSections, Field::LengthFrom,
@@ -806,7 +914,7 @@ std::optional<Problem> checkLoopConditions(const CalcSettings &s, const QVector<
                 return p;
             break;
         case InputKind::Number:
-            if (auto p = numberProblem(in, in.numbers(s).value(0), in.range))
+            if (auto p = singleNumberProblem(in, s, in.range))
                 return p;
             break;
         case InputKind::Numbers:
@@ -821,6 +929,8 @@ std::optional<Problem> checkLoopConditions(const CalcSettings &s, const QVector<
             break;
         }
     }
+    if (auto p = dependencyProblem(s))
+        return p;
     if (targets.isEmpty())
         return std::nullopt;
     const Input &rates = input(Field::TargetRates);

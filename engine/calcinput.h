@@ -33,6 +33,9 @@ constexpr IntRange Step{10, 5000};        // m
 constexpr IntRange FineStep{1, 5000};     // m: the reach grid may be finer than a table
 constexpr IntRange SectionLength{1, 30000}; // m
 constexpr IntRange TargetRate{1, 1000000};  // kbit/s
+constexpr IntRange CodingGain{0, 100};      // tenths of a dB
+constexpr IntRange VectoringDepth{0, 60};   // dB
+constexpr IntRange AlienDisturbers{0, 98};  // lines; below every load
 constexpr int MaxValues = 10;   // per value list
 constexpr int MaxSections = 10;
 constexpr int MaxTargets = 10;
@@ -54,6 +57,7 @@ constexpr int DefaultNoiseEntry = 2;
 enum class Field {
     Cables, LineTypes, Noise, Capacity, Loads, Elfext, ElfextFrequency, Next, NextFrequency,
     LengthFrom, LengthTo, LengthStep, Margins, Sections, TargetRates,
+    CodingGain, Vectoring, AlienDisturbers,
 };
 using FieldNames = std::function<QString(Field)>;
 
@@ -102,6 +106,9 @@ struct Input {
     // value never); a condition to keep a key out of files that do not use it ("codingGain": 0).
     bool (*written)(const CalcSettings &);
     QStringList choices;   // a Choice's words, the default first
+    // An input that means something only beside another one's value ("--alien" with
+    // "--vectoring"): given without it, it is refused.
+    std::optional<Field> needs;
     // Numbers as the record holds them, in their own unit (dB, not tenths); one for a Number.
     QVector<double> (*numbers)(const CalcSettings &);
     void (*setNumbers)(CalcSettings &, const QVector<double> &);
@@ -146,12 +153,14 @@ struct Problem {
         SectionsTooLong,      // values: the total, the most
         FromInsideSections,   // values: the first length, the sections' total
         SeveralFamilies,      // others: every field with several values
-        OneValueOnly,         // values: the count
+        OneValueOnly,         // values: the count, the text that gave them if any
         TargetsPerLineType,   // values: the targets, the line types
         NotCableLength,       // values: the text
         NotWholeText,         // values: the text
         NotDecimalText,       // values: the text, the decimals allowed
         NotAChoice,           // values: the text, the choices
+        NeedsOther,           // others: the input it needs
+        NotBelowOther,        // values: the number, the other's; others: the other input
     };
     Kind kind;
     Field field = Field::Cables;
@@ -176,6 +185,10 @@ QString lengthsSummary(int from, int to, int step);                       // "о
 QString sectionsSummary(const QVector<CableSection> &sections);           // "K1 1200м + K2 300м"
 QString targetRatesSummary(const QVector<int> &rates);                    // "8000,16000"
 
+// The model options the record sets, one line each as the graph's conditions block shows them:
+// "Векторизация D=25дБ, чужих N=2", "Выигрыш кодирования 2.5дБ"; none for the classic model.
+QStringList modelOptionsSummary(const CalcSettings &settings);
+
 // Sets the six summary texts of the record from its lists. The margin text takes the edited form
 // ("0дБ") unless `untouchedMargins`, where the dialog shows "0 дБ".
 void fillSummaries(CalcSettings &settings, bool untouchedMargins = false);
@@ -196,6 +209,14 @@ std::optional<Problem> parseSection(const QString &text, CableSection *section);
 // A number of the input as text ("12", "+12", "12.5" with one decimal allowed; blanks around it
 // are fine): its value, or NotWholeText / NotDecimalText. The bounds are checked with the rest.
 std::optional<Problem> parseNumber(const Input &input, const QString &text, double *value);
+
+// A number of the input as a dialog's field takes it (a point or a comma before the decimal),
+// checked against the input's decimals and bounds: its value, or NotDecimalText, TooManyDecimals,
+// Below or Above.
+std::optional<Problem> parseField(const Input &input, const QString &text, double *value);
+
+// The problem of an input given without the one it needs (Input::needs).
+Problem needsProblem(const Input &input);
 
 enum class Checks {
     Run,    // what a run needs: values present, a sweep that exists, a loop that can be built

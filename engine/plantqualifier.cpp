@@ -130,6 +130,7 @@ struct PlantQualifier::Private {
     float elfextNorm = 0;
     float nextNorm = 0;
     float margin = 0;
+    ModelOptions options; // the same for every loop and service
 
     EmptyTemplates empty;
     int warningsTaken = 0;
@@ -350,7 +351,7 @@ void PlantQualifier::Private::runTask(const Task &task)
             lengths.push_back(float(pending[i].length));
 
     std::vector<ServiceResult> answers(lengths.size());
-    RateSweep sweep(*curve, m, elfextNorm, nextNorm, {margin});
+    RateSweep sweep(*curve, m, elfextNorm, nextNorm, {margin}, options);
     sweep.setCancelFlag(cancel);
     for (size_t k = 0; k < lengths.size(); ++k) {
         if (cancelled())
@@ -361,7 +362,7 @@ void PlantQualifier::Private::runTask(const Task &task)
         // Ascending lengths: a PAM curve's margins resume where the previous length stopped.
         const std::optional<QVector<MarginAtRate>> margins =
             marginsAtRate(*curve, m, elfextNorm, nextNorm, settings.targets.at(s),
-                          QVector<float>(lengths.begin(), lengths.end()), cancel);
+                          QVector<float>(lengths.begin(), lengths.end()), cancel, options);
         if (!margins)
             return;
         for (size_t k = 0; k < lengths.size(); ++k)
@@ -594,6 +595,7 @@ std::unique_ptr<PlantQualifier> PlantQualifier::create(const QualifySettings &se
     p->elfextNorm = c.Norm_ELFEXT_points.first();
     p->nextNorm = c.Norm_NEXT_points.first();
     p->margin = c.SNRMargin_points.first();
+    p->options = modelOptions(c);
     return std::unique_ptr<PlantQualifier>(new PlantQualifier(std::move(p)));
 }
 

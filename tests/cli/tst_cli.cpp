@@ -202,6 +202,18 @@ void tst_Cli::optionsReachTheRun_data()
         << Edit([](CalcSettings &s) { s.noiseTemplate = "AWGN-140+ISDN24-NEXT"; });
     QTest::newRow("no noise") << QStringList{"--noise", ""}
                               << Edit([](CalcSettings &s) { s.noiseTemplate.clear(); });
+    QTest::newRow("vectored load family with a coding gain")
+        << QStringList{"--load", "3,9", "--capacity", "9", "--coding-gain", "3.5", "--vectoring", "25", "--alien", "2"}
+        << Edit([](CalcSettings &s) {
+               std::tie(s.xDSL_points, s.cableCapacity, s.codingGain, s.vectoring, s.alienDisturbers) =
+                   std::tuple(QVector<int>{3, 9}, 9, 3.5f, 25, 2);
+           });
+    QTest::newRow("gained PAM, which vectoring leaves alone")
+        << QStringList{"--line", "SHDSL_PAM16.PAM", "--coding-gain", "2", "--vectoring", "30", "--step", "500"}
+        << Edit([](CalcSettings &s) {
+               std::tie(s.lineTypes, s.codingGain, s.vectoring, s.cableLengthStep) =
+                   std::tuple(QStringList{"SHDSL_PAM16.PAM"}, 2.0f, 30, 500);
+           });
     QTest::newRow("blanks around list values")
         << QStringList{"--load", " 1, 2"} << Edit([](CalcSettings &s) { s.xDSL_points = {1, 2}; });
 }
@@ -291,6 +303,14 @@ void tst_Cli::badInput_data()
                                                     << "--line: 11 values, at most 10: the number of templates in xDSL";
     QTest::newRow("line break in a name") << QStringList{"--line", "a\nb.DMT"}
                                           << "line type name \"a\u240Ab.DMT\" holds a control character (U+000A)";
+    QTest::newRow("gain of two decimals") << QStringList{"--coding-gain", "2.25"} << "--coding-gain: \"2.25\" is not a number";
+    QTest::newRow("gain above 10") << QStringList{"--coding-gain", "10.1"} << "--coding-gain: 10.1 is above 10";
+    QTest::newRow("a list of gains") << QStringList{"--coding-gain", "3,5"} << "--coding-gain: one value only, 2 given";
+    QTest::newRow("depth above 60") << QStringList{"--vectoring", "61"} << "--vectoring: 61 is above 60";
+    QTest::newRow("fractional depth") << QStringList{"--vectoring", "2.5"} << "--vectoring: \"2.5\" is not a whole";
+    QTest::newRow("aliens without vectoring") << QStringList{"--alien", "0"} << "--alien is given only with --vectoring";
+    QTest::newRow("aliens as many as a load") << QStringList{"--vectoring", "9", "--capacity", "9", "--load", "4,9", "--alien", "4"}
+                                              << "--alien 4 must be below --load 4";
     QTest::newRow("empty setup name") << QStringList{"--setup", ""} << "--setup: no file name given";
     QTest::newRow("setup written and output") << QStringList{"--write-setup", "a.kolvane", "-o", "b.csv"}
                                               << "--write-setup and -o do not go together";
@@ -466,6 +486,8 @@ void tst_Cli::setupFiles_data()
         << QStringList{"--line", "SHDSL_PAM16.PAM", "--next", "40,58", "--load", "10", "--from", "0", "--step", "250"};
     QTest::newRow("cable family at a margin") << QStringList{"--cable", "PE-0.40mm-26AWG", "--cable", "PE-0.50mm-24AWG",
                                                              "--margin", "6", "--noise", "AWGN-130"};
+    QTest::newRow("vectored, with a coding gain") << QStringList{"--load", "3", "--coding-gain", "2.5", "--vectoring", "25",
+                                                                 "--alien", "2"};
 }
 
 void tst_Cli::setupFiles()

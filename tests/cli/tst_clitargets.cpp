@@ -36,7 +36,7 @@ QByteArray bruteReachCsv(const CalcSettings &s, const QString &workdir, int from
             QByteArray text = "-";
             int L = from;
             for (; L <= to; L += step) {
-                if (set->model(c.model).rate(c.m, c.elfextNorm, c.nextNorm, c.margin, float(L)) < float(T))
+                if (set->model(c.model).rate(c.m, c.elfextNorm, c.nextNorm, c.margin, float(L), set->options()) < float(T))
                     break;
                 text = QByteArray::number(L);
             }
@@ -64,7 +64,8 @@ QByteArray bruteMarginCsv(const CalcSettings &s, const QString &workdir, int tar
         for (const CurveSet::Curve &c : set->curves()) {
             QByteArray text = "<-10.0";
             for (int k = 300; k >= -100; --k) {
-                const float rate = set->model(c.model).rate(c.m, c.elfextNorm, c.nextNorm, float(k / 10.0), float(L));
+                const float rate =
+                    set->model(c.model).rate(c.m, c.elfextNorm, c.nextNorm, float(k / 10.0), float(L), set->options());
                 if (double(rate) >= double(target)) {
                     text = k == 300 ? QByteArray(">30.0") : QByteArray::number(k / 10.0, 'f', 1);
                     break;
@@ -221,6 +222,14 @@ void tst_CliTargets::familiesOnTheSamples_data()
         << std::function<void(CalcSettings &)>([](CalcSettings &s) {
                s.sections = {{"PE-0.64mm-22AWG", 500}};
                s.cableTypes = {"PE-0.40mm-26AWG", "PE-0.50mm-24AWG"};
+           });
+    QTest::newRow("vectored VDSL2 with aliens and a coding gain")
+        << QStringList{"--line", "VDSL2-17a_DS.DMT", "--load", "10", "--capacity", "10", "--elfext", "56", "--vectoring",
+                       "25", "--alien", "3", "--coding-gain", "4.5"}
+        << std::function<void(CalcSettings &)>([](CalcSettings &s) {
+               std::tie(s.lineTypes, s.xDSL_points, s.cableCapacity, s.Norm_ELFEXT_points) =
+                   std::tuple(QStringList{"VDSL2-17a_DS.DMT"}, QVector<int>{10}, 10, QVector<float>{56});
+               std::tie(s.vectoring, s.alienDisturbers, s.codingGain) = std::tuple(25, 3, 4.5f);
            });
     QTest::newRow("PAM with NEXT")
         << QStringList{"--line", "SHDSL_PAM16.PAM", "--load", "6", "--next", "45,60"}

@@ -1,5 +1,6 @@
-// kolvane-calc tones: one curve at one length, step by step, held against the plain
-// step-by-step reference model and against what the table command prints.
+// kolvane-calc tones: one curve at one length, step by step (coding gain and vectoring
+// included), held against the plain step-by-step reference model and against what the table
+// command prints.
 #include "kolvanecalc.h"
 
 #include "engine/templatefile.h"
@@ -58,6 +59,7 @@ struct Curve {
     QVector<LoopSection> sections;
     int fX = 300, fE = 300, m = 1, E = 40, X = 40, margin = 0;
     QString lineFile;
+    ModelOptions options;
 
     Curve(test::Randomiser &r, bool dmt)
     {
@@ -74,6 +76,8 @@ struct Curve {
         X = r.integer(10, 80);
         margin = r.integer(0, 12);
         lineFile = dmt ? QStringLiteral("line.DMT") : QStringLiteral("line.PAM");
+        options = r.options(m);
+        options.alienDisturbers = std::min(options.alienDisturbers, m - 1); // more are refused
     }
 
     bool write(const QString &dir) const
@@ -86,20 +90,30 @@ struct Curve {
     }
 
     // The options of this curve; `extra` picks the command's lengths.
-    QStringList args(const QString &dir, const QStringList &extra) const
+    // margin takes no --margin, qualify no cable: its loops bring their own.
+    enum Command { Table, Margin, Qualify };
+    QStringList args(const QString &dir, const QStringList &extra, Command command = Table) const
     {
-        QStringList a{"-C", dir, "--cable", "swept", "--line", lineFile, "--noise", "noise",
+        QStringList a{"-C", dir, "--line", lineFile, "--noise", "noise",
                       "--capacity", "99", "--load", QString::number(m), "--elfext", QString::number(E),
                       "--next", QString::number(X), "--elfext-freq", QString::number(fE),
-                      "--next-freq", QString::number(fX), "--margin", QString::number(margin)};
-        for (int i = 0; i < sections.size(); ++i)
+                      "--next-freq", QString::number(fX)};
+        if (command != Margin)
+            a << "--margin" << QString::number(margin);
+        if (command != Qualify)
+            a << "--cable" << "swept";
+        for (int i = 0; i < sections.size() && command != Qualify; ++i)
             a << "--section" << QStringLiteral("s%1:%2").arg(i).arg(sections[i].length);
+        a << "--coding-gain" << QString::number(double(options.codingGain));
+        if (options.vectoring)
+            a << "--vectoring" << QString::number(*options.vectoring) << "--alien" << QString::number(options.alienDisturbers);
         return a + extra;
     }
 
     reference::Model literal() const
     {
-        return reference::Model{cable, line, noise, float(fX), float(fE), test::referenceSections(sections)};
+        return reference::Model{cable, line, noise, float(fX), float(fE), test::referenceSections(sections),
+                                options.codingGain, options.vectoring, options.alienDisturbers};
     }
 };
 
@@ -179,6 +193,21 @@ void tst_Tones::matchesTheReference()
         } else if (rate > 0) {
             QCOMPARE(floatText(expected.candidates.last().R), shown);
         }
+
+        // qualify at the same loop: the same rate, and the margin command's margin at a target.
+        const int target = std::max(1, int(rate));
+        const Run margin = calc(QStringList{"margin", "--rate", QString::number(target)}
+                                + curve.args(dir, {"--from", QString::number(L), "--to", QString::number(L)}, Curve::Margin));
+        QVERIFY2(margin.code == 0, margin.err.constData());
+        QByteArray loop = "id;cable;length;sections\nl;swept;" + QByteArray::number(L) + ';';
+        for (int i = 0; i < curve.sections.size(); ++i)
+            loop += QStringLiteral("%1s%2:%3").arg(i ? "+" : "").arg(i).arg(curve.sections[i].length).toUtf8();
+        const Run qualified = calc(QStringList{"qualify"}
+                                       + curve.args(dir, {"--rate", QString::number(target), "-"}, Curve::Qualify),
+                                   loop + '\n');
+        QVERIFY2(qualified.code == 0, qualified.err.constData());
+        QCOMPARE(qualified.out.split('\n').at(1), "l;" + shown + ';' + margin.out.split('\n').at(1).split(';').at(1)
+                                                       + (rate >= float(target) ? ";да;;" : ";нет;;"));
     }
 }
 

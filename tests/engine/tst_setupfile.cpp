@@ -70,6 +70,12 @@ void tst_SetupFile::roundTrip()
     QVERIFY(read.warnings.isEmpty());
     QCOMPARE(SetupFile::text(read.calc, read.graph), text);
     QVERIFY(read.graphAxesGiven);
+    // The model's options are written only when set.
+    QVERIFY(!text.contains("codingGain") && !text.contains("vectoring") && !text.contains("alienDisturbers"));
+    std::tie(c.codingGain, c.vectoring, c.alienDisturbers) = std::tuple(0.5f, 0, 0);
+    QVERIFY(SetupFile::text(c, g).contains("\n  \"codingGain\": 0.5,\n  \"vectoring\": 0,\n  \"alienDisturbers\": 0,\n"));
+    QVERIFY(SetupFile::parse(SetupFile::text(c, g), base(), &read, &error));
+    QCOMPARE(read.calc, c);
 
     // Automatic axes stay out of the file; the rest of the graph's look goes in.
     const QByteArray withoutAxes = SetupFile::text(c, g, false);
@@ -118,6 +124,10 @@ void tst_SetupFile::refused_data()
                                             << "sections[0].length: expected a whole number";
     QTest::newRow("loop longer than the range") << setup("\"sections\": [{\"cable\": \"K2\", \"length\": 1500}]")
                                                 << "lengths.from 1000 is below the sections' total of 1500 m";
+    QTest::newRow("gain of two decimals") << setup("\"codingGain\": 0.25") << "codingGain: expected a number with at most 1";
+    QTest::newRow("aliens without vectoring") << setup("\"alienDisturbers\": 1") << "alienDisturbers is given only with vectoring";
+    QTest::newRow("aliens as many as the load") << setup("\"vectoring\": 9, \"alienDisturbers\": 1")
+                                                << "alienDisturbers 1 must be below loads 1";
     QTest::newRow("graph out of range") << setup("\"graph\": {\"lineWidth\": 11}") << "graph.lineWidth: 11 is above 10";
     QTest::newRow("graph flag as number") << setup("\"graph\": {\"colorCurves\": 1}") << "graph.colorCurves";
     QTest::newRow("targets not increasing") << setup("\"targetRates\": [8000, 8000]") << "targetRates: the values must be strictly increasing";
