@@ -551,6 +551,9 @@ ConditionsBlock GraphDrawing::conditionsBlock() const
           tr("xDSL=%1\n"), tr("xDSL=%1 ---%2---\n"));
     group(c.SNRMargin_points.size(), [&](int k) { return number(c.SNRMargin_points.at(k)); },
           tr("SNR Margin=%1дБ"), tr("SNR Margin=%1дБ ---%2---"));
+    // Vectoring and coding gain, only when the run sets them.
+    for (const QString &option : CalcInput::modelOptionsSummary(c))
+        lines.append({option, black});
     if (!c.targetRates.isEmpty()) {
         lines.append({tr("Целевые скорости=%1кбит/с").arg(CalcInput::targetRatesSummary(c.targetRates)), black});
     }

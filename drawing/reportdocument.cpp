@@ -1,5 +1,6 @@
 #include "drawing/reportdocument.h"
 
+#include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "drawing/picturefile.h"
 
@@ -457,8 +458,12 @@ QString reportTitle(const CalcSettings &calc, const QDate &date)
     for (const CableSection &section : calc.sections)
         loop << tr("%1 (%2 м)").arg(section.cable, QString::number(section.length));
     loop << calc.cableTypes.join(QStringLiteral(", "));
-    return tr("Скорость линий %1; кабель %2; загрузка m=%3; %4")
-        .arg(types.join(QStringLiteral(", ")), loop.join(QStringLiteral(" + ")), joined(calc.xDSL_points),
+    // Vectoring and coding gain change every rate: the title names them when they are set.
+    QString options;
+    for (const QString &option : CalcInput::modelOptionsSummary(calc))
+        options += QStringLiteral("; ") + option;
+    return tr("Скорость линий %1; кабель %2; загрузка m=%3%4; %5")
+        .arg(types.join(QStringLiteral(", ")), loop.join(QStringLiteral(" + ")), joined(calc.xDSL_points), options,
              date.toString(QStringLiteral("dd.MM.yyyy")));
 }
 

@@ -1,12 +1,15 @@
 #include "input/propertiesdialog.h"
 
 #include "engine/checks.h"
+#include "input/modelfields.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -110,6 +113,14 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     // Only the untouched margin summary has a blank before the unit.
     margins.summaryItem->setText(1, untouchedMarginsSummary());
 
+    codingGainEdit = ModelFields::codingGainField(QStringLiteral("codingGainEdit"));
+    propertyTree->setItemWidget(addRow(nullptr, caption(Field::CodingGain)), 1, codingGainEdit);
+    QTreeWidgetItem *vectoringRow = addRow(nullptr, caption(Field::Vectoring));
+    vectoringBox = ModelFields::vectoringBox(QStringLiteral("vectoringBox"));
+    propertyTree->setItemWidget(vectoringRow, 1, vectoringBox);
+    alienBox = ModelFields::aliensBox(QStringLiteral("alienBox"));
+    propertyTree->setItemWidget(addRow(vectoringRow, caption(Field::AlienDisturbers)), 1, alienBox);
+
     QTreeWidgetItem *noiseRow = addRow(nullptr, caption(Field::Noise));
     noiseTemplateBox = new QComboBox;
     noiseTemplateBox->setObjectName(QStringLiteral("noiseTemplateBox"));
@@ -185,6 +196,7 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     connect(cableLengthStepBox, &Spin::valueChanged, this,
             &PropertiesDialog::change_cableLengthStep);
     connect(cableCapacityBox, &Spin::valueChanged, this, &PropertiesDialog::reset_xDSL_Ranges);
+    connect(vectoringBox, &Spin::valueChanged, this, &PropertiesDialog::updateAliens);
     // Slot by slot, each family in turn: a box's change re-applies its own family's ranges.
     for (int i = 0; i < ValueSlots; ++i) {
         for (ValueFamily &family : m_values) {
@@ -254,6 +266,7 @@ struct PropertiesDialog::EditorState {
     QVector<Spin> spins;
     QVector<Combo> combos;
     QVector<Row> rows;
+    QString codingGain;
     int lastAcceptedLoadCountIndex = 0;
 };
 
@@ -270,6 +283,7 @@ std::unique_ptr<PropertiesDialog::EditorState> PropertiesDialog::captureState() 
     }
     for (QTreeWidgetItemIterator it(propertyTree); *it; ++it)
         state->rows.append({*it, (*it)->text(1), (*it)->isHidden()});
+    state->codingGain = codingGainEdit->text();
     state->lastAcceptedLoadCountIndex = lastAcceptedLoadCountIndex;
     return state;
 }
@@ -296,6 +310,21 @@ void PropertiesDialog::restoreState(const EditorState &state)
             editor->hide();
     }
     lastAcceptedLoadCountIndex = state.lastAcceptedLoadCountIndex;
+    updateAliens();
+    // Its handler only shows whether the text is a number, which it must show again.
+    blockers.clear();
+    codingGainEdit->setText(state.codingGain);
+}
+
+void PropertiesDialog::accept()
+{
+    QString problem;
+    if (!ModelFields::codingGain(codingGainEdit, caption, &problem)) {
+        QMessageBox::warning(this, tr("Kolvane"), problem);
+        codingGainEdit->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 void PropertiesDialog::done(int result)
@@ -418,6 +447,11 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
     settings.noiseTemplate = noiseTemplateBox->currentText();
     settings.sections << activeSections();
     settings.targetRates << slotValues<int>(values(Family::Targets).boxes, active(Family::Targets));
+    // Accepting refuses a gain that is no number: an accepted dialog always has one.
+    QString unread;
+    settings.codingGain = ModelFields::codingGain(codingGainEdit, {}, &unread).value_or(0.0f);
+    settings.vectoring = ModelFields::vectoring(vectoringBox);
+    settings.alienDisturbers = ModelFields::aliens(alienBox, vectoringBox);
     settings.cableTypesText = m_cables.summaryItem->text(1);
     settings.xDSL_pointsText = summaryItem(Family::Load)->text(1);
     settings.norm_ELFEXT_Text = summaryItem(Family::Elfext)->text(1);
@@ -468,12 +502,17 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
     cableLengthStepBox->setValue(settings.cableLengthStep);
     cableLengthItem->setText(1, lengthSummary());
 
+    ModelFields::setVectoring(vectoringBox, settings.vectoring);
+    updateAliens();
+    alienBox->setValue(settings.alienDisturbers);
+
     noiseTemplateBox->setCurrentIndex(settings.noiseTemplate.isEmpty() ? -1 : noiseTemplateBox->findText(settings.noiseTemplate));
     if (!settings.noiseTemplate.isEmpty() && noiseTemplateBox->currentIndex() < 0) {
         noiseTemplateBox->addItem(settings.noiseTemplate);
         noiseTemplateBox->setCurrentIndex(noiseTemplateBox->count() - 1);
     }
     blockers.clear();
+    ModelFields::setCodingGain(codingGainEdit, settings.codingGain);
 
     // Loads above M stay as the record has them, as after lowering M in the dialog.
     const bool loadsWithinM = std::all_of(settings.xDSL_points.begin(), settings.xDSL_points.end(),
@@ -628,6 +667,14 @@ void PropertiesDialog::applyRangeRule(Family id)
         family.boxes[i]->setRange(minimum, maximum);
     }
     family.summaryItem->setText(1, valueSummary(family, c));
+    if (id == Family::Load)
+        updateAliens();
+}
+
+void PropertiesDialog::updateAliens()
+{
+    // The loads increase: the first is the smallest.
+    ModelFields::limitAliens(alienBox, vectoringBox, values(Family::Load).boxes[0]->value());
 }
 
 void PropertiesDialog::reset_xDSL_Ranges()

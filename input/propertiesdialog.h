@@ -11,6 +11,7 @@
 #include <memory>
 
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QTreeWidget;
@@ -49,6 +50,8 @@ public:
     void setVisible(bool visible) override;
 
 public slots:
+    // Refuses, with a message, a coding gain that is no number of the field's range.
+    void accept() override;
     void change_lineTypeCount(int index);
     void change_xDSL_points_count(int index);
     void change_Norm_NEXT_points_count(int index);
@@ -167,6 +170,8 @@ private:
     void limitSectionLengths();
     void loadSections(const QVector<CableSection> &sections);
     void offerCableName(const QString &name);
+    // The aliens count only with vectoring and stay below the smallest load.
+    void updateAliens();
 
     QPushButton *calculateButton = nullptr;
     QPushButton *cancelButton = nullptr;
@@ -188,6 +193,9 @@ private:
     QSpinBox *norm_NEXT_frequencyBox = nullptr;
     QComboBox *noiseTemplateBox = nullptr;
     QSpinBox *cableCapacityBox = nullptr;
+    QLineEdit *codingGainEdit = nullptr;
+    QSpinBox *vectoringBox = nullptr;
+    QSpinBox *alienBox = nullptr;
     QTreeWidgetItem *cableLengthItem = nullptr;
     QTreeWidget *propertyTree = nullptr;
 

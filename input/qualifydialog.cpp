@@ -4,6 +4,7 @@
 #include "engine/fileread.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
+#include "input/modelfields.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,6 +41,9 @@ QString fieldName(CalcInput::Field field)
     case Field::NextFrequency: return QObject::tr("Частота нормы NEXT");
     case Field::Margins: return QObject::tr("Запас SNR Margin");
     case Field::TargetRates: return QObject::tr("Целевые скорости");
+    case Field::CodingGain: return QObject::tr("Выигрыш кодирования");
+    case Field::Vectoring: return QObject::tr("Векторизация");
+    case Field::AlienDisturbers: return QObject::tr("Чужих линий");
     default: return QString();
     }
 }
@@ -167,11 +171,25 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     if (m_noise->findText(preset.noiseTemplate) < 0)
         m_noise->addItem(preset.noiseTemplate);
     m_noise->setCurrentText(preset.noiseTemplate);
-    // The load stays within the cable, as in the calculation dialog.
+    m_codingGain = ModelFields::codingGainField(QStringLiteral("codingGainEdit"));
+    m_codingGain->setFrame(true);
+    ModelFields::setCodingGain(m_codingGain, preset.codingGain);
+    m_vectoring = ModelFields::vectoringBox(QStringLiteral("vectoringBox"));
+    m_vectoring->setFrame(true);
+    m_vectoring->setSuffix(tr(" дБ"));
+    ModelFields::setVectoring(m_vectoring, preset.vectoring);
+    m_aliens = ModelFields::aliensBox(QStringLiteral("alienBox"));
+    m_aliens->setFrame(true);
+    // The load stays within the cable, as in the calculation dialog, and above the aliens.
     m_load->setMaximum(std::min(Load.max, m_capacity->value()));
     connect(m_capacity, &QSpinBox::valueChanged, m_load, [this](int capacity) {
         m_load->setMaximum(std::min(CalcInput::Load.max, capacity));
     });
+    const auto limitAliens = [this] { ModelFields::limitAliens(m_aliens, m_vectoring, m_load->value()); };
+    limitAliens();
+    m_aliens->setValue(preset.alienDisturbers);
+    connect(m_load, &QSpinBox::valueChanged, this, limitAliens);
+    connect(m_vectoring, &QSpinBox::valueChanged, this, limitAliens);
     form->addRow(tr("&Емкость кабеля:"), conditionRow(m_capacity));
     form->addRow(tr("&Загрузка кабеля:"), conditionRow(m_load, preset.xDSL_points, "loadFamilyNote"));
     form->addRow(tr("Нормы &ELFEXT:"), conditionRow(m_elfext, preset.Norm_ELFEXT_points, "elfextFamilyNote"));
@@ -180,6 +198,9 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     form->addRow(tr("Частота нормы NEXT:"), conditionRow(m_nextFrequency));
     form->addRow(tr("Запас SNR &Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
     form->addRow(tr("Шаблон &помех:"), m_noise);
+    form->addRow(tr("Выигрыш &кодирования, дБ:"), conditionRow(m_codingGain));
+    form->addRow(tr("&Векторизация, глубина D:"), conditionRow(m_vectoring));
+    form->addRow(tr("Чужих &линий N:"), conditionRow(m_aliens));
     layout->addWidget(conditionsBox);
 
     auto *buttons = new QDialogButtonBox;
@@ -231,6 +252,11 @@ QualifySettings QualifyDialog::settings() const
     c.norm_NEXT_frequency = float(m_nextFrequency->value());
     c.SNRMargin_points = {float(m_margin->value())};
     c.noiseTemplate = m_noise->currentText();
+    // Accepting refuses a gain that is no number.
+    QString unread;
+    c.codingGain = ModelFields::codingGain(m_codingGain, {}, &unread).value_or(0.0f);
+    c.vectoring = ModelFields::vectoring(m_vectoring);
+    c.alienDisturbers = ModelFields::aliens(m_aliens, m_vectoring);
     CalcInput::fillSummaries(c);
     return s;
 }
@@ -265,6 +291,8 @@ void QualifyDialog::accept()
         problem = tr("Файл %1 не найден.").arg(shown);
     else if (const QString why = fileReadProblem(path); !why.isEmpty())
         problem = tr("Не удаётся прочитать %1: %2").arg(shown, why);
+    else if (!ModelFields::codingGain(m_codingGain, fieldName, &problem))
+        problem = tr("Проверка невозможна: %1").arg(problem);
     else if (!CalcInput::validateLoopConditions(chosen.conditions, chosen.targets, fieldName, &problem))
         problem = tr("Проверка невозможна: %1").arg(problem);
     if (!problem.isEmpty()) {

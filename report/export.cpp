@@ -53,10 +53,15 @@ QString defaultExportName(const CalcSettings &settings)
     if (!settings.sections.isEmpty())
         cables += tr("_Участки=%1").arg(CalcInput::sectionsSummary(settings.sections));
 
+    // Vectoring and coding gain as the conditions block words them, blanks and commas as '_'.
+    QString margin = settings.SNRMarginText;
+    for (QString option : CalcInput::modelOptionsSummary(settings))
+        margin += QLatin1Char('_') + option.replace(QStringLiteral(", "), QStringLiteral("_")).replace(QLatin1Char(' '), QLatin1Char('_'));
+
     // One multi-argument arg(): a '%' inside a template name must not be taken as a marker.
     return tr("%1_M=%2_m=%3_%4_Тип_линии_xDSL=%5_SNR_Margin=%6_%7")
         .arg(cables, QString::number(settings.cableCapacity), settings.xDSL_pointsText, norms,
-             types, settings.SNRMarginText, settings.noiseTemplate);
+             types, margin, settings.noiseTemplate);
 }
 
 QString reportNameSuffix()

@@ -4,12 +4,14 @@
 #include "engine/workspace.h"
 #include "report/graphoptions.h"
 #include "report/graphwidget.h"
+#include "drawing/reportdocument.h"
 
 #include "templatefiles.h"
 
 #include "appfixture.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QMdiSubWindow>
@@ -161,6 +163,7 @@ private slots:
     void families_data();
     void families();
     void twoSectionsGiveTheEngineNumbers();
+    void modelOptionsReachTheGraph();
     void tableShrinksAfterALargerResult();
     void manyCablesAreNotCutOff();
     void progressIsPaintedAsItAdvances();
@@ -327,6 +330,57 @@ void tst_Calculation::twoSectionsGiveTheEngineNumbers()
     m_app->window->defaultExportName(proposed);
     QVERIFY2(proposed.contains(QStringLiteral("_Участки=PE-0.64mm-22AWG 1500м + PE-0.50mm-24AWG 300м_")),
              qPrintable(proposed));
+}
+
+void tst_Calculation::modelOptionsReachTheGraph()
+{
+    // A gain typed with a decimal comma, one decimal too many at first; vectoring with 2 aliens.
+    QString refusal;
+    m_app->calculate([&](PropertiesDialog *dialog) {
+        chooseLoads(50, {25})(dialog);
+        auto *gain = dialogChild<QLineEdit>(dialog, QStringLiteral("codingGainEdit"));
+        gain->setText(QStringLiteral("2,55"));
+        typeInto(dialogChild<QSpinBox>(dialog, QStringLiteral("vectoringBox")), 25);
+        typeInto(dialogChild<QSpinBox>(dialog, QStringLiteral("alienBox")), 2);
+        // The answerer's own timer does not fire inside its answer.
+        QTimer::singleShot(100, dialog, [&refusal] {
+            refusal = QApplication::activeModalWidget()->property("text").toString();
+            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+        });
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("calculateButton")), Qt::LeftButton);
+        gain->setText(QStringLiteral("2,5"));
+    });
+    QCOMPARE(refusal, QStringLiteral("Выигрыш кодирования, дБ: у числа 2.55 больше знаков после точки, чем 1"));
+    CalcSettings expected = defaultCalcSettings();
+    std::tie(expected.cableCapacity, expected.xDSL_points, expected.codingGain, expected.vectoring,
+             expected.alienDisturbers) = std::tuple(50, QVector<int>{25}, 2.5f, 25, 2);
+    CalcInput::fillSummaries(expected, true);
+    QString error;
+    QCOMPARE(m_app->window->resultSet(), runSweep(expected, QString(), &error)->rows);
+
+    // The conditions block, the proposed file names and the report title name both options.
+    QImage image(900, 600, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QString block;
+    for (const GraphText &text : drawGraph(painter, image.rect(), m_app->child<GraphWidget>("graphWidget")->shownPicture()))
+        block += text.text;
+    QVERIFY2(block.contains(QStringLiteral("SNR Margin=0дБ\nВекторизация D=25дБ, чужих N=2\nВыигрыш кодирования 2.5дБ\n")),
+             qPrintable(block));
+    QString proposed;
+    m_app->window->defaultExportName(proposed);
+    QVERIFY(proposed.contains(QStringLiteral("_SNR_Margin=0 дБ_Векторизация_D=25дБ_чужих_N=2_Выигрыш_кодирования_2.5дБ_")));
+    QVERIFY(reportTitle(expected, QDate(2024, 1, 1)).endsWith(QStringLiteral("N=2; Выигрыш кодирования 2.5дБ; 01.01.2024")));
+
+    // Отмена returns the fields to what the run took, a text that is no number included.
+    m_app->answerCalculationDialog([](PropertiesDialog *dialog) {
+        QTest::keyClicks(dialogChild<QLineEdit>(dialog, QStringLiteral("codingGainEdit")), QStringLiteral("x"));
+        dialogChild<QSpinBox>(dialog, QStringLiteral("vectoringBox"))->setValue(-1);
+    }, false);
+    m_app->window->showPropertiesDialog();
+    CalcSettings kept;
+    m_app->window->findChild<PropertiesDialog *>()->fillSettings(kept);
+    QCOMPARE(std::tuple(kept.codingGain, kept.vectoring, kept.alienDisturbers), std::tuple(2.5f, std::optional<int>(25), 2));
+    QVERIFY(m_app->window->findChild<QLineEdit *>(QStringLiteral("codingGainEdit"))->toolTip().isEmpty());
 }
 
 void tst_Calculation::tableShrinksAfterALargerResult()

@@ -113,10 +113,12 @@ void tst_QualifyWindow::dialogIsPresetFromTheCalculation()
     m_app->calculate([](PropertiesDialog *d) {
         chooseFamily(QStringLiteral("Norm_NEXT_pointsCountBox"), 3, QStringLiteral("Norm_NEXT_pointsBoxes"), {40, 50, 60})(d);
         chooseLineTypes({"VDSL2-8b_DS.DMT"})(d);
+        d->findChild<QSpinBox *>(QStringLiteral("vectoringBox"))->setValue(20);
     });
     QStringList offered;
     QString note;
     int next = 0;
+    int depth = 0;
     int target = 0;
     answerDialog(SampleLoops, {}, [&](QualifyDialog *dialog) {
         const int count = dialog->findChild<QSpinBox *>(QStringLiteral("serviceCountBox"))->value();
@@ -131,6 +133,11 @@ void tst_QualifyWindow::dialogIsPresetFromTheCalculation()
         // Each condition is its own field.
         QTest::keyClick(dialog->findChild<QSpinBox *>(QStringLiteral("nextBox")), Qt::Key_Up);
         dialog->findChild<QSpinBox *>(QStringLiteral("marginBox"))->setValue(4);
+        depth = dialog->findChild<QSpinBox *>(QStringLiteral("vectoringBox"))->value();
+        dialog->findChild<QLineEdit *>(QStringLiteral("codingGainEdit"))->setText(QStringLiteral("1,5"));
+        dialog->findChild<QSpinBox *>(QStringLiteral("capacityBox"))->setValue(10);
+        dialog->findChild<QSpinBox *>(QStringLiteral("loadBox"))->setValue(5);
+        dialog->findChild<QSpinBox *>(QStringLiteral("alienBox"))->setValue(4);
     });
     m_app->window->qualifyLines();
     QCOMPARE(offered, QStringList{"VDSL2-8b_DS.DMT"});
@@ -142,6 +149,9 @@ void tst_QualifyWindow::dialogIsPresetFromTheCalculation()
     QCOMPARE(settings.conditions.lineTypes, offered);
     QCOMPARE(settings.conditions.Norm_NEXT_points, QVector<float>{41});
     QCOMPARE(settings.conditions.SNRMargin_points, QVector<float>{4});
+    QCOMPARE(depth, 20);
+    QCOMPARE(std::tuple(settings.conditions.codingGain, settings.conditions.vectoring, settings.conditions.alienDisturbers),
+             std::tuple(1.5f, std::optional<int>(20), 4));
     QVERIFY(settings.targets.isEmpty());
     QCOMPARE(m_app->child<QTabWidget>("tabWidget")->currentIndex(), 1);
 }
