@@ -1,8 +1,8 @@
 #include "input/modelfields.h"
 
+#include "engine/translate.h"
 #include "widgets/decimalfield.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QSpinBox>
 
@@ -11,6 +11,8 @@
 namespace ModelFields {
 
 namespace {
+
+KOLVANE_TR_CONTEXT("ModelFields")
 
 // Below the depth's range: no vectoring.
 constexpr int NoVectoring = CalcInput::VectoringDepth.min - 1;
@@ -50,7 +52,7 @@ QSpinBox *vectoringBox(const QString &objectName)
     box->setObjectName(objectName);
     box->setFrame(false);
     box->setRange(NoVectoring, CalcInput::VectoringDepth.max);
-    box->setSpecialValueText(QCoreApplication::translate("ModelFields", "нет"));
+    box->setSpecialValueText(tr("нет"));
     box->setValue(NoVectoring);
     return box;
 }
