@@ -1,6 +1,6 @@
 #include "templates/templatevaluedelegate.h"
 
-#include "templates/decimalfield.h"
+#include "widgets/decimalfield.h"
 #include "templates/templatestablewidget.h"
 
 #include <QHelpEvent>

@@ -160,7 +160,7 @@ void tst_Loss::texts()
     for (const auto &[tenths, expected] : cases)
         QCOMPARE(lossText(tenths), QString::fromLatin1(expected));
     // The table writes a row's loss as a float: that must be the same shortest text.
-    for (int t = 0; t <= LossInput::Loss.max; ++t)
+    for (int t = 0; t <= CalcInput::Loss.max; ++t)
         QCOMPARE(text([t](QTextStream &out) { out << float(lossValue(t)); }), lossText(t));
     QCOMPARE(lossReachText({Reach::Beyond, 605}), QStringLiteral(">60.5"));
 }

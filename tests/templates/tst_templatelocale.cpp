@@ -2,7 +2,7 @@
 // machines, and a Russian desktop would otherwise turn 0.5 into "0,5". Typed, a point and a comma
 // both separate the fraction.
 
-#include "templates/decimalfield.h"
+#include "widgets/decimalfield.h"
 #include "templates/templatestablewidget.h"
 #include "templates/templatevalue.h"
 

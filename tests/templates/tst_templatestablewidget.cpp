@@ -1,6 +1,6 @@
 #include "templates/templatestablewidget.h"
 
-#include "templates/decimalfield.h"
+#include "widgets/decimalfield.h"
 #include "templates/templatevalue.h"
 
 #include "templatetestutil.h"

@@ -1,4 +1,4 @@
-#include "templates/decimalfield.h"
+#include "widgets/decimalfield.h"
 #include "templates/templatevalue.h"
 
 #include <QRandomGenerator>

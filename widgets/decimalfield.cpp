@@ -1,4 +1,4 @@
-#include "templates/decimalfield.h"
+#include "widgets/decimalfield.h"
 
 #include "engine/decimaltext.h"
 
