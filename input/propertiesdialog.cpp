@@ -127,6 +127,8 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
         lossEdits[i] = new QLineEdit(numberText(in, fromUnits(in, in.defaultValue)));
         lossEdits[i]->setObjectName(lossNames[i]);
         lossEdits[i]->setFrame(false);
+        // As tall as the spin boxes of the rows around it.
+        lossEdits[i]->setMinimumHeight(cableLengthFromBox->sizeHint().height());
         makeDecimalField(lossEdits[i], DecimalValidator::EmptyRefused, DecimalValidator::Double);
         propertyTree->setItemWidget(lossRows[i], 1, lossEdits[i]);
     }
