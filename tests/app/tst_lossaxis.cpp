@@ -154,6 +154,15 @@ void tst_LossAxis::refusedLossKeepsTheDialogOpen()
     m_app->window->findChild<PropertiesDialog *>()->fillSettings(kept);
     QCOMPARE(kept.axis, SweepAxis::Loss);
     QCOMPARE(kept.lossTo, 405);
+
+    // Saved and opened again, the setup brings the axis back into the dialog and reruns it.
+    const QString setup = m_app->path("loss.kolvane");
+    QVERIFY(m_app->window->saveSetupFile(setup));
+    QVERIFY(test::fileContents(setup).contains("\"losses\": {\"from\": 4, \"to\": 40.5, \"step\": 1.5}"));
+    const SweepResult before = m_app->window->lastRun()->sweep;
+    m_app->calculate([](PropertiesDialog *d) { dialogChild<QComboBox>(d, "axisBox")->setCurrentIndex(0); });
+    QVERIFY(m_app->window->openSetupFile(setup));
+    QCOMPARE(m_app->window->lastRun()->sweep.rows, before.rows);
 }
 
 QTEST_MAIN(tst_LossAxis)
