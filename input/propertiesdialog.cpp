@@ -337,8 +337,6 @@ void PropertiesDialog::restoreState(const EditorState &state)
         spin.box->setRange(spin.minimum, spin.maximum);
         spin.box->setValue(spin.value);
     }
-    for (const EditorState::Edit &edit : state.edits)
-        edit.edit->setText(edit.text);
     for (const EditorState::Row &row : state.rows) {
         row.item->setText(0, row.caption);
         row.item->setText(1, row.summary);
@@ -347,6 +345,10 @@ void PropertiesDialog::restoreState(const EditorState &state)
             editor->hide();
     }
     lastAcceptedLoadCountIndex = state.lastAcceptedLoadCountIndex;
+    // A text field shows whether its text is a number as it changes: put back where it is heard.
+    blockers.clear();
+    for (const EditorState::Edit &edit : state.edits)
+        edit.edit->setText(edit.text);
 }
 
 void PropertiesDialog::done(int result)
@@ -519,10 +521,6 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
 
     axisBox->setCurrentIndex(settings.axis == SweepAxis::Loss ? 1 : 0);
     lossFrequencyBox->setValue(settings.lossFrequency);
-    const int losses[] = {settings.lossFrom, settings.lossTo, settings.lossStep};
-    for (int i = 0; i < 3; ++i)
-        lossEdits[i]->setText(lossText(losses[i]));
-    showAxis();
 
     // The coupled ranges follow the user's next edit of a length.
     for (QSpinBox *box : {cableLengthFromBox, cableLengthToBox})
@@ -538,6 +536,11 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
         noiseTemplateBox->setCurrentIndex(noiseTemplateBox->count() - 1);
     }
     blockers.clear();
+    // The loss fields show whether they hold a number as their text changes.
+    const int losses[] = {settings.lossFrom, settings.lossTo, settings.lossStep};
+    for (int i = 0; i < 3; ++i)
+        lossEdits[i]->setText(lossText(losses[i]));
+    showAxis();
 
     // Loads above M stay as the record has them, as after lowering M in the dialog.
     const bool loadsWithinM = std::all_of(settings.xDSL_points.begin(), settings.xDSL_points.end(),

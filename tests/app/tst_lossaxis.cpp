@@ -5,6 +5,8 @@
 #include "report/spectrumwindow.h"
 #include "report/targetwindows.h"
 
+#include "widgets/decimalfield.h"
+
 #include "appfixture.h"
 #include "kolvanecalc.h"
 
@@ -143,6 +145,7 @@ void tst_LossAxis::refusedLossKeepsTheDialogOpen()
             dialogChild<QLineEdit>(d, "lossToEdit")->setText("40,55");
             QTest::mouseClick(d->findChild<QPushButton *>("calculateButton"), Qt::LeftButton);
             QVERIFY(d->isVisible());
+            dialogChild<QLineEdit>(d, "lossFromEdit")->setText("4x");
             dialogChild<QComboBox>(d, "axisBox")->setCurrentIndex(0);
             QTest::mouseClick(d->findChild<QPushButton *>("cancelButton"), Qt::LeftButton);
         });
@@ -154,6 +157,10 @@ void tst_LossAxis::refusedLossKeepsTheDialogOpen()
     m_app->window->findChild<PropertiesDialog *>()->fillSettings(kept);
     QCOMPARE(kept.axis, SweepAxis::Loss);
     QCOMPARE(kept.lossTo, 405);
+    // The field put back looks as a number does again.
+    auto *from = m_app->window->findChild<QLineEdit *>("lossFromEdit");
+    QCOMPARE(from->text(), QStringLiteral("4"));
+    QVERIFY(from->palette().color(QPalette::Base) != refusedBackground());
 
     // Saved and opened again, the setup brings the axis back into the dialog and reruns it.
     const QString setup = m_app->path("loss.kolvane");
