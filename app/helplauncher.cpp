@@ -1,5 +1,6 @@
 #include "app/helplauncher.h"
 
+#include "engine/translate.h"
 #include "app/helpwindow.h"
 
 #include <QCoreApplication>
@@ -13,10 +14,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("HelpLauncher", text);
-}
+KOLVANE_TR_CONTEXT("HelpLauncher")
 
 // Whether xdg-mime names a default application for the type. Qt hands files to xdg-open, which
 // needs the same tools; without them QDesktopServices cannot open anything.

@@ -1,5 +1,6 @@
 #include "app/qualifyrun.h"
 
+#include "engine/translate.h"
 #include "app/progressrunner.h"
 #include "engine/fileread.h"
 #include "engine/filewrite.h"
@@ -20,10 +21,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("QualifyRun", text);
-}
+KOLVANE_TR_CONTEXT("QualifyRun")
 
 // Opened without waiting: a named pipe would hold the worker, and with it the window, until some
 // writer came along. Only a regular file (or a link to one) is read.

@@ -97,7 +97,7 @@ CalcCommandLine::CalcCommandLine(const Config &config)
                                            "output) and compute nothing."),
                             QStringLiteral("FILE")});
     m_parser.addOption({QStringLiteral("o"),
-                        QStringLiteral("Write the output to FILE (atomically) instead of stdout."),
+                        QStringLiteral("Write the output to FILE (atomically) instead of stdout (\"-\")."),
                         QStringLiteral("FILE")});
     if (!config.positional.isEmpty())
         m_parser.addPositionalArgument(config.positional, config.positionalHelp);
@@ -468,8 +468,8 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
     const QString path = m_parser.value(QStringLiteral("write-setup"));
     if (path == QLatin1String("-")) {
         const QByteArray bytes = SetupFile::text(settings, m_graph, m_graphAxes);
-        if (const std::optional<Failure> f = writeStandardOutput(
-                [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); }))
+        if (const std::optional<Failure> f = writeOutput(
+                path, [&bytes](QIODevice &out, QString *) { return out.write(bytes) == bytes.size(); }))
             return complain(*f);
         return Done;
     }
@@ -480,33 +480,5 @@ std::optional<int> CalcCommandLine::writeSetupIfAsked(const CalcSettings &settin
 
 std::optional<Failure> CalcCommandLine::write(const std::function<void(QTextStream &)> &writer)
 {
-    const auto content = [&writer](QIODevice &device, QString *) {
-        QTextStream out(&device);
-        writer(out);
-        out.flush();
-        return out.status() == QTextStream::Ok;
-    };
-    if (m_parser.isSet(QStringLiteral("o"))) {
-        const QString path = m_parser.value(QStringLiteral("o"));
-        QString reason;
-        if (!writeFileSafely(path, content, &reason))
-            return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
-        return std::nullopt;
-    }
-    return writeStandardOutput(content);
-}
-
-std::optional<Failure> CalcCommandLine::writeStandardOutput(const ContentWriter &content)
-{
-    QFile out;
-    if (const std::optional<Failure> f = openStandardOutput(out))
-        return f;
-    QString reason;
-    errno = 0;
-    if (!content(out, &reason) || !out.flush() || out.error() != QFile::NoError) {
-        // The file device remembers no errno; the stream's failure is the write's.
-        const QString why = out.error() != QFile::NoError ? out.errorString() : systemErrorText(errno);
-        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(why)};
-    }
-    return std::nullopt;
+    return writeOutput(m_parser.value(QStringLiteral("o")), textContent(writer));
 }

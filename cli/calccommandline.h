@@ -79,8 +79,6 @@ public:
 
     // Writes the command's text to -o FILE (atomically) or to the standard output.
     std::optional<Failure> write(const std::function<void(QTextStream &)> &writer);
-    // Writes to the standard output, refused when it was closed at start.
-    static std::optional<Failure> writeStandardOutput(const ContentWriter &content);
 
     // The option that names a field of the record, for messages.
     static QString optionName(CalcInput::Field field);

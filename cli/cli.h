@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/filewrite.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -31,6 +33,11 @@ bool standardInputClosedAtStart();
 bool standardOutputClosedAtStart();
 // Opens `out` on the standard output; a failure naming it when it cannot, or was closed at start.
 std::optional<Failure> openStandardOutput(QFile &out);
+
+// The one way a command's output leaves: into `path`, or the standard output for "" and "-". A
+// regular file is replaced only once the whole output is on the disk. `streamed` writes as the
+// content comes (an output too large to hold); otherwise the whole content is made first.
+std::optional<Failure> writeOutput(const QString &path, const ContentWriter &content, bool streamed = false);
 
 // One sub-command: its name, a line for the command list, and its entry point, which gets the
 // program's arguments without the command name.

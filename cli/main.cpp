@@ -80,6 +80,27 @@ std::optional<Failure> openStandardOutput(QFile &out)
     return std::nullopt;
 }
 
+std::optional<Failure> writeOutput(const QString &path, const ContentWriter &content, bool streamed)
+{
+    if (!path.isEmpty() && path != QLatin1String("-")) {
+        QString reason;
+        if (!(streamed ? writeFileStreamed(path, content, &reason) : writeFileSafely(path, content, &reason)))
+            return Failure{RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)};
+        return std::nullopt;
+    }
+    QFile out;
+    if (const std::optional<Failure> f = openStandardOutput(out))
+        return f;
+    QString reason;
+    errno = 0;
+    if (!content(out, &reason) || !out.flush() || out.error() != QFile::NoError) {
+        // The file device remembers no errno; the stream's failure is the write's.
+        const QString why = out.error() != QFile::NoError ? out.errorString() : systemErrorText(errno);
+        return Failure{RunFailed, QStringLiteral("cannot write the standard output: %1").arg(why)};
+    }
+    return std::nullopt;
+}
+
 int complain(const Failure &failure)
 {
     std::fprintf(stderr, "kolvane-calc: %s\n", failure.message.toLocal8Bit().constData());

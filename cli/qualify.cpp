@@ -126,26 +126,8 @@ int runQualify(const QStringList &arguments)
         return done;
     };
 
-    if (line.parser().isSet(QStringLiteral("o"))) {
-        const QString path = line.parser().value(QStringLiteral("o"));
-        QString reason;
-        if (!writeFileStreamed(path, content, &reason)) {
-            if (runFailed)
-                return complain({RunFailed, runError});
-            return complain({RunFailed, QStringLiteral("Cannot write %1: %2").arg(path, reason)});
-        }
-    } else {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return complain({RunFailed, out.errorString()});
-        QString why;
-        errno = 0;
-        if (!content(out, &why) || !out.flush()) {
-            if (runFailed)
-                return complain({RunFailed, runError});
-            const QString reason = errno != 0 ? systemErrorText(errno) : out.errorString();
-            return complain({RunFailed, QStringLiteral("cannot write the standard output: %1").arg(reason)});
-        }
-    }
+    // Streamed: a plant's output is far larger than what is worth holding.
+    if (const std::optional<Failure> f = writeOutput(line.parser().value(QStringLiteral("o")), content, true))
+        return complain(runFailed ? Failure{RunFailed, runError} : *f);
     return outcome.refused > 0 ? SomeRefused : Done;
 }

@@ -1,5 +1,7 @@
 #include "drawing/graphpainter.h"
 
+#include "engine/translate.h"
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -19,10 +21,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Graph", text);
-}
+KOLVANE_TR_CONTEXT("Graph")
 
 // Below this maximum the automatic steps would be fractions of a unit; an all-zero result
 // still gets a usable axis.

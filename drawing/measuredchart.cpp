@@ -1,5 +1,7 @@
 #include "drawing/measuredchart.h"
 
+#include "engine/translate.h"
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -13,10 +15,7 @@ using Measured::Quantity;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MeasuredChart", text);
-}
+KOLVANE_TR_CONTEXT("MeasuredChart")
 
 constexpr int Gap = 8; // px between the parts of the layout
 constexpr Quantity Shown[] = {Quantity::Hlog, Quantity::Snr, Quantity::Qln};

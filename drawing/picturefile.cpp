@@ -1,5 +1,6 @@
 #include "drawing/picturefile.h"
 
+#include "engine/translate.h"
 #include "engine/checks.h"
 #include "engine/filewrite.h"
 
@@ -12,10 +13,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Export", text);
-}
+KOLVANE_TR_CONTEXT("Export")
 
 } // namespace
 

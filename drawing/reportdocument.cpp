@@ -1,5 +1,6 @@
 #include "drawing/reportdocument.h"
 
+#include "engine/translate.h"
 #include "engine/checks.h"
 #include "engine/loss.h"
 #include "drawing/picturefile.h"
@@ -18,10 +19,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Report", text);
-}
+KOLVANE_TR_CONTEXT("Report")
 
 // The graph's pixel sizes, pen widths and fonts are meant at a screen's density; on paper it is
 // drawn at that density and scaled, so it looks as on screen at the size of the page.

@@ -1,5 +1,6 @@
 #include "drawing/spectrumchart.h"
 
+#include "engine/translate.h"
 #include "drawing/picturefile.h"
 
 #include <QCoreApplication>
@@ -15,10 +16,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SpectrumChart", text);
-}
+KOLVANE_TR_CONTEXT("SpectrumChart")
 
 // Half the DMT tone spacing: a tone's bar spans its own band.
 constexpr double HalfTone = 2.15625;

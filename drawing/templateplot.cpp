@@ -1,5 +1,7 @@
 #include "drawing/templateplot.h"
 
+#include "engine/translate.h"
+
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -11,10 +13,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("TemplatePlot", text);
-}
+KOLVANE_TR_CONTEXT("TemplatePlot")
 
 constexpr int Gap = 8; // px between the parts of the layout
 constexpr int TickLength = 5;

@@ -1,5 +1,6 @@
 #include "report/export.h"
 
+#include "engine/translate.h"
 #include "engine/calcinput.h"
 #include "engine/checks.h"
 #include "engine/templatekind.h"
@@ -13,10 +14,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("Export", text);
-}
+KOLVANE_TR_CONTEXT("Export")
 
 bool checkGraph(GraphWidget *graph, QString *error)
 {

@@ -1,13 +1,12 @@
 #include "report/targetreport.h"
 
+#include "engine/translate.h"
+
 #include <QCoreApplication>
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("TargetReport", text);
-}
+KOLVANE_TR_CONTEXT("TargetReport")
 
 // A reach of either axis: "—" when the first point falls short, "> N" when the grid carries it.
 QString reachCell(Reach::Kind kind, const QString &value)

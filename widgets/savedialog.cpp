@@ -1,5 +1,7 @@
 #include "widgets/savedialog.h"
 
+#include "engine/translate.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -8,10 +10,7 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("SaveFile", text);
-}
+KOLVANE_TR_CONTEXT("SaveFile")
 
 } // namespace
 

@@ -679,6 +679,9 @@ void tst_Cli::setupToStandardOutput()
     QCOMPARE(r.code, 0);
     QCOMPARE(r.out, fileContents(file));
     QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("-"))));
+    const Run table = calc({"-C", Samples, "--load", "1,5"});
+    QCOMPARE(calc({"-C", Samples, "--load", "1,5", "-o", "-"}, m_dir.path()).out, table.out);
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("-"))));
     // A refused setup is written nowhere.
     const QString refused = m_dir.filePath(QStringLiteral("twice.kolvane"));
     QCOMPARE(calc({"-C", Samples, "--line", "ADSL_DS.DMT", "--line", "ADSL_DS.DMT", "--write-setup", refused}).code, 2);
