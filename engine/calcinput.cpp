@@ -837,26 +837,9 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
             break;
         }
     }
-    // Then how they bear on each other: the grid of the axis swept (a loss grid may start below
-    // the sections' own loss: those points have no loop).
-    const bool loss = sweepsLoss(s);
-    const Field from = loss ? Field::LossFrom : Field::LengthFrom;
-    const Field step = loss ? Field::LossStep : Field::LengthStep;
-    const auto text = [&s](Field field) {
-        const Input &in = input(field);
-        return numberText(in, in.numbers(s).value(0));
-    };
-    if (!full && input(step).numbers(s).value(0) <= 0)
-        return problem(Problem::StepNotPositive, step, {text(step)});
-    if (input(from).numbers(s).value(0) > input(loss ? Field::LossTo : Field::LengthTo).numbers(s).value(0)) {
-        Problem p = problem(Problem::FromBeyondTo, from, {text(from), text(loss ? Field::LossTo : Field::LengthTo)});
-        p.others = {loss ? Field::LossTo : Field::LengthTo};
+    // Then how they bear on each other.
+    if (auto p = checkGrid(s, checks))
         return p;
-    }
-    const qint64 total = sectionsTotal(s.sections);
-    if (!loss && s.cableLengthFrom < total)
-        return problem(Problem::FromInsideSections, Field::LengthFrom,
-                       {QString::number(s.cableLengthFrom), QString::number(total)});
     if (full) {
         // The dialog lets one parameter have several values; refuse rather than pick one.
         Problem several = problem(Problem::SeveralFamilies, Field::Cables);
@@ -866,6 +849,30 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
         if (several.others.size() > 1)
             return several;
     }
+    return std::nullopt;
+}
+
+std::optional<Problem> checkGrid(const CalcSettings &s, Checks checks)
+{
+    // The grid of the axis swept; a loss grid may start below the sections' own loss (those
+    // points have no loop).
+    const bool loss = sweepsLoss(s);
+    const Field from = loss ? Field::LossFrom : Field::LengthFrom;
+    const Field to = loss ? Field::LossTo : Field::LengthTo;
+    const Field step = loss ? Field::LossStep : Field::LengthStep;
+    const auto value = [&s](Field field) { return input(field).numbers(s).value(0); };
+    const auto text = [&](Field field) { return numberText(input(field), value(field)); };
+    if (checks == Checks::Run && value(step) <= 0)
+        return problem(Problem::StepNotPositive, step, {text(step)});
+    if (value(from) > value(to)) {
+        Problem p = problem(Problem::FromBeyondTo, from, {text(from), text(to)});
+        p.others = {to};
+        return p;
+    }
+    const qint64 total = sectionsTotal(s.sections);
+    if (!loss && s.cableLengthFrom < total)
+        return problem(Problem::FromInsideSections, Field::LengthFrom,
+                       {QString::number(s.cableLengthFrom), QString::number(total)});
     return std::nullopt;
 }
 

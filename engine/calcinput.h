@@ -225,6 +225,9 @@ enum class Checks {
 // Whether the record can be calculated; the first problem otherwise. `stepRange` is the length
 // step's bound at Input.
 std::optional<Problem> check(const CalcSettings &settings, Checks checks, IntRange stepRange = Step);
+// The part of check() about the grid of the axis swept: a positive step (Run), "from" not beyond
+// "to", lengths not inside the sections.
+std::optional<Problem> checkGrid(const CalcSettings &settings, Checks checks);
 // The same, with the problem in words (field names through `names`) in *error.
 bool validate(const CalcSettings &settings, Checks checks, const FieldNames &names, QString *error,
               IntRange stepRange = Step);

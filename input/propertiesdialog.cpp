@@ -797,19 +797,19 @@ void PropertiesDialog::change_loss()
 void PropertiesDialog::accept()
 {
     if (sweepsLoss()) {
+        // Each field on its own (its text is said as typed), then the grid they make.
         QString problem;
         int first = -1;
-        std::optional<int> tenths[3];
         for (int i = 0; i < 3 && first < 0; ++i)
-            if (!(tenths[i] = lossTenths(i, &problem)))
+            if (!lossTenths(i, &problem))
                 first = i;
-        if (first < 0 && *tenths[0] > *tenths[1]) {
-            problem = CalcInput::describe(
-                {CalcInput::Problem::FromBeyondTo, CalcInput::Field::LossFrom, -1,
-                 {lossText(*tenths[0]), lossText(*tenths[1])}, {CalcInput::Field::LossTo}},
-                runFieldName);
-            first = 0;
-        }
+        CalcSettings grid;
+        fillSettings(grid);
+        if (first < 0)
+            if (const std::optional<CalcInput::Problem> p = CalcInput::checkGrid(grid, CalcInput::Checks::Input)) {
+                problem = CalcInput::describe(*p, runFieldName);
+                first = 0;
+            }
         if (first >= 0) {
             QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт невозможен: %1").arg(problem));
             lossEdits[first]->setFocus();

@@ -144,6 +144,8 @@ void tst_LossAxis::refusedLossKeepsTheDialogOpen()
         QTimer::singleShot(0, w, [d = qobject_cast<PropertiesDialog *>(w)] {
             dialogChild<QLineEdit>(d, "lossToEdit")->setText("40,55");
             QTest::mouseClick(d->findChild<QPushButton *>("calculateButton"), Qt::LeftButton);
+            dialogChild<QLineEdit>(d, "lossToEdit")->setText("3");
+            QTest::mouseClick(d->findChild<QPushButton *>("calculateButton"), Qt::LeftButton);
             QVERIFY(d->isVisible());
             dialogChild<QLineEdit>(d, "lossFromEdit")->setText("4x");
             dialogChild<QComboBox>(d, "axisBox")->setCurrentIndex(0);
@@ -151,8 +153,11 @@ void tst_LossAxis::refusedLossKeepsTheDialogOpen()
         });
     });
     m_app->answerer->pushEscape();
+    m_app->answerer->pushEscape();
     m_app->window->showPropertiesDialog();
-    QCOMPARE(m_app->answerer->texts(), QStringList{"Расчёт невозможен: конечное затухание: у числа 40.55 больше знаков после точки, чем 1"});
+    QCOMPARE(m_app->answerer->texts(),
+             (QStringList{"Расчёт невозможен: конечное затухание: у числа 40.55 больше знаков после точки, чем 1",
+                          "Расчёт невозможен: начальное затухание 4 больше, чем конечное затухание 3"}));
     CalcSettings kept;
     m_app->window->findChild<PropertiesDialog *>()->fillSettings(kept);
     QCOMPARE(kept.axis, SweepAxis::Loss);
