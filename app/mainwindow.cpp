@@ -759,11 +759,7 @@ bool MainWindow::canExport() const
 
 GraphRun MainWindow::graphRun() const
 {
-    const CalcRun &last = *lastRun();
-    GraphRun run{last.settings, last.sweep.rows, {}};
-    if (last.targets)
-        run.reach = last.targets->reach;
-    return run;
+    return graphRunOf(*lastRun());
 }
 
 QString MainWindow::exportFileName(const QString &caption, const QString &filter, const QString &extension,
@@ -793,13 +789,14 @@ void MainWindow::exportToCsv()
         return;
     QString error;
     const bool written =
-        writeFileSafely(path, csvContent(resultHeader(lastRun()->sweep), resultSet()), &error, PipeReader::DontWait);
+        writeFileSafely(path, csvContent(resultHeader(lastRun()->settings, lastRun()->sweep), resultSet()), &error,
+                        PipeReader::DontWait);
     reportExport(path, written, error);
 }
 
 void MainWindow::exportTargetTable(int kind)
 {
-    if (!canExport() || !lastRun()->targets)
+    if (!canExport() || !lastRun()->hasTargets())
         return;
     const bool reach = kind == TargetWindows::ReachKind;
     const QString path = exportFileName(tr("Сохранить таблицу в *.csv"), tr("файлы Excel(*.csv)"),
@@ -807,8 +804,7 @@ void MainWindow::exportTargetTable(int kind)
     if (path.isEmpty())
         return;
     QString error;
-    const TargetTables &tables = *lastRun()->targets;
-    const bool written = writeFileSafely(path, reach ? reachCsvContent(tables.reach) : marginCsvContent(tables.margin),
+    const bool written = writeFileSafely(path, reach ? reachCsvContent(*lastRun()) : marginCsvContent(*lastRun()),
                                          &error, PipeReader::DontWait);
     reportExport(path, written, error);
 }
@@ -847,8 +843,8 @@ void MainWindow::exportToPng()
 ReportContent MainWindow::currentReport() const
 {
     // With target rates, the reach and margin tables follow the result table.
-    return reportContent(graphWidget->graphSource(), resultHeader(lastRun()->sweep),
-                         targetReportTables(lastRun()->targets));
+    return reportContent(graphWidget->graphSource(), resultHeader(lastRun()->settings, lastRun()->sweep),
+                         targetReportTables(*lastRun()));
 }
 
 void MainWindow::exportReportPdf()

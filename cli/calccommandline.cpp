@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -58,21 +59,33 @@ CalcCommandLine::CalcCommandLine(const Config &config)
     m_parser.addOption({{QStringLiteral("C"), QStringLiteral("workdir")},
                         QStringLiteral("Workspace directory (default: the current directory)."),
                         QStringLiteral("DIR")});
-    // One option per input of the table that the command takes.
+    // One option per input of the table that the command takes. Inputs that share an option
+    // (lengths and losses) are one option, its text theirs in turn, the one that applies without
+    // other options first.
     QStringList added;
     for (const Input &in : inputs()) {
-        if (!in.help || !offers(in) || added.contains(QLatin1String(in.option)))
+        const QString option = QLatin1String(in.option);
+        if (!in.help || !offers(in) || added.contains(option))
             continue;
-        added << QLatin1String(in.option);
+        added << option;
         if (in.field == Field::Margins && !config.acceptsMargin) {
             // Known, so that parse() can say why it does not apply rather than call it unknown.
-            QCommandLineOption margin(QLatin1String(in.option), QString(), QLatin1String(in.valueName));
+            QCommandLineOption margin(option, QString(), QLatin1String(in.valueName));
             margin.setFlags(QCommandLineOption::HiddenFromHelp);
             m_parser.addOption(margin);
             continue;
         }
-        m_parser.addOption({QLatin1String(in.option), helpText(in, range(in), defaultUnits(in)),
-                            QLatin1String(in.valueName)});
+        QStringList texts;
+        const Input *first = nullptr;
+        for (const Input &other : inputs()) {
+            if (!other.help || QLatin1String(other.option) != option)
+                continue;
+            const bool plain = applies(other, CalcSettings());
+            texts.insert(plain ? 0 : texts.size(), helpText(other, range(other), defaultUnits(other)));
+            if (plain || !first)
+                first = &other;
+        }
+        m_parser.addOption({option, texts.join(QLatin1Char(' ')), QLatin1String(first->valueName)});
     }
     m_parser.addOption({QStringLiteral("setup"),
                         QStringLiteral("Start from the calculation setup in FILE (.kolvane); the other options "
@@ -115,6 +128,9 @@ int CalcCommandLine::defaultUnits(const CalcInput::Input &in) const
     case Field::LengthFrom: return m_config.defaultFrom;
     case Field::LengthTo: return m_config.defaultTo;
     case Field::LengthStep: return m_config.defaultStep;
+    case Field::LossFrom: return m_config.defaultLossFrom;
+    case Field::LossTo: return m_config.defaultLossTo;
+    case Field::LossStep: return m_config.defaultLossStep;
     default: return in.defaultValue;
     }
 }
@@ -182,6 +198,12 @@ void CalcCommandLine::setLength(int metres, const QString &option)
     m_lengthOption = option;
 }
 
+void CalcCommandLine::setLoss(int tenths, const QString &option)
+{
+    m_loss = tenths;
+    m_lengthOption = option;
+}
+
 void CalcCommandLine::refuse(const QString &message, Status status)
 {
     if (!m_failure)
@@ -225,6 +247,23 @@ std::optional<int> CalcCommandLine::wholeNumber(const QString &name, IntRange ra
     return v;
 }
 
+std::optional<int> CalcCommandLine::decimalNumber(const QString &name, const CalcInput::Input &in)
+{
+    const std::optional<QString> text = single(name);
+    if (!text)
+        return std::nullopt;
+    const auto named = [&name](CalcInput::Field) { return QStringLiteral("--") + name; };
+    double v = 0;
+    std::optional<CalcInput::Problem> p = CalcInput::parseNumber(in, *text, &v);
+    if (!p)
+        p = CalcInput::checkNumber(in, v);
+    if (p) {
+        refuse(CalcInput::describe(*p, named));
+        return std::nullopt;
+    }
+    return int(std::llround(v * std::pow(10.0, in.decimals)));
+}
+
 std::optional<QVector<int>> CalcCommandLine::wholeNumbers(const QString &name, IntRange range, int most)
 {
     if (m_failure || !m_parser.isSet(name))
@@ -266,6 +305,9 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
     s.cableLengthFrom = m_config.defaultFrom;
     s.cableLengthTo = m_config.defaultTo;
     s.cableLengthStep = m_config.defaultStep;
+    s.lossFrom = m_config.defaultLossFrom;
+    s.lossTo = m_config.defaultLossTo;
+    s.lossStep = m_config.defaultLossStep;
 
     if (m_parser.isSet(QStringLiteral("setup"))) {
         const QString path = m_parser.value(QStringLiteral("setup"));
@@ -303,8 +345,14 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
         readOption(in, s);
     }
     if (m_length) {
+        s.axis = SweepAxis::Length;
         s.cableLengthFrom = *m_length;
         s.cableLengthTo = *m_length;
+    }
+    if (m_loss) {
+        s.axis = SweepAxis::Loss;
+        s.lossFrom = *m_loss;
+        s.lossTo = *m_loss;
     }
     if (m_failure)
         return m_failure;
@@ -330,7 +378,8 @@ std::optional<Failure> CalcCommandLine::settings(CalcSettings &s)
             return f;
     QString error;
     const auto names = [this](Field field) {
-        if (m_length && (field == Field::LengthFrom || field == Field::LengthTo))
+        if ((m_length && (field == Field::LengthFrom || field == Field::LengthTo))
+            || (m_loss && (field == Field::LossFrom || field == Field::LossTo)))
             return m_lengthOption;
         return optionName(field);
     };
@@ -360,8 +409,12 @@ void CalcCommandLine::readOption(const CalcInput::Input &in, CalcSettings &s)
         return;
     case InputKind::Name:
     case InputKind::Choice:
-        if (const std::optional<QString> text = single(option))
+        if (const std::optional<QString> text = single(option)) {
+            if (in.kind == InputKind::Choice)
+                if (const std::optional<Problem> p = checkChoice(in, *text))
+                    return refuseProblem(*p);
             in.setNames(s, {*text});
+        }
         return;
     case InputKind::Number:
         if (const std::optional<QString> text = single(option)) {
@@ -371,6 +424,11 @@ void CalcCommandLine::readOption(const CalcInput::Input &in, CalcSettings &s)
             double v = 0;
             if (const std::optional<Problem> p = parseNumber(in, *text, &v))
                 return refuseProblem(*p);
+            // A decimal is kept in tenths: its bounds are said of the value given, not of a
+            // field that could not hold it.
+            if (in.decimals > 0)
+                if (const std::optional<Problem> p = checkNumber(in, v))
+                    return refuseProblem(*p);
             in.setNumbers(s, {v});
         }
         return;

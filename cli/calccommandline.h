@@ -26,6 +26,10 @@ public:
         int defaultTo = CalcInput::DefaultTo;
         int defaultStep = CalcInput::DefaultStep;
         IntRange stepRange = CalcInput::Step;
+        // The grid with --axis loss, in tenths of a dB.
+        int defaultLossFrom = CalcInput::DefaultLossFrom;
+        int defaultLossTo = CalcInput::DefaultLossTo;
+        int defaultLossStep = CalcInput::DefaultLossStep;
         bool acceptsMargin = true; // false: the margin is what the command answers
         bool acceptsLengths = true; // false: no --from/--to/--step; the command gives setLength()
         // false: every loop brings its own cable, sections and length (loop records): --cable,
@@ -52,6 +56,8 @@ public:
     // For a command that works at one length of its own: the record's sweep becomes that single
     // length, and the checks name it `option`. Call before settings().
     void setLength(int metres, const QString &option);
+    // The same at one loss (tenths of a dB): the record sweeps that single loss.
+    void setLoss(int tenths, const QString &option);
 
     // The settings that the options describe (over a --setup file's, over the dialog's defaults),
     // checked as the dialog would keep them, with every template present in the workspace.
@@ -64,6 +70,9 @@ public:
     // The single value of `name` as a whole number within `range`; nullopt when the option is
     // absent or refused (then failure() is set).
     std::optional<int> wholeNumber(const QString &name, IntRange range);
+    // The single value of `name` as a number of `input` (its decimals and bounds, refused in its
+    // words), in the input's units (tenths with one decimal).
+    std::optional<int> decimalNumber(const QString &name, const CalcInput::Input &input);
     // A comma-separated list of at most `most` whole numbers within `range`, strictly increasing.
     std::optional<QVector<int>> wholeNumbers(const QString &name, IntRange range, int most);
     std::optional<Failure> failure() const { return m_failure; }
@@ -93,5 +102,6 @@ private:
     bool m_graphAxes = false; // the --setup file fixes the axes
     std::optional<Failure> m_failure;
     std::optional<int> m_length;
+    std::optional<int> m_loss;
     QString m_lengthOption;
 };

@@ -1,6 +1,7 @@
 #include "cli/calccommandline.h"
 #include "cli/cli.h"
 #include "engine/curveset.h"
+#include "engine/loss.h"
 #include "engine/targettables.h"
 
 #include <QTextStream>
@@ -15,7 +16,8 @@ int runMargin(const QStringList &arguments)
         "Prints, for every curve and length, the largest SNR margin (in steps of 0.1 dB from -10 to\n"
         "30 dB) at which the rate still reaches the target rate; \"<-10.0\" when even -10 dB falls\n"
         "short, \">30.0\" when 30 dB still carries it. The other options are those of the table\n"
-        "command, without --margin: the margin is the answer.");
+        "command, without --margin: the margin is the answer. With --axis loss the rows are\n"
+        "losses, \"-\" where a curve has no loop.");
     config.acceptsMargin = false;
     CalcCommandLine line(config);
     line.parser().addOption({QStringLiteral("rate"),
@@ -43,8 +45,16 @@ int runMargin(const QStringList &arguments)
         return complain({BadInput, error});
     for (const QString &warning : set->warnings())
         warn(warning);
-    const MarginTable table = *computeMarginTable(*set, settings.targetRates.first(), runLengths(settings));
-    if (const std::optional<Failure> f = line.write([&](QTextStream &out) { writeMarginCsv(out, table); }))
-        return complain(*f);
+    std::optional<Failure> failure;
+    if (settings.axis == SweepAxis::Loss) {
+        const LossMarginTable table = *computeLossMarginTable(*set, settings.targetRates.first(), lossGrid(settings),
+                                                              settings.lossFrequency);
+        failure = line.write([&](QTextStream &out) { writeLossMarginCsv(out, table); });
+    } else {
+        const MarginTable table = *computeMarginTable(*set, settings.targetRates.first(), runLengths(settings));
+        failure = line.write([&](QTextStream &out) { writeMarginCsv(out, table); });
+    }
+    if (failure)
+        return complain(*failure);
     return Done;
 }

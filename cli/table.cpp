@@ -1,13 +1,13 @@
 #include "cli/calccommandline.h"
 #include "cli/cli.h"
+#include "engine/calcrun.h"
 #include "engine/csvwriter.h"
-#include "engine/sweep.h"
 
 #include <QTextStream>
 
 namespace {
 
-// Rates against cable length: the result table as the GUI's CSV export writes it.
+// Rates against cable length, or loop loss: the result table as the GUI's CSV export writes it.
 int table(const QStringList &arguments, bool asDefault)
 {
     CalcCommandLine::Config config;
@@ -16,7 +16,9 @@ int table(const QStringList &arguments, bool asDefault)
         "Calculates achievable DSL line rates against cable length and prints the table as CSV.\n"
         "DIR holds Cable/, xDSL/ and AddNoise/. LIST is comma-separated, strictly increasing,\n"
         "at most 10 values; only one of --cable, --line, --load, --elfext, --next, --margin may\n"
-        "have several values. Unset options take the calculation dialog's defaults.");
+        "have several values. Unset options take the calculation dialog's defaults. With --axis\n"
+        "loss the rows are losses in dB at --loss-freq, each curve at the loop its cable and the\n"
+        "sections give (\"-\" where no loop has that loss).");
     if (asDefault)
         config.description += QStringLiteral("\n\n") + commandList();
     CalcCommandLine line(config);
@@ -29,7 +31,7 @@ int table(const QStringList &arguments, bool asDefault)
         return *written;
 
     QString error;
-    const std::optional<SweepResult> result = runSweep(settings, line.workdir(), &error);
+    const std::optional<SweepResult> result = runAxisSweep(settings, line.workdir(), &error);
     // Every template was found and opened above: what is left is a template whose values the
     // model cannot use, which is bad input.
     if (!result)
@@ -37,7 +39,7 @@ int table(const QStringList &arguments, bool asDefault)
     for (const QString &warning : std::as_const(result->warnings))
         warn(warning);
 
-    const QStringList headers = QStringList{QStringLiteral("L,м")} + result->labels;
+    const QStringList headers = resultHeader(settings, *result);
     if (const std::optional<Failure> f = line.write([&](QTextStream &out) { writeCsv(out, headers, result->rows); }))
         return complain(*f);
     return Done;

@@ -11,6 +11,7 @@
 
 #include "drawing/chartaxis.h"
 #include "engine/calcinput.h"
+#include "engine/loss.h"
 #include "engine/templatekind.h"
 
 #include <algorithm>
@@ -74,11 +75,23 @@ struct AxisNeeds {
     int grid;
 };
 
-// Length labels stand side by side: the widest one (that of the maximum) and a digit's gap.
-AxisNeeds lengthNeeds(const QFontMetrics &metrics, int maximum)
+// A label of the horizontal axis: metres, or tenths of a dB read in dB.
+QString axisLabel(qint64 value, bool loss)
 {
-    return {metrics.horizontalAdvance(QString::number(maximum)) + metrics.horizontalAdvance(QLatin1Char('0')),
-            smallestGridSpacing};
+    return loss ? lossText(int(value)) : QString::number(value);
+}
+
+QString axisName(bool loss)
+{
+    return loss ? tr("A,дБ") : tr("L,м");
+}
+
+// Length labels stand side by side: the widest one (that of the maximum, or of a loss with its
+// tenth) and a digit's gap.
+AxisNeeds lengthNeeds(const QFontMetrics &metrics, int maximum, bool loss)
+{
+    const QString widest = loss ? lossText(maximum / 10 * 10 + 5) : QString::number(maximum);
+    return {metrics.horizontalAdvance(widest) + metrics.horizontalAdvance(QLatin1Char('0')), smallestGridSpacing};
 }
 
 // Rate labels stand one above the other: a line and a quarter of one.
@@ -207,7 +220,8 @@ class GraphDrawing
 public:
     GraphDrawing(QPainter &painter, const QRect &area, const GraphPicture &picture)
         : painter(painter), p(picture), s(drawable(picture.settings, graphPlotRect(area))), area(area),
-          plot(graphPlotRect(area)), inside(plot.adjusted(1, 1, -1, -1))
+          plot(graphPlotRect(area)), inside(plot.adjusted(1, 1, -1, -1)), loss(graphExtent(picture.run.calc).loss),
+          scale(graphAxisScale(picture.run.calc))
     {
     }
 
@@ -251,7 +265,12 @@ private:
     void drawConditions(const ConditionsBlock &block);
     // A value on the plot: on a veil of white, so the curves under it do not garble it.
     void drawLabel(const QRect &box, const QColor &colour, const QString &text);
-    QPointF point(const ResultRow &row, int curve) const { return graphPoint(plot, s, row.length, row.rates.at(curve)); }
+    QPointF point(const ResultRow &row, int curve) const
+    {
+        return graphPoint(plot, s, float(double(row.length) * scale), row.rates.at(curve));
+    }
+    // A point of the curve: a row that has it and, on a loss axis, a loop there.
+    static bool has(const ResultRow &row, int curve) { return curve < row.rates.size() && row.hasLoop(curve); }
     int lengthX(qint64 length) const { return int(double(length) / s.lengthMax * plot.width() + plot.left()); }
     int rateY(qint64 rate) const { return int(plot.bottom() - double(rate) / s.rateMax * plot.height()); }
 
@@ -277,6 +296,8 @@ private:
     const QRect area;
     const QRect plot;
     const QRect inside; // within the frame
+    const bool loss;    // the horizontal axis is losses in tenths of a dB
+    const double scale; // its units per unit of a row's length
     LabelPlacer placer;
     QVector<ReachValue> reaches;
 };
@@ -296,11 +317,11 @@ void GraphDrawing::lengthAxis(const QPen &gridPen)
     const int flags = Qt::AlignHCenter | Qt::AlignTop;
     const QRect nameBox(plot.right() - 49, bottom + 5, 100, 20);
     painter.setPen(Qt::black);
-    painter.drawText(nameBox, flags, tr("L,м"));
-    placer.take(metrics.boundingRect(nameBox, flags, tr("L,м")), tr("L,м"));
+    painter.drawText(nameBox, flags, axisName(loss));
+    placer.take(metrics.boundingRect(nameBox, flags, axisName(loss)), axisName(loss));
     for (qint64 v = 0; v <= s.lengthMax; v += s.lengthLabelStep) {
         const int x = lengthX(v);
-        const QString text = QString::number(v);
+        const QString text = axisLabel(v, loss);
         const QRect box(x - 50, bottom + 5, 100, 20);
         const QRect ink = metrics.boundingRect(box, flags, text);
         if (!placer.isClear(ink))
@@ -405,7 +426,7 @@ void GraphDrawing::reachTicks()
             const QColor colour = graphCurveColor(j, s.colorCurves);
             painter.setPen(QPen(colour, 2, Qt::SolidLine, Qt::FlatCap));
             painter.drawLine(at, *y - graphReachTickHalf, at, *y + graphReachTickHalf);
-            reaches.append({QPoint(at, *y), colour, QString::number(row.at(j).length)});
+            reaches.append({QPoint(at, *y), colour, axisLabel(row.at(j).length, loss)});
         }
     }
 }
@@ -446,11 +467,17 @@ void GraphDrawing::curves()
     for (int i = 0; i < count; ++i) {
         painter.setPen(QPen(graphCurveColor(i, s.colorCurves), s.lineWidth, Qt::SolidLine, Qt::RoundCap,
                             Qt::RoundJoin));
+        // A loss without a loop breaks the curve; a short row has no point for it.
         QPolygon points;
         points.reserve(p.run.rows.size());
         for (const ResultRow &row : p.run.rows) {
+            if (i < row.rates.size() && !row.hasLoop(i)) {
+                painter.drawPolyline(points);
+                points.clear();
+                continue;
+            }
             if (i >= row.rates.size())
-                continue; // a short row has no point for this curve
+                continue;
             const QPointF at = point(row, i);
             points << QPoint(toPixel(float(at.x())), toPixel(float(at.y())));
         }
@@ -467,7 +494,7 @@ void GraphDrawing::curveMarks()
     if (!s.markVisible || p.run.rows.size() < 2)
         return;
 
-    const int lengthStep = p.run.calc.cableLengthStep;
+    const int lengthStep = graphExtent(p.run.calc).lengthStep;
     const QFontMetrics metrics = painter.fontMetrics();
     const int h = metrics.height();
     const int rows = int(p.run.rows.size());
@@ -479,7 +506,7 @@ void GraphDrawing::curveMarks()
         for (int n = 1; n < rows; ++n) {
             const int r = (lastMarked + n - 1) % (rows - 1) + 1;
             const ResultRow &row = p.run.rows.at(r);
-            if (i >= row.rates.size())
+            if (!has(row, i))
                 continue;
             const bool onStep = s.markStep == lengthStep || qint64(r) * lengthStep % s.markStep == 0;
             if (onStepOnly && !onStep)
@@ -532,6 +559,9 @@ ConditionsBlock GraphDrawing::conditionsBlock() const
     // The fixed sections lie in front of every curve's cable: one line each, in loop order.
     for (const CableSection &section : c.sections)
         lines.append({tr("Участок=%1 %2м").arg(section.cable, QString::number(section.length)), black});
+    // Losses are of the whole loop at one frequency: the curves' x means nothing without it.
+    if (loss)
+        lines.append({tr("Затухание A на F=%1кГц").arg(c.lossFrequency), black});
     lines.append({tr("Емкость M=%1").arg(c.cableCapacity), black});
     group(c.xDSL_points.size(), [&](int k) { return QString::number(c.xDSL_points.at(k)); },
           tr("Загрузка m=%1"), tr("Загрузка m=%1 ---%2---"));
@@ -678,7 +708,38 @@ QColor graphGridColor(const QPalette &palette)
 
 GraphExtent graphExtent(const CalcSettings &calc)
 {
-    return {calc.cableLengthTo, calc.cableLengthStep, calc.maxRate};
+    if (calc.axis == SweepAxis::Loss)
+        return {calc.lossTo, calc.lossStep, calc.maxRate, true};
+    return {calc.cableLengthTo, calc.cableLengthStep, calc.maxRate, false};
+}
+
+double graphAxisScale(const CalcSettings &calc)
+{
+    return calc.axis == SweepAxis::Loss ? 10.0 : 1.0;
+}
+
+GraphRun graphRunOf(const CalcRun &run)
+{
+    GraphRun graph{run.settings, run.sweep.rows, {}};
+    if (run.targets)
+        graph.reach = run.targets->reach;
+    if (run.lossTargets) {
+        // The horizontal axis counts tenths of a dB, as the loss reach does.
+        const LossReachTable &loss = run.lossTargets->reach;
+        ReachTable &reach = graph.reach;
+        reach.targets = loss.targets;
+        reach.curves = loss.curves;
+        reach.from = loss.grid.from;
+        reach.to = loss.grid.to;
+        reach.step = loss.grid.step;
+        for (const QVector<LossReach> &row : loss.reaches) {
+            QVector<Reach> cells;
+            for (const LossReach &cell : row)
+                cells << Reach{cell.kind, cell.tenths};
+            reach.reaches << cells;
+        }
+    }
+    return graph;
 }
 
 QRect graphPlotRect(const QRect &area)
@@ -690,17 +751,23 @@ GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, co
                               const QSize &plotSize, const QFontMetrics &axisMetrics)
 {
     GraphSettings s = requested;
-    if (mode == AutoScale) {
+    // The user's horizontal axis is one of lengths: losses always follow the run.
+    const bool autoLengths = mode == AutoScale || extent.loss;
+    if (autoLengths)
         s.lengthMax = autoMaximum(extent.lengthTo);
+    if (mode == AutoScale)
         s.rateMax = autoMaximum(extent.maxRate);
-    }
     s.lengthMax = std::max(s.lengthMax, 1);
     s.rateMax = std::max(s.rateMax, 1);
     // The same legibility for both: the automatic scale is what the user's scale keeps unchanged.
-    const auto steps = mode == AutoScale ? autoSteps : userSteps;
-    steps(s.lengthMax, s.lengthGridStep, s.lengthLabelStep, plotSize.width(), lengthNeeds(axisMetrics, s.lengthMax));
-    steps(s.rateMax, s.rateGridStep, s.rateLabelStep, plotSize.height(), rateNeeds(axisMetrics));
+    (autoLengths ? autoSteps : userSteps)(s.lengthMax, s.lengthGridStep, s.lengthLabelStep, plotSize.width(),
+                                          lengthNeeds(axisMetrics, s.lengthMax, extent.loss));
+    (mode == AutoScale ? autoSteps : userSteps)(s.rateMax, s.rateGridStep, s.rateLabelStep, plotSize.height(),
+                                                rateNeeds(axisMetrics));
 
+    // The user's mark step is in metres; on a loss axis the marks follow the labels.
+    if (extent.loss)
+        s.markStep = s.lengthLabelStep;
     s.markStep = std::max(s.markStep, 1);
     if (extent.lengthStep > 0) {
         // Marks can only sit on calculated lengths.
@@ -756,14 +823,14 @@ std::optional<double> graphRateAt(const ResultSet &rows, int curve, double lengt
         return std::nullopt;
     for (int r = 0; r < rows.size(); ++r) {
         const ResultRow &row = rows.at(r);
-        if (curve >= row.rates.size())
+        if (curve >= row.rates.size() || !row.hasLoop(curve))
             continue;
         if (double(row.length) == length)
             return double(row.rates.at(curve));
         if (r + 1 >= rows.size())
             break;
         const ResultRow &next = rows.at(r + 1);
-        if (curve >= next.rates.size())
+        if (curve >= next.rates.size() || !next.hasLoop(curve))
             continue;
         const double from = row.length, to = next.length;
         if (from < length && length < to) {
@@ -792,13 +859,22 @@ GraphReadout graphReadout(const GraphRun &run, int length)
 {
     GraphReadout readout;
     readout.length = length;
+    readout.loss = graphExtent(run.calc).loss;
+    // In the rows' own precision, so that a computed point reads its own rate.
+    const double at = double(float(length / graphAxisScale(run.calc)));
     const int curves = run.rows.isEmpty() ? 0 : int(run.rows.first().rates.size());
     for (int i = 0; i < curves; ++i)
-        readout.rates.append(graphRateAt(run.rows, i, length));
+        readout.rates.append(graphRateAt(run.rows, i, at));
     return readout;
 }
 
 namespace {
+
+// "L=1250 м", "A=31.5 дБ".
+QString readoutPlace(const GraphReadout &readout)
+{
+    return readout.loss ? tr("A=%1 дБ").arg(lossText(readout.length)) : tr("L=%1 м").arg(readout.length);
+}
 
 QString rateText(const std::optional<double> &rate)
 {
@@ -813,7 +889,7 @@ QString graphReadoutText(const GraphReadout &readout)
     QStringList values;
     for (int i = 0; i < readout.rates.size(); ++i)
         values << QStringLiteral("%1 %2").arg(letter(i), rateText(readout.rates.at(i)));
-    return tr("L=%1 м: %2 кбит/с").arg(QString::number(readout.length), values.join(QStringLiteral(", ")));
+    return tr("%1: %2 кбит/с").arg(readoutPlace(readout), values.join(QStringLiteral(", ")));
 }
 
 QColor graphCursorColor()
@@ -846,7 +922,7 @@ void drawGraphCursor(QPainter &painter, const QRect &area, const GraphPicture &p
         painter.drawEllipse(at, 3, 3);
     }
 
-    QStringList texts{tr("L=%1 м").arg(readout.length)};
+    QStringList texts{readoutPlace(readout)};
     for (int i = 0; i < readout.rates.size(); ++i)
         texts << tr("%1: %2 кбит/с").arg(letter(i), rateText(readout.rates.at(i)));
     const QFontMetrics metrics = painter.fontMetrics();

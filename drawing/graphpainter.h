@@ -4,6 +4,7 @@
 // only; the screen widget, the image and PDF exports and anything that prints call the same
 // drawGraph, so they show the same picture for the same size and font.
 
+#include "engine/calcrun.h"
 #include "engine/calcsettings.h"
 #include "engine/resultset.h"
 #include "engine/targettables.h"
@@ -44,13 +45,19 @@ QColor graphTargetLineColor();
 // A reach tick reaches this far (px) above and below its target line.
 constexpr int graphReachTickHalf = 4;
 
-// What the automatic scale and the mark positions depend on in a run.
+// What the automatic scale and the mark positions depend on in a run. On a loss axis the
+// horizontal axis counts tenths of a dB, is always scaled to the run (the user's axis values are
+// lengths) and its labels read in dB.
 struct GraphExtent {
-    int lengthTo = 0;   // m, the longest calculated length
-    int lengthStep = 0; // m, distance of the calculated lengths; marks sit on its multiples
+    int lengthTo = 0;   // m (tenths of a dB), the last calculated point
+    int lengthStep = 0; // distance of the calculated points; marks sit on its multiples
     int maxRate = 0;    // kbit/s, the largest rate of the run
+    bool loss = false;
 };
 GraphExtent graphExtent(const CalcSettings &calc);
+// Units of the horizontal axis per unit of a row's `length`: 1 for metres, 10 on a loss axis,
+// whose rows hold dB.
+double graphAxisScale(const CalcSettings &calc);
 
 // The frame of the plot inside `area`: room for the rate labels on the left, the length labels
 // below, the axis names above and on the right. Inclusive corners, as the drawing uses them.
@@ -72,9 +79,11 @@ GraphSettings settleGraphAxes(const GraphSettings &requested, ScaleMode mode, co
 // from its results) belongs here, so it reaches every drawing and every copy unchanged.
 struct GraphRun {
     CalcSettings calc; // conditions block, length step, maximum rate, target rates
-    ResultSet rows;    // one point per row and curve
-    ReachTable reach;  // where each curve leaves each target rate; empty without targets
+    ResultSet rows;    // one point per row and curve that has a loop there
+    ReachTable reach;  // where each curve leaves each target rate, in the horizontal axis's units
 };
+// What a calculation shows on the graph: a reach over losses in tenths of a dB.
+GraphRun graphRunOf(const CalcRun &run);
 
 // A run as the graph shows it, before its axes are settled for a particular area and font.
 struct GraphSource {
@@ -122,21 +131,23 @@ QPointF graphPoint(const QRect &plot, const GraphSettings &settled, float length
 
 // The length (m) at horizontal position `x` in `plot`: the inverse of graphPoint.
 double graphLengthAt(const QRect &plot, const GraphSettings &settled, double x);
-// Rate (kbit/s) of `curve` at `length` (m), linear between the computed points of `rows`;
-// nullopt outside the computed lengths or where a row lacks the curve.
+// Rate (kbit/s) of `curve` at `length` (as the rows hold it), linear between the computed points of
+// `rows`; nullopt outside the computed lengths or where a row lacks the curve or its loop.
 std::optional<double> graphRateAt(const ResultSet &rows, int curve, double length);
 // Index of the row whose length is nearest to `length`; the earlier of two equally near; -1 for
 // no rows.
 int nearestGraphRow(const ResultSet &rows, double length);
 
-// What the cursor reads at one length: the length in whole metres and each curve's rate there.
+// What the cursor reads at one point of the horizontal axis: the length in whole metres (a loss in
+// tenths of a dB) and each curve's rate there.
 struct GraphReadout {
-    int length = 0;                      // m
+    int length = 0;                      // in the horizontal axis's units
     QVector<std::optional<double>> rates; // kbit/s, one per curve of the run
+    bool loss = false;
 };
 GraphReadout graphReadout(const GraphRun &run, int length);
-// "L=1250 м: a 12346, b 9877 кбит/с" (rounded to whole kbit/s); a curve without a value at that
-// length shows "—".
+// "L=1250 м: a 12346, b 9877 кбит/с" (rounded to whole kbit/s), "A=31.5 дБ: ..." on a loss axis;
+// a curve without a value there shows "—".
 QString graphReadoutText(const GraphReadout &readout);
 
 // Draws the read-out over a drawn `picture` of `area`: a thin vertical line at `x` across the

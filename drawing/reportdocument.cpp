@@ -3,6 +3,7 @@
 #include "engine/calcinput.h"
 #include "engine/translate.h"
 #include "engine/checks.h"
+#include "engine/loss.h"
 #include "drawing/picturefile.h"
 
 #include <QBuffer>
@@ -419,7 +420,7 @@ ReportPageSetup reportPageSetup(const QPageLayout &chosen)
     return setup;
 }
 
-ReportTable resultReportTable(const ResultSet &rows, const QStringList &header)
+ReportTable resultReportTable(const ResultSet &rows, const QStringList &header, SweepAxis axis)
 {
     ReportTable table;
     table.title = tr("Таблица скорости");
@@ -428,9 +429,13 @@ ReportTable resultReportTable(const ResultSet &rows, const QStringList &header)
     for (int c = table.header.size(); c <= curves; ++c)
         table.header << QString();
     for (const ResultRow &row : rows) {
-        QStringList cells{QString::number(int(row.length))};
-        for (int j = 0; j < curves; ++j)
-            cells << (j < row.rates.size() ? QString::number(double(row.rates.at(j)), 'g', 6) : QString());
+        QStringList cells{axis == SweepAxis::Loss ? lossText(rowLossTenths(row.length)) : QString::number(int(row.length))};
+        for (int j = 0; j < curves; ++j) {
+            if (j >= row.rates.size())
+                cells << QString();
+            else
+                cells << (row.hasLoop(j) ? QString::number(double(row.rates.at(j)), 'g', 6) : QStringLiteral("—"));
+        }
         table.rows.append(cells);
     }
     return table;
@@ -441,7 +446,7 @@ ReportContent reportContent(const GraphSource &graph, const QStringList &header,
 {
     ReportContent content;
     content.graph = graph;
-    content.results = resultReportTable(graph.run.rows, header);
+    content.results = resultReportTable(graph.run.rows, header, graph.run.calc.axis);
     content.extraTables = extraTables;
     content.stamp = stamp;
     return content;

@@ -45,9 +45,10 @@ struct ReportPageSetup {
 // The page set-up a print dialog chose: its paper and orientation, the report's margins.
 ReportPageSetup reportPageSetup(const QPageLayout &chosen);
 
-// The result table as the screen shows it: lengths as integers, rates with six significant
-// digits, under `header` ("L,м" and one label per curve).
-ReportTable resultReportTable(const ResultSet &rows, const QStringList &header);
+// The result table as the screen shows it: lengths as integers (losses in dB with their tenth),
+// rates with six significant digits, "—" where a curve has no loop, under `header` (the axis and
+// one label per curve).
+ReportTable resultReportTable(const ResultSet &rows, const QStringList &header, SweepAxis axis = SweepAxis::Length);
 
 // The report's content for a run drawn from `graph`: its title, the result table under `header`
 // and the extra tables after it.

@@ -10,7 +10,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <type_traits>
 
@@ -79,6 +81,41 @@ void setNamesOf(CalcSettings &s, const QStringList &names)
         v = names.value(0);
     else
         v = names;
+}
+
+// A value kept as whole tenths in an int field, read and set as the value itself.
+template <auto Member>
+QVector<double> tenthsOf(const CalcSettings &s)
+{
+    return {double(s.*Member) / 10.0};
+}
+
+template <auto Member>
+void setTenthsOf(CalcSettings &s, const QVector<double> &values)
+{
+    // Beyond an int the value is refused by its bounds all the same.
+    s.*Member = int(std::clamp<qint64>(std::llround(values.value(0) * 10.0), std::numeric_limits<int>::min(),
+                                       std::numeric_limits<int>::max()));
+}
+
+QStringList axisTexts(const CalcSettings &s)
+{
+    return {axisWord(s.axis)};
+}
+
+void setAxisTexts(CalcSettings &s, const QStringList &words)
+{
+    s.axis = words.value(0) == axisWord(SweepAxis::Loss) ? SweepAxis::Loss : SweepAxis::Length;
+}
+
+bool sweepsLength(const CalcSettings &s)
+{
+    return s.axis == SweepAxis::Length;
+}
+
+bool sweepsLoss(const CalcSettings &s)
+{
+    return s.axis == SweepAxis::Loss;
 }
 
 // Builds a row of the table one property at a time, so that each reads as what it is.
@@ -158,6 +195,13 @@ struct Row {
         return *this;
     }
     template <auto Member>
+    Row &tenths()
+    {
+        in.numbers = &tenthsOf<Member>;
+        in.setNumbers = &setTenthsOf<Member>;
+        return *this;
+    }
+    template <auto Member>
     Row &names()
     {
         in.names = &namesOf<Member>;
@@ -230,20 +274,60 @@ QVector<Input> makeInputs()
             .most(MaxValues)
             .family()
             .numbers<&S::Norm_NEXT_points>(),
+        // The sweep by loss: the axis first, since the grid's rows below apply by it and share
+        // their options. The reference frequency also converts the losses of loop records.
+        Row(Field::Axis, K::Choice, Scope::Grid, "axis", "axis", QT_TRANSLATE_NOOP("PropertiesDialog", "изменение"),
+            "axis", "ось расчёта")
+            .help("AXIS", "What the sweep varies: length (the default) or loss, the loop's loss in dB at "
+                          "--loss-freq; --from, --to and --step are then losses.")
+            .choices({axisWord(SweepAxis::Length), axisWord(SweepAxis::Loss)})
+            .writtenWhen(&sweepsLoss)
+            .texts(&axisTexts, &setAxisTexts),
+        Row(Field::LossFrequency, K::Number, Scope::Conditions, "lossFrequency", "loss-freq",
+            QT_TRANSLATE_NOOP("PropertiesDialog", "на частоте F, кГц"), "loss frequency", "частота затухания")
+            .help("KHZ", "Reference frequency of losses (--axis loss, --loss, loop records in dB), kHz, "
+                         "%1..%2 (%3).")
+            .bounds(Frequency, DefaultLossFrequency)
+            .writtenWhen(&sweepsLoss)
+            .numbers<&S::lossFrequency>(),
+        Row(Field::LossFrom, K::Number, Scope::Grid, "losses.from", "from", QT_TRANSLATE_NOOP("PropertiesDialog", "от"),
+            "first loss", "начальное затухание")
+            .help("DB", "With --axis loss: the first loss, dB, at most one decimal, %1..%2 (%3).")
+            .decimals(1)
+            .bounds(Loss, DefaultLossFrom)
+            .appliesWhen(&sweepsLoss)
+            .tenths<&S::lossFrom>(),
+        Row(Field::LossTo, K::Number, Scope::Grid, "losses.to", "to", QT_TRANSLATE_NOOP("PropertiesDialog", "до"),
+            "last loss", "конечное затухание")
+            .help("DB", "With --axis loss: the last loss, dB, %1..%2 (%3).")
+            .decimals(1)
+            .bounds(Loss, DefaultLossTo)
+            .appliesWhen(&sweepsLoss)
+            .tenths<&S::lossTo>(),
+        Row(Field::LossStep, K::Number, Scope::Grid, "losses.step", "step",
+            QT_TRANSLATE_NOOP("PropertiesDialog", "с шагом"), "loss step", "шаг затухания")
+            .help("DB", "With --axis loss: the loss step, dB, %1..%2 (%3).")
+            .decimals(1)
+            .bounds(LossStep, DefaultLossStep)
+            .appliesWhen(&sweepsLoss)
+            .tenths<&S::lossStep>(),
         Row(Field::LengthFrom, K::Number, Scope::Grid, "lengths.from", "from", QT_TRANSLATE_NOOP("PropertiesDialog", "от"),
             "first length", "начальная длина")
             .help("M", "First cable length, m, %1..%2 (%3).")
             .bounds(Length, DefaultFrom)
+            .appliesWhen(&sweepsLength)
             .numbers<&S::cableLengthFrom>(),
         Row(Field::LengthTo, K::Number, Scope::Grid, "lengths.to", "to", QT_TRANSLATE_NOOP("PropertiesDialog", "до"),
             "last length", "конечная длина")
             .help("M", "Last cable length, m, %1..%2 (%3).")
             .bounds(Length, DefaultTo)
+            .appliesWhen(&sweepsLength)
             .numbers<&S::cableLengthTo>(),
         Row(Field::LengthStep, K::Number, Scope::Grid, "lengths.step", "step",
             QT_TRANSLATE_NOOP("PropertiesDialog", "с шагом"), "length step", "шаг длины")
             .help("M", "Length step, m, %1..%2 (%3).")
             .bounds(Step, DefaultStep)
+            .appliesWhen(&sweepsLength)
             .numbers<&S::cableLengthStep>(),
         Row(Field::Margins, K::Numbers, Scope::Conditions, "margins", "margin",
             QT_TRANSLATE_NOOP("PropertiesDialog", "Запас помехозащищенности SNR Margin"), "SNR margin", "SNR margin")
@@ -513,6 +597,11 @@ QString numberText(const Input &in, double value)
     return text;
 }
 
+QString axisWord(SweepAxis axis)
+{
+    return axis == SweepAxis::Loss ? QStringLiteral("loss") : QStringLiteral("length");
+}
+
 QString describe(const Problem &p, const FieldNames &names)
 {
     const auto name = [&names](Field field) { return names ? names(field) : QString(); };
@@ -583,6 +672,10 @@ QString describe(const Problem &p, const FieldNames &names)
         return localized("%1 %2 is beyond %3 %4", "%1 %2 больше, чем %3 %4")
             .arg(field, v0, name(p.others.value(0)), v1);
     case Problem::StepNotPositive:
+        if (p.field == Field::LossStep)
+            return localized("%1: the loss step must be positive (%2 dB given)",
+                             "%1: шаг затухания должен быть положительным (задано %2 дБ)")
+                .arg(field, v0);
         return localized("%1: the length step must be positive (%2 m given)",
                          "%1: шаг длины должен быть положительным (задано %2 м)")
             .arg(field, v0);
@@ -665,6 +758,14 @@ QString lengthsSummary(int from, int to, int step)
 {
     return QStringLiteral("от %1 до %2; шаг %3")
         .arg(QString::number(from), QString::number(to), QString::number(step));
+}
+
+QString lossesSummary(int from, int to, int step, int frequency)
+{
+    const Input &in = input(Field::LossFrom);
+    return QStringLiteral("от %1 до %2; шаг %3 (%4кГц)")
+        .arg(numberText(in, fromUnits(in, from)), numberText(in, fromUnits(in, to)), numberText(in, fromUnits(in, step)),
+             QString::number(frequency));
 }
 
 QString sectionsSummary(const QVector<CableSection> &sections)
@@ -755,12 +856,22 @@ std::optional<Problem> parseNumber(const Input &in, const QString &text, double 
     return std::nullopt;
 }
 
+std::optional<Problem> checkNumber(const Input &in, double value)
+{
+    return numberProblem(in, value, in.range);
+}
+
+std::optional<Problem> checkChoice(const Input &in, const QString &word)
+{
+    return choiceProblem(in, {word});
+}
+
 std::optional<Problem> parseField(const Input &in, const QString &text, double *value)
 {
     const std::optional<double> v = parseDecimal(text);
     if (!v)
         return problem(Problem::NotDecimalText, in.field, {text, QString::number(in.decimals)});
-    if (auto p = numberProblem(in, *v, in.range))
+    if (auto p = checkNumber(in, *v))
         return p;
     *value = *v;
     return std::nullopt;
@@ -832,22 +943,11 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
             break;
         }
     }
-    if (!full && s.cableLengthStep <= 0)
-        return problem(Problem::StepNotPositive, Field::LengthStep, {QString::number(s.cableLengthStep)});
-
     // Then how they bear on each other.
-    if (s.cableLengthFrom > s.cableLengthTo) {
-        Problem p = problem(Problem::FromBeyondTo, Field::LengthFrom,
-                            {QString::number(s.cableLengthFrom), QString::number(s.cableLengthTo)});
-        p.others = {Field::LengthTo};
+    if (auto p = checkGrid(s, checks))
         return p;
-    }
     if (auto p = dependencyProblem(s))
         return p;
-    const qint64 total = sectionsTotal(s.sections);
-    if (s.cableLengthFrom < total)
-        return problem(Problem::FromInsideSections, Field::LengthFrom,
-                       {QString::number(s.cableLengthFrom), QString::number(total)});
     if (full) {
         // The dialog lets one parameter have several values; refuse rather than pick one.
         Problem several = problem(Problem::SeveralFamilies, Field::Cables);
@@ -857,6 +957,30 @@ std::optional<Problem> check(const CalcSettings &s, Checks checks, IntRange step
         if (several.others.size() > 1)
             return several;
     }
+    return std::nullopt;
+}
+
+std::optional<Problem> checkGrid(const CalcSettings &s, Checks checks)
+{
+    // The grid of the axis swept; a loss grid may start below the sections' own loss (those
+    // points have no loop).
+    const bool loss = sweepsLoss(s);
+    const Field from = loss ? Field::LossFrom : Field::LengthFrom;
+    const Field to = loss ? Field::LossTo : Field::LengthTo;
+    const Field step = loss ? Field::LossStep : Field::LengthStep;
+    const auto value = [&s](Field field) { return input(field).numbers(s).value(0); };
+    const auto text = [&](Field field) { return numberText(input(field), value(field)); };
+    if (checks == Checks::Run && value(step) <= 0)
+        return problem(Problem::StepNotPositive, step, {text(step)});
+    if (value(from) > value(to)) {
+        Problem p = problem(Problem::FromBeyondTo, from, {text(from), text(to)});
+        p.others = {to};
+        return p;
+    }
+    const qint64 total = sectionsTotal(s.sections);
+    if (!loss && s.cableLengthFrom < total)
+        return problem(Problem::FromInsideSections, Field::LengthFrom,
+                       {QString::number(s.cableLengthFrom), QString::number(total)});
     return std::nullopt;
 }
 

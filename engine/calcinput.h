@@ -33,6 +33,8 @@ constexpr IntRange Step{10, 5000};        // m
 constexpr IntRange FineStep{1, 5000};     // m: the reach grid may be finer than a table
 constexpr IntRange SectionLength{1, 30000}; // m
 constexpr IntRange TargetRate{1, 1000000};  // kbit/s
+constexpr IntRange Loss{0, 1500};         // tenths of a dB
+constexpr IntRange LossStep{1, 500};      // tenths of a dB
 constexpr IntRange CodingGain{0, 100};      // tenths of a dB
 constexpr IntRange VectoringDepth{0, 60};   // dB
 constexpr IntRange AlienDisturbers{0, 98};  // lines; below every load
@@ -48,6 +50,12 @@ constexpr int DefaultFrom = 1000;
 constexpr int DefaultTo = 10000;
 constexpr int DefaultStep = 1000;
 constexpr int DefaultMargin = 0;
+// A sweep by loss, in tenths of a dB, at the frequency (kHz) where plant records and frequency
+// plans give the insertion loss.
+constexpr int DefaultLossFrequency = 300;
+constexpr int DefaultLossFrom = 0;
+constexpr int DefaultLossTo = 600;
+constexpr int DefaultLossStep = 10;
 // The first target rate the dialog proposes (kbit/s); further ones double it.
 constexpr int DefaultTargetRate = 1024;
 // The untouched dialog takes the third noise template in name order (the usual background).
@@ -57,6 +65,7 @@ constexpr int DefaultNoiseEntry = 2;
 enum class Field {
     Cables, LineTypes, Noise, Capacity, Loads, Elfext, ElfextFrequency, Next, NextFrequency,
     LengthFrom, LengthTo, LengthStep, Margins, Sections, TargetRates,
+    Axis, LossFrequency, LossFrom, LossTo, LossStep,
     CodingGain, Vectoring, AlienDisturbers,
 };
 using FieldNames = std::function<QString(Field)>;
@@ -130,6 +139,8 @@ bool applies(const Input &input, const CalcSettings &settings);
 qsizetype valueCount(const Input &input, const CalcSettings &settings);
 // A number of the input as its messages and files write it: "12", "12.5".
 QString numberText(const Input &input, double value);
+// The words of the axis choice: "length", "loss".
+QString axisWord(SweepAxis axis);
 
 // What is wrong with an input, put into words at the edge (English in kolvane-calc, Russian in
 // the GUI) with the field names of whoever reads it: an option, a setup key, a dialog's word.
@@ -182,6 +193,7 @@ QString marginsSummary(const QVector<float> &margins);                    // "15
 QString untouchedMarginsSummary();                                       // "0 дБ", with its blank
 QString templatesSummary(const QStringList &names);                       // "a, b"
 QString lengthsSummary(int from, int to, int step);                       // "от 1000 до 10000; шаг 1000"
+QString lossesSummary(int from, int to, int step, int frequency);        // "от 0 до 60; шаг 0.5 (300кГц)", tenths
 QString sectionsSummary(const QVector<CableSection> &sections);           // "K1 1200м + K2 300м"
 QString targetRatesSummary(const QVector<int> &rates);                    // "8000,16000"
 
@@ -209,6 +221,11 @@ std::optional<Problem> parseSection(const QString &text, CableSection *section);
 // A number of the input as text ("12", "+12", "12.5" with one decimal allowed; blanks around it
 // are fine): its value, or NotWholeText / NotDecimalText. The bounds are checked with the rest.
 std::optional<Problem> parseNumber(const Input &input, const QString &text, double *value);
+// One number of the input against its decimals and bounds: NotWhole, TooManyDecimals, Below, Above.
+std::optional<Problem> checkNumber(const Input &input, double value);
+// A word for a Choice: NotAChoice unless it is one of its words. Read before it is set, since a
+// choice held in a field of another type keeps no word it does not know.
+std::optional<Problem> checkChoice(const Input &input, const QString &word);
 
 // A number of the input as a dialog's field takes it (a point or a comma before the decimal),
 // checked against the input's decimals and bounds: its value, or NotDecimalText, TooManyDecimals,
@@ -229,6 +246,9 @@ enum class Checks {
 // Whether the record can be calculated; the first problem otherwise. `stepRange` is the length
 // step's bound at Input.
 std::optional<Problem> check(const CalcSettings &settings, Checks checks, IntRange stepRange = Step);
+// The part of check() about the grid of the axis swept: a positive step (Run), "from" not beyond
+// "to", lengths not inside the sections.
+std::optional<Problem> checkGrid(const CalcSettings &settings, Checks checks);
 // The same, with the problem in words (field names through `names`) in *error.
 bool validate(const CalcSettings &settings, Checks checks, const FieldNames &names, QString *error,
               IntRange stepRange = Step);

@@ -13,5 +13,7 @@ bool CalcSettings::operator==(const CalcSettings &o) const
         && norm_ELFEXT_Text == o.norm_ELFEXT_Text && norm_NEXT_Text == o.norm_NEXT_Text
         && SNRMarginText == o.SNRMarginText && lineTypesText == o.lineTypesText
         && sections == o.sections && targetRates == o.targetRates && codingGain == o.codingGain
-        && vectoring == o.vectoring && alienDisturbers == o.alienDisturbers;
+        && vectoring == o.vectoring && alienDisturbers == o.alienDisturbers && axis == o.axis
+        && lossFrequency == o.lossFrequency && lossFrom == o.lossFrom && lossTo == o.lossTo
+        && lossStep == o.lossStep;
 }

@@ -14,6 +14,9 @@ struct CableSection {
     bool operator!=(const CableSection &o) const { return !(*this == o); }
 };
 
+// What a run sweeps: the loop's length, or its loss at a reference frequency.
+enum class SweepAxis { Length, Loss };
+
 // The complete input of one calculation run. At most one of the six value lists
 // (cableTypes, lineTypes, xDSL_points, Norm_ELFEXT_points, Norm_NEXT_points,
 // SNRMargin_points) holds more than one entry: it forms the family of curves.
@@ -48,6 +51,15 @@ struct CalcSettings {
     float codingGain = 0;              // dB
     std::optional<int> vectoring;      // dB, none = no vectoring
     int alienDisturbers = 0;
+    // The sweep by loss instead of length: the losses in tenths of a dB (so that a grid never
+    // adds up floating steps) at the reference frequency, which also converts the losses of loop
+    // records. The defaults are the table's (CalcInput::DefaultLoss*); the length fields play no
+    // part on a loss axis.
+    SweepAxis axis = SweepAxis::Length;
+    int lossFrequency = 300;           // kHz
+    int lossFrom = 0;                  // tenths of a dB
+    int lossTo = 600;
+    int lossStep = 10;
 
     bool operator==(const CalcSettings &o) const;
     bool operator!=(const CalcSettings &o) const { return !(*this == o); }

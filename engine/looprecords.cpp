@@ -212,6 +212,44 @@ bool parseLoopLength(QByteArrayView field, int *length, LoopProblem *problem)
     return true;
 }
 
+bool isLoopLoss(QByteArrayView field)
+{
+    field = field.trimmed();
+    return field.size() >= 2 && QByteArrayView(field.last(2)).compare("dB", Qt::CaseInsensitive) == 0;
+}
+
+bool parseLoopLoss(QByteArrayView field, int *tenths, LoopProblem *problem)
+{
+    const QByteArrayView trimmed = field.trimmed();
+    const QByteArrayView number = trimmed.chopped(2).trimmed();
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    qsizetype whole = 0;
+    while (whole < number.size() && isDigit(number.at(whole)))
+        ++whole;
+    const qsizetype rest = number.size() - whole;
+    const bool decimal = rest == 2 && (number.at(whole) == '.' || number.at(whole) == ',') && isDigit(number.at(whole + 1));
+    if (whole == 0 || (rest != 0 && !decimal))
+        return refuse(problem, [&] {
+            return localized("loss \"%1\" is not a number of dB with at most one decimal",
+                             "затухание «%1» не является числом дБ с не более чем одним знаком после запятой")
+                .arg(text(trimmed));
+        });
+    // Far too many digits are outside the bounds all the same.
+    qint64 units = 0;
+    for (char c : number.first(whole))
+        units = std::min<qint64>(units * 10 + (c - '0'), 1000000000);
+    units = units * 10 + (decimal ? number.at(whole + 1) - '0' : 0);
+    const IntRange &range = CalcInput::Loss;
+    if (!range.contains(units))
+        return refuse(problem, [&] {
+            return localized("loss %1 dB is outside %2..%3 dB", "затухание %1 дБ вне диапазона %2..%3 дБ")
+                .arg(text(number).replace(QLatin1Char(','), QLatin1Char('.')), QString::number(range.min / 10),
+                     QString::number(range.max / 10));
+        });
+    *tenths = int(units);
+    return true;
+}
+
 // `CABLE:LENGTH` joined by '+': each piece and the whole list read by the calculation's own
 // section rule, and refused in its words.
 bool parseLoopSections(QByteArrayView field, QVector<CableSection> *sections, qint64 *total,
@@ -278,9 +316,12 @@ bool parseLoopLine(QByteArrayView line, LoopRecord *record, LoopProblem *problem
     if (!splitLoopLine(line, &f, problem))
         return false;
     qint64 total = 0;
-    return parseLoopCable(f.cable, &record->cable, problem) && parseLoopLength(f.length, &record->length, problem)
+    // A loss below the sections' own is found out with their cables.
+    const bool loss = isLoopLoss(f.length);
+    return parseLoopCable(f.cable, &record->cable, problem)
+           && (loss ? parseLoopLoss(f.length, &record->loss, problem) : parseLoopLength(f.length, &record->length, problem))
            && parseLoopSections(f.sections, &record->sections, &total, problem)
-           && checkSectionsFitLoop(total, record->length, problem);
+           && (loss || checkSectionsFitLoop(total, record->length, problem));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@ class QIODevice;
 
 // Loop records: the loops of a plant as a text file, one header line (skipped whatever it says),
 // then one loop per line: `id;cable;length[;sections]`, sections as CABLE:LENGTH joined by '+'.
+// The length is whole metres, or the loop's loss as plant records give it: "31.5dB", "31,5dB".
 // The text is UTF-8 (a byte-order mark allowed) or UTF-16 with a byte-order mark, as spreadsheets
 // save "Unicode text"; lines end in LF, CR LF or CR, in any mix. Blank lines are skipped, and one
 // ';' ending a line is allowed (as the program's own CSV ends its lines).
@@ -20,8 +21,9 @@ class QIODevice;
 struct LoopRecord {
     QByteArray id;                  // as written
     QString cable;                  // the swept cable's template name
-    int length = 0;                 // m, the whole loop
+    int length = 0;                 // m, the whole loop; 0 for a loss, until its cables convert it
     QVector<CableSection> sections; // fixed sections in front of it, exchange side first
+    int loss = -1;                  // tenths of a dB when the length field is a loss
 };
 
 // Why a loop was not computed, in both languages: the output file says it in Russian whatever
@@ -53,7 +55,7 @@ enum class LoopTextEncoding { Utf8, Utf16 };
 
 // Parses one data line as UTF-8, its line end removed. False with *problem when the line cannot be
 // a loop (not text, too few or too many fields, an id with a control character, no cable, a bad
-// length, a bad section, sections longer than the loop); record->id is then still the line's
+// length or loss, a bad section, sections longer than the loop); record->id is then still the line's
 // first field, as loopIdShown() gives it.
 bool parseLoopLine(QByteArrayView line, LoopRecord *record, LoopProblem *problem);
 
@@ -70,6 +72,10 @@ bool splitLoopLine(QByteArrayView line, LoopFields *fields, LoopProblem *problem
                    LoopTextEncoding encoding = LoopTextEncoding::Utf8);
 bool parseLoopCable(QByteArrayView field, QString *cable, LoopProblem *problem);
 bool parseLoopLength(QByteArrayView field, int *length, LoopProblem *problem);
+// Whether the length field gives a loss (it ends in "dB"), and that loss: digits, at most one
+// decimal after '.' or ',', within the loss bounds, in tenths of a dB.
+bool isLoopLoss(QByteArrayView field);
+bool parseLoopLoss(QByteArrayView field, int *tenths, LoopProblem *problem);
 // The sections field; *total is the sum of their lengths.
 bool parseLoopSections(QByteArrayView field, QVector<CableSection> *sections, qint64 *total,
                        LoopProblem *problem);

@@ -38,6 +38,21 @@ QVector<int> LossGrid::points() const
     return out;
 }
 
+LossGrid lossGrid(const CalcSettings &settings)
+{
+    return {settings.lossFrom, settings.lossTo, settings.lossStep};
+}
+
+int rowLossTenths(float rowLength)
+{
+    return int(std::lround(double(rowLength) * 10.0));
+}
+
+QString axisCaption(const CalcSettings &settings)
+{
+    return settings.axis == SweepAxis::Loss ? lossCaption(settings.lossFrequency) : QStringLiteral("L,м");
+}
+
 LossConversion::LossConversion(const CableTemplate &swept, const QVector<LoopSection> &sections,
                                int referenceFrequency)
     : m_frequency(referenceFrequency)
@@ -85,12 +100,9 @@ std::optional<int> LossConversion::length(double loss, QString *why) const
 
 bool checkLossRun(const CalcSettings &settings, const QString &workdir, QString *error)
 {
-    // The record's lengths play no part: they are set to a sweep that passes whatever they held.
+    // On a loss axis the record's lengths play no part.
     CalcSettings record = settings;
-    const qint64 sections = CalcInput::sectionsTotal(settings.sections);
-    record.cableLengthFrom = int(std::min<qint64>(sections, CalcInput::Length.max));
-    record.cableLengthTo = record.cableLengthFrom;
-    record.cableLengthStep = 1;
+    record.axis = SweepAxis::Loss;
     return checkRun(record, workdir, error);
 }
 
@@ -274,6 +286,31 @@ std::optional<LossMarginTable> computeLossMarginTable(const CurveSet &set, int t
     if (cancelled(progress))
         return std::nullopt;
     return table;
+}
+
+std::optional<LossTargetTables> computeLossTargetTables(const CalcSettings &settings, const CurveSet &set,
+                                                        const TargetProgress &progress)
+{
+    if (settings.targetRates.isEmpty())
+        return std::nullopt;
+    // As the length run splits its work: the reach walk first, the margin searches the larger share.
+    const auto part = [&progress](int from, int to) {
+        TargetProgress p = progress;
+        if (progress.step)
+            p.step = [&progress, from, to](int value) { progress.step(from + value * (to - from) / 100); };
+        return p;
+    };
+    LossGrid reachGrid = lossGrid(settings);
+    reachGrid.step = RunLossReachStep;
+    std::optional<LossReachTable> reach = computeLossReachTable(set, settings.targetRates, reachGrid,
+                                                                settings.lossFrequency, part(0, 30));
+    if (!reach)
+        return std::nullopt;
+    std::optional<LossMarginTable> margin = computeLossMarginTable(set, settings.targetRates.first(), lossGrid(settings),
+                                                                   settings.lossFrequency, part(30, 100));
+    if (!margin)
+        return std::nullopt;
+    return LossTargetTables{std::move(*reach), std::move(*margin)};
 }
 
 void writeLossReachCsv(QTextStream &out, const LossReachTable &table)

@@ -22,17 +22,8 @@ class QTextStream;
 // cables; every rate, margin or tone is then computed at that length. Losses are held in whole
 // tenths of a dB, so that a grid never accumulates floating steps.
 
-namespace LossInput {
-constexpr IntRange Loss{0, 1500};                // tenths of a dB
-constexpr IntRange Step{1, 500};                 // tenths of a dB
-constexpr IntRange ReferenceFrequency{1, 30000}; // kHz
-constexpr int DefaultReferenceFrequency = 300;
-constexpr int DefaultFrom = 0;
-constexpr int DefaultTo = 600;
-constexpr int DefaultStep = 10;
-constexpr int DefaultReachTo = 1000;
-constexpr int DefaultReachStep = 1;
-} // namespace LossInput
+// The grid a run's reach is walked on over losses, tenths of a dB (RunReachStep's counterpart).
+constexpr int RunLossReachStep = 1;
 
 // The loss in dB of `tenths` tenths, as the conversion takes it.
 double lossValue(int tenths);
@@ -43,13 +34,20 @@ QString lossCaption(int referenceFrequency);
 
 // Losses from, from + step, ... <= to, in tenths of a dB.
 struct LossGrid {
-    int from = LossInput::DefaultFrom;
-    int to = LossInput::DefaultTo;
-    int step = LossInput::DefaultStep;
+    int from = CalcInput::DefaultLossFrom;
+    int to = CalcInput::DefaultLossTo;
+    int step = CalcInput::DefaultLossStep;
     // Empty when step < 1 or from > to.
     QVector<int> points() const;
     bool operator==(const LossGrid &o) const { return from == o.from && to == o.to && step == o.step; }
 };
+
+// The record's own loss grid.
+LossGrid lossGrid(const CalcSettings &settings);
+// The loss in tenths of a dB of a row of a sweep over losses (its `length`).
+int rowLossTenths(float rowLength);
+// The caption of the axis a record sweeps: "L,м", or lossCaption at its reference frequency.
+QString axisCaption(const CalcSettings &settings);
 
 // What turns a loss into a loop length on one curve: the swept cable's attenuation and the
 // fixed sections' loss, both at the reference frequency.
@@ -105,7 +103,7 @@ struct LossReachTable {
     QStringList curves;                  // Curve::name of each column
     QVector<QVector<LossReach>> reaches; // [target][curve]
     LossGrid grid;
-    int referenceFrequency = LossInput::DefaultReferenceFrequency;
+    int referenceFrequency = CalcInput::DefaultLossFrequency;
 };
 
 // The margin at one target rate of every curve at every loss of a grid.
@@ -114,7 +112,7 @@ struct LossMarginTable {
     QStringList curves;                                    // Curve::name of each column
     QVector<int> losses;                                   // tenths of a dB, one row each
     QVector<QVector<std::optional<MarginAtRate>>> margins; // [loss][curve], none without a loop
-    int referenceFrequency = LossInput::DefaultReferenceFrequency;
+    int referenceFrequency = CalcInput::DefaultLossFrequency;
 };
 
 // Reach of `targets` (strictly increasing): for each curve the grid is walked upwards, points
@@ -129,6 +127,17 @@ std::optional<LossReachTable> computeLossReachTable(const CurveSet &set, const Q
 // part. nullopt when cancelled.
 std::optional<LossMarginTable> computeLossMarginTable(const CurveSet &set, int target, const LossGrid &grid,
                                                       int referenceFrequency, const TargetProgress &progress = {});
+
+// What a run over losses with target rates shows besides its rates: reach on a RunLossReachStep
+// grid over the run's loss range, and the margin at the first target rate at every loss of the run.
+struct LossTargetTables {
+    LossReachTable reach;
+    LossMarginTable margin;
+};
+// The tables of a loss run whose record has target rates, for curves loaded from that record.
+// nullopt when the record has none, or when cancelled.
+std::optional<LossTargetTables> computeLossTargetTables(const CalcSettings &settings, const CurveSet &set,
+                                                        const TargetProgress &progress = {});
 
 // The tables as text, as the length tables are written: headers "R,кбит/с;A,дБ@300кГц <curve>;..."
 // and "A,дБ@300кГц;SNR Margin,дБ <curve>;...", losses by lossText, "-" where there is no loop.

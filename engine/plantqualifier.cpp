@@ -5,6 +5,7 @@
 #include "engine/curveset.h"
 #include "engine/fileread.h"
 #include "engine/lineratemodel.h"
+#include "engine/loss.h"
 #include "engine/messages.h"
 #include "engine/sweep.h"
 #include "engine/templatekind.h"
@@ -78,6 +79,7 @@ struct Group {
     std::shared_ptr<const CableTemplate> cable;
     QVector<LoopSection> sections;
     std::vector<std::unique_ptr<ServiceState>> services;
+    std::optional<LossConversion> conversion; // for loops given by their loss, made once asked
     qint64 lastChunk = -1;
     int chunkIndex = -1; // in the current chunk's group list
     int chunkLoops = 0;
@@ -299,16 +301,30 @@ void PlantQualifier::Private::addLine(const LoopRecordsReader::Line &line, LoopT
     if (entry.cableProblem)
         return refuseLoop(line.number, id, *entry.cableProblem);
     int length = 0;
-    if (!parseLoopLength(f.length, &length, &problem))
+    int loss = -1;
+    if (isLoopLoss(f.length) ? !parseLoopLoss(f.length, &loss, &problem) : !parseLoopLength(f.length, &length, &problem))
         return refuseLoop(line.number, id, problem);
     if (entry.sectionsProblem)
         return refuseLoop(line.number, id, *entry.sectionsProblem);
-    if (!checkSectionsFitLoop(entry.sectionsTotal, length, &problem))
+    if (loss < 0 && !checkSectionsFitLoop(entry.sectionsTotal, length, &problem))
         return refuseLoop(line.number, id, problem);
     if (entry.templateProblem)
         return refuseLoop(line.number, id, *entry.templateProblem);
 
     Group &group = *entry.group;
+    if (loss >= 0) {
+        // The loop's own cable and sections turn its loss into its length.
+        if (!group.conversion)
+            group.conversion.emplace(*group.cable, group.sections, settings.conditions.lossFrequency);
+        const std::optional<int> converted = group.conversion->length(lossValue(loss));
+        if (!converted)
+            return refuseLoop(line.number, id, inBothLanguages([&] {
+                                  QString why;
+                                  group.conversion->length(lossValue(loss), &why);
+                                  return why;
+                              }));
+        length = *converted;
+    }
     if (group.lastChunk != chunkNumber) {
         group.lastChunk = chunkNumber;
         group.chunkIndex = int(chunkGroups.size());
@@ -321,6 +337,7 @@ void PlantQualifier::Private::addLine(const LoopRecordsReader::Line &line, LoopT
     loop.id = id;
     loop.plan = group.chunkIndex;
     loop.length = length;
+    loop.loss = loss;
     chunk.loops.append(loop);
     items.push_back(Item{group.chunkIndex, length});
 }

@@ -21,7 +21,8 @@ class QIODevice;
 // What a qualification asks: the services and the conditions every loop is computed under.
 struct QualifySettings {
     // lineTypes are the services, in column order; noise, capacity, the norm frequencies and one
-    // value each of load, ELFEXT, NEXT and margin are the conditions. The cables, sections and
+    // value each of load, ELFEXT, NEXT and margin are the conditions; lossFrequency converts the
+    // losses that loop records give instead of lengths. The cables, sections and
     // lengths are the loops' own: those fields are not looked at.
     CalcSettings conditions;
     QVector<int> targets; // kbit/s: none, or one per line type in its order
@@ -46,6 +47,7 @@ struct QualifiedLoop {
     int problem = -1; // index into the chunk's problems; -1 when computed
     int plan = -1;    // index into the chunk's plans when computed
     int length = 0;   // m, when computed
+    int loss = -1;    // tenths of a dB when the record gave the loop's loss, converted to `length`
 };
 
 // Consecutive loops of the input, in input order.

@@ -132,9 +132,10 @@ QualifyTable::QualifyTable(const QualifySettings &settings)
 {
 }
 
-int QualifyTable::answerFor(int plan, int length, const ServiceResult *results)
+int QualifyTable::answerFor(int plan, int length, int loss, const ServiceResult *results)
 {
-    const quint64 key = quint64(plan) << 16 | quint64(length);
+    // A loss (when given) is shown beside the length it converted to: part of the answer.
+    const quint64 key = quint64(plan) << 32 | quint64(loss + 1) << 16 | quint64(length);
     const auto known = m_answerOf.constFind(key);
     if (known != m_answerOf.constEnd())
         return *known;
@@ -144,6 +145,7 @@ int QualifyTable::answerFor(int plan, int length, const ServiceResult *results)
     const int answer = m_answerPlan.size();
     m_answerPlan.append(plan);
     m_answerLength.append(quint16(length));
+    m_answerLoss.append(quint16(loss + 1));
     for (int s = 0; s < S; ++s) {
         m_rates.append(results[s].rate);
         if (!m_settings.targets.isEmpty())
@@ -183,7 +185,7 @@ void QualifyTable::append(const QualifyChunk &chunk)
             continue;
         }
         const ServiceResult *results = chunk.results.constData() + i * S;
-        m_entries.append(answerFor(plans.at(loop.plan), loop.length, results));
+        m_entries.append(answerFor(plans.at(loop.plan), loop.length, loop.loss, results));
         for (int s = 0; s < m_qualified.size(); ++s)
             if (carriesTarget(results[s].rate, m_settings.targets.at(s)))
                 ++m_qualified[s];
@@ -199,6 +201,7 @@ void QualifyTable::finish()
     m_ids.squeeze();
     m_answerPlan.squeeze();
     m_answerLength.squeeze();
+    m_answerLoss.squeeze();
     m_rates.squeeze();
     m_margins.squeeze();
     m_problems.squeeze();
@@ -238,6 +241,12 @@ int QualifyTable::length(qint64 loop) const
 {
     const qint32 entry = m_entries.at(loop);
     return entry < 0 ? -1 : m_answerLength.at(entry);
+}
+
+int QualifyTable::loss(qint64 loop) const
+{
+    const qint32 entry = m_entries.at(loop);
+    return entry < 0 ? -1 : int(m_answerLoss.at(entry)) - 1;
 }
 
 ServiceResult QualifyTable::result(qint64 loop, int service) const

@@ -68,10 +68,12 @@ public:
     int plans() const { return m_plans.size(); }
     // m; -1 when refused.
     int length(qint64 loop) const;
+    // Tenths of a dB for a loop its record gave by its loss; -1 otherwise.
+    int loss(qint64 loop) const;
     ServiceResult result(qint64 loop, int service) const;
 
 private:
-    int answerFor(int plan, int length, const ServiceResult *results);
+    int answerFor(int plan, int length, int loss, const ServiceResult *results);
 
     QualifySettings m_settings;
     QVector<qint32> m_entries; // per loop: an answer, or -1 - the index of its reason
@@ -79,9 +81,10 @@ private:
     // Answers.
     QVector<qint32> m_answerPlan;
     QVector<quint16> m_answerLength;
+    QVector<quint16> m_answerLoss; // tenths of a dB + 1; 0 for a length given
     QVector<float> m_rates;    // services per answer
     QVector<qint16> m_margins; // services per answer, with targets
-    QHash<quint64, qint32> m_answerOf; // (plan, length) while appending; emptied when it grows large
+    QHash<quint64, qint32> m_answerOf; // (plan, loss, length) while appending; emptied when it grows large
     // Plans and reasons.
     QVector<LoopPlan> m_plans;
     QHash<QString, int> m_planOf;

@@ -30,8 +30,14 @@ public:
 
     bool refuse(const QString &key, const QString &problem)
     {
+        return refuse(QStringLiteral("%1: %2").arg(key, problem));
+    }
+
+    // A message that names its key itself.
+    bool refuse(const QString &message)
+    {
         if (!m_failed)
-            fail(m_error, QStringLiteral("%1: %2").arg(key, problem));
+            fail(m_error, message);
         m_failed = true;
         return false;
     }
@@ -204,9 +210,13 @@ bool readInput(Reader &r, const CalcInput::Input &in, const QJsonValue &value, C
     case InputKind::Name:
     case InputKind::Choice: {
         const std::optional<QString> name = r.string(key, value);
-        if (name)
-            in.setNames(s, {*name});
-        return bool(name);
+        if (!name)
+            return false;
+        if (in.kind == InputKind::Choice)
+            if (const std::optional<CalcInput::Problem> p = CalcInput::checkChoice(in, *name))
+                return r.refuse(CalcInput::describe(*p, keyName));
+        in.setNames(s, {*name});
+        return true;
     }
     case InputKind::Number: {
         const std::optional<double> v = r.number(key, value, in.decimals);

@@ -1,9 +1,13 @@
 #include "input/propertiesdialog.h"
 
 #include "engine/checks.h"
+#include "engine/decimaltext.h"
+#include "engine/loss.h"
+#include "engine/messages.h"
 #include "input/modelfields.h"
 #include "engine/templatekind.h"
 #include "engine/workspace.h"
+#include "widgets/decimalfield.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -21,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -36,6 +41,12 @@ QString caption(CalcInput::Field field)
 {
     return PropertiesDialog::tr(CalcInput::input(field).caption);
 }
+
+// The loss fields in order, and the range row's caption on each axis.
+constexpr CalcInput::Field LossFields[] = {CalcInput::Field::LossFrom, CalcInput::Field::LossTo,
+                                           CalcInput::Field::LossStep};
+const char *const LengthRangeCaption = QT_TRANSLATE_NOOP("PropertiesDialog", "Изменение длины кабеля в диапазоне, м");
+const char *const LossRangeCaption = QT_TRANSLATE_NOOP("PropertiesDialog", "Изменение затухания в диапазоне, дБ");
 
 template <typename T>
 QVector<T> slotValues(const std::array<QSpinBox *, CalcInput::MaxValues> &boxes, int lastSlot)
@@ -94,14 +105,34 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     addValueFamily(Family::Next, nextItem, QStringLiteral("Norm_NEXT_points"), tr("значение %1, дБ"),
                    Norm, Norm.min, norm_NEXT_frequencyBox);
 
-    cableLengthItem = addRow(nullptr, tr("Изменение длины кабеля в диапазоне, м"));
+    cableLengthItem = addRow(nullptr, tr(LengthRangeCaption));
     cableLengthItem->setText(1, lengthsSummary(DefaultFrom, DefaultTo, DefaultStep));
-    cableLengthFromBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthFrom)),
-                                    QStringLiteral("cableLengthFromBox"), Length, DefaultFrom);
-    cableLengthToBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthTo)),
-                                  QStringLiteral("cableLengthToBox"), Length, DefaultTo);
-    cableLengthStepBox = addSpinBox(addRow(cableLengthItem, caption(Field::LengthStep)),
-                                    QStringLiteral("cableLengthStepBox"), Step, DefaultStep);
+    axisBox = new QComboBox;
+    axisBox->setObjectName(QStringLiteral("axisBox"));
+    axisBox->setFrame(false);
+    axisBox->addItems({tr("по длине, м"), tr("по затуханию, дБ на частоте F кГц")});
+    propertyTree->setItemWidget(addRow(cableLengthItem, caption(Field::Axis)), 1, axisBox);
+    lossFrequencyRow = addRow(cableLengthItem, caption(Field::LossFrequency));
+    lossFrequencyBox = addSpinBox(lossFrequencyRow, QStringLiteral("lossFrequencyBox"), Frequency, DefaultLossFrequency);
+    lengthRows[0] = addRow(cableLengthItem, caption(Field::LengthFrom));
+    cableLengthFromBox = addSpinBox(lengthRows[0], QStringLiteral("cableLengthFromBox"), Length, DefaultFrom);
+    lengthRows[1] = addRow(cableLengthItem, caption(Field::LengthTo));
+    cableLengthToBox = addSpinBox(lengthRows[1], QStringLiteral("cableLengthToBox"), Length, DefaultTo);
+    lengthRows[2] = addRow(cableLengthItem, caption(Field::LengthStep));
+    cableLengthStepBox = addSpinBox(lengthRows[2], QStringLiteral("cableLengthStepBox"), Step, DefaultStep);
+    const QString lossNames[] = {QStringLiteral("lossFromEdit"), QStringLiteral("lossToEdit"),
+                                 QStringLiteral("lossStepEdit")};
+    for (int i = 0; i < 3; ++i) {
+        const Input &in = input(LossFields[i]);
+        lossRows[i] = addRow(cableLengthItem, caption(in.field));
+        lossEdits[i] = new QLineEdit(numberText(in, fromUnits(in, in.defaultValue)));
+        lossEdits[i]->setObjectName(lossNames[i]);
+        lossEdits[i]->setFrame(false);
+        // As tall as the spin boxes of the rows around it.
+        lossEdits[i]->setMinimumHeight(cableLengthFromBox->sizeHint().height());
+        makeDecimalField(lossEdits[i], DecimalValidator::EmptyRefused, DecimalValidator::Double);
+        propertyTree->setItemWidget(lossRows[i], 1, lossEdits[i]);
+    }
 
     m_lineTypes.summaryItem = addRow(nullptr, caption(Field::LineTypes));
     QTreeWidgetItem *lineCountRow = addRow(m_lineTypes.summaryItem, tr("всего возможных файлов"));
@@ -195,6 +226,10 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     connect(cableLengthToBox, &Spin::valueChanged, this, &PropertiesDialog::change_cableLengthTo);
     connect(cableLengthStepBox, &Spin::valueChanged, this,
             &PropertiesDialog::change_cableLengthStep);
+    connect(axisBox, qOverload<int>(&Combo::currentIndexChanged), this, &PropertiesDialog::change_axis);
+    connect(lossFrequencyBox, &Spin::valueChanged, this, &PropertiesDialog::change_loss);
+    for (QLineEdit *edit : lossEdits)
+        connect(edit, &QLineEdit::textChanged, this, &PropertiesDialog::change_loss);
     connect(cableCapacityBox, &Spin::valueChanged, this, &PropertiesDialog::reset_xDSL_Ranges);
     connect(vectoringBox, &Spin::valueChanged, this, &PropertiesDialog::updateAliens);
     // Slot by slot, each family in turn: a box's change re-applies its own family's ranges.
@@ -210,6 +245,7 @@ PropertiesDialog::PropertiesDialog(QWidget *parent, const QString &workdir)
     values(Family::Elfext).summaryItem->setHidden(true);
     values(Family::Next).summaryItem->setHidden(true);
     updateNormRowsVisibility();
+    showAxis();
     // Every editor in sight: a collapsed branch hides the very fields a run is made of.
     propertyTree->expandAll();
     propertyTree->resizeColumnToContents(0);
@@ -260,13 +296,18 @@ struct PropertiesDialog::EditorState {
     };
     struct Row {
         QTreeWidgetItem *item;
+        QString caption; // the range row names the axis it sweeps
         QString summary;
         bool hidden;
     };
+    struct Edit {
+        QLineEdit *edit;
+        QString text;
+    };
     QVector<Spin> spins;
     QVector<Combo> combos;
+    QVector<Edit> edits;
     QVector<Row> rows;
-    QString codingGain;
     int lastAcceptedLoadCountIndex = 0;
 };
 
@@ -281,9 +322,12 @@ std::unique_ptr<PropertiesDialog::EditorState> PropertiesDialog::captureState() 
             items << box->itemText(i);
         state->combos.append({box, items, box->currentIndex()});
     }
+    // The text fields of their own: a spin box's editor is its value.
+    for (QLineEdit *edit : propertyTree->findChildren<QLineEdit *>())
+        if (!qobject_cast<QAbstractSpinBox *>(edit->parent()) && !qobject_cast<QComboBox *>(edit->parent()))
+            state->edits.append({edit, edit->text()});
     for (QTreeWidgetItemIterator it(propertyTree); *it; ++it)
-        state->rows.append({*it, (*it)->text(1), (*it)->isHidden()});
-    state->codingGain = codingGainEdit->text();
+        state->rows.append({*it, (*it)->text(0), (*it)->text(1), (*it)->isHidden()});
     state->lastAcceptedLoadCountIndex = lastAcceptedLoadCountIndex;
     return state;
 }
@@ -304,27 +348,18 @@ void PropertiesDialog::restoreState(const EditorState &state)
         spin.box->setValue(spin.value);
     }
     for (const EditorState::Row &row : state.rows) {
+        row.item->setText(0, row.caption);
         row.item->setText(1, row.summary);
         row.item->setHidden(row.hidden);
         if (QWidget *editor = propertyTree->itemWidget(row.item, 1); editor && row.hidden)
             editor->hide();
     }
     lastAcceptedLoadCountIndex = state.lastAcceptedLoadCountIndex;
+    // A text field shows whether its text is a number as it changes: put back where it is heard.
     updateAliens();
-    // Its handler only shows whether the text is a number, which it must show again.
     blockers.clear();
-    codingGainEdit->setText(state.codingGain);
-}
-
-void PropertiesDialog::accept()
-{
-    QString problem;
-    if (!ModelFields::codingGain(codingGainEdit, caption, &problem)) {
-        QMessageBox::warning(this, tr("Kolvane"), problem);
-        codingGainEdit->setFocus();
-        return;
-    }
-    QDialog::accept();
+    for (const EditorState::Edit &edit : state.edits)
+        edit.edit->setText(edit.text);
 }
 
 void PropertiesDialog::done(int result)
@@ -441,6 +476,12 @@ void PropertiesDialog::fillSettings(CalcSettings &settings) const
     settings.cableLengthFrom = cableLengthFromBox->value();
     settings.cableLengthTo = cableLengthToBox->value();
     settings.cableLengthStep = cableLengthStepBox->value();
+    settings.axis = sweepsLoss() ? SweepAxis::Loss : SweepAxis::Length;
+    settings.lossFrequency = lossFrequencyBox->value();
+    // A field that holds no loss (only while the dialog is open) gives one every check refuses.
+    settings.lossFrom = lossTenths(0).value_or(-1);
+    settings.lossTo = lossTenths(1).value_or(-1);
+    settings.lossStep = lossTenths(2).value_or(-1);
     for (int i = 0; i < activeCount(m_lineTypes.countBox); ++i)
         settings.lineTypes << m_lineTypes.boxes.at(i)->currentText();
     settings.SNRMargin_points << slotValues<float>(values(Family::Margin).boxes, active(Family::Margin));
@@ -494,6 +535,9 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
     loadValues(values(Family::Targets), settings.targetRates);
     lastAcceptedLoadCountIndex = values(Family::Load).countBox->currentIndex();
 
+    axisBox->setCurrentIndex(settings.axis == SweepAxis::Loss ? 1 : 0);
+    lossFrequencyBox->setValue(settings.lossFrequency);
+
     // The coupled ranges follow the user's next edit of a length.
     for (QSpinBox *box : {cableLengthFromBox, cableLengthToBox})
         box->setRange(lengthMinimum(), CalcInput::Length.max);
@@ -513,6 +557,11 @@ bool PropertiesDialog::setSettings(const CalcSettings &settings, QString *error)
     }
     blockers.clear();
     ModelFields::setCodingGain(codingGainEdit, settings.codingGain);
+    // The loss fields show whether they hold a number as their text changes.
+    const int losses[] = {settings.lossFrom, settings.lossTo, settings.lossStep};
+    for (int i = 0; i < 3; ++i)
+        lossEdits[i]->setText(lossText(losses[i]));
+    showAxis();
 
     // Loads above M stay as the record has them, as after lowering M in the dialog.
     const bool loadsWithinM = std::all_of(settings.xDSL_points.begin(), settings.xDSL_points.end(),
@@ -645,6 +694,13 @@ QString PropertiesDialog::templateSummary(const TemplateFamily &family, int last
 
 QString PropertiesDialog::lengthSummary() const
 {
+    if (sweepsLoss()) {
+        // Fields that hold no loss yet leave the summary as it was.
+        const std::optional<int> from = lossTenths(0), to = lossTenths(1), step = lossTenths(2);
+        if (!from || !to || !step)
+            return cableLengthItem->text(1);
+        return CalcInput::lossesSummary(*from, *to, *step, lossFrequencyBox->value());
+    }
     return CalcInput::lengthsSummary(cableLengthFromBox->value(), cableLengthToBox->value(),
                                      cableLengthStepBox->value());
 }
@@ -712,6 +768,81 @@ void PropertiesDialog::change_norm_NEXT_frequency()
 {
     const ValueFamily &family = values(Family::Next);
     family.summaryItem->setText(1, valueSummary(family, lastSlot(family)));
+}
+
+bool PropertiesDialog::sweepsLoss() const
+{
+    return axisBox->currentIndex() == 1;
+}
+
+void PropertiesDialog::showAxis()
+{
+    const bool loss = sweepsLoss();
+    cableLengthItem->setText(0, tr(loss ? LossRangeCaption : LengthRangeCaption));
+    QVector<QTreeWidgetItem *> shown{lossFrequencyRow}, hidden;
+    for (int i = 0; i < 3; ++i) {
+        shown << lossRows[i];
+        hidden << lengthRows[i];
+    }
+    if (!loss)
+        std::swap(shown, hidden);
+    for (QTreeWidgetItem *row : std::as_const(hidden)) {
+        row->setHidden(true);
+        propertyTree->itemWidget(row, 1)->hide();
+    }
+    for (QTreeWidgetItem *row : std::as_const(shown))
+        row->setHidden(false);
+    cableLengthItem->setText(1, lengthSummary());
+}
+
+std::optional<int> PropertiesDialog::lossTenths(int index, QString *problem) const
+{
+    // A point or a comma, as people type; then the loss's own decimals and bounds.
+    const CalcInput::Input &in = CalcInput::input(LossFields[index]);
+    double value = 0;
+    if (const std::optional<CalcInput::Problem> p = CalcInput::parseField(in, lossEdits[index]->text(), &value)) {
+        fail(problem, CalcInput::describe(*p, runFieldName));
+        return std::nullopt;
+    }
+    return int(std::lround(value * 10.0));
+}
+
+void PropertiesDialog::change_axis()
+{
+    showAxis();
+}
+
+void PropertiesDialog::change_loss()
+{
+    cableLengthItem->setText(1, lengthSummary());
+}
+
+void PropertiesDialog::accept()
+{
+    QString problem;
+    QLineEdit *refused = nullptr;
+    if (sweepsLoss()) {
+        // Each field on its own (its text is said as typed), then the grid they make.
+        for (int i = 0; i < 3 && !refused; ++i)
+            if (!lossTenths(i, &problem))
+                refused = lossEdits[i];
+        CalcSettings grid;
+        fillSettings(grid);
+        if (!refused)
+            if (const std::optional<CalcInput::Problem> p = CalcInput::checkGrid(grid, CalcInput::Checks::Input)) {
+                problem = CalcInput::describe(*p, runFieldName);
+                refused = lossEdits[0];
+            }
+    }
+    if (!refused && !ModelFields::codingGain(codingGainEdit, runFieldName, &problem))
+        refused = codingGainEdit;
+    if (refused) {
+        QMessageBox::warning(this, tr("Kolvane"), tr("Расчёт невозможен: %1").arg(problem));
+        refused->setFocus();
+        refused->selectAll();
+        return;
+    }
+    QDialog::accept();
 }
 
 void PropertiesDialog::change_cableLengthFrom()

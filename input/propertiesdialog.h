@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
@@ -50,8 +51,11 @@ public:
     void setVisible(bool visible) override;
 
 public slots:
-    // Refuses, with a message, a coding gain that is no number of the field's range.
+    // Refuses, with a message naming the field, a loss that is not a number of the sweep or a
+    // coding gain that is none of its range.
     void accept() override;
+    void change_axis();
+    void change_loss();
     void change_lineTypeCount(int index);
     void change_xDSL_points_count(int index);
     void change_Norm_NEXT_points_count(int index);
@@ -135,7 +139,13 @@ private:
     int fullMaximum(const ValueFamily &family) const;
     QString valueSummary(const ValueFamily &family, int lastSlot) const;
     static QString templateSummary(const TemplateFamily &family, int lastSlot);
+    // The summary of the sweep on its axis: lengths, or losses at their frequency.
     QString lengthSummary() const;
+    bool sweepsLoss() const;
+    // Rows of the axis shown, the others hidden, and the range row captioned for it.
+    void showAxis();
+    // A loss field's value in tenths of a dB; nullopt with *problem (in words) when it is none.
+    std::optional<int> lossTenths(int index, QString *problem = nullptr) const;
 
     void applyRangeRule(Family family);
     void changeValueCount(Family family, int index);
@@ -186,6 +196,14 @@ private:
         {Family::Margin, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_SNRMargin_Range},
         {Family::Targets, {}, {}, {}, {}, {}, 0, nullptr, &PropertiesDialog::reset_targetRates_Range, 0, false},
     }};
+    // The sweep by loss: its axis, the reference frequency and the losses from, to and step, in
+    // rows of their own beside the lengths' (the rows of the other axis hidden).
+    QComboBox *axisBox = nullptr;
+    QTreeWidgetItem *lossFrequencyRow = nullptr;
+    QSpinBox *lossFrequencyBox = nullptr;
+    std::array<QLineEdit *, 3> lossEdits {};
+    std::array<QTreeWidgetItem *, 3> lossRows {};
+    std::array<QTreeWidgetItem *, 3> lengthRows {};
     QSpinBox *cableLengthFromBox = nullptr;
     QSpinBox *cableLengthToBox = nullptr;
     QSpinBox *cableLengthStepBox = nullptr;

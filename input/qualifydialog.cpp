@@ -41,6 +41,7 @@ QString fieldName(CalcInput::Field field)
     case Field::NextFrequency: return QObject::tr("Частота нормы NEXT");
     case Field::Margins: return QObject::tr("Запас SNR Margin");
     case Field::TargetRates: return QObject::tr("Целевые скорости");
+    case Field::LossFrequency: return QObject::tr("Частота затухания");
     case Field::CodingGain: return QObject::tr("Выигрыш кодирования");
     case Field::Vectoring: return QObject::tr("Векторизация");
     case Field::AlienDisturbers: return QObject::tr("Чужих линий");
@@ -104,7 +105,7 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     m_file = new QLineEdit;
     m_file->setObjectName(QStringLiteral("loopsFileEdit"));
     m_file->setMinimumWidth(320);
-    m_file->setPlaceholderText(tr("id;кабель;длина[;участки], первая строка — заголовок"));
+    m_file->setPlaceholderText(tr("id;кабель;длина или затухание (31.5dB)[;участки], первая строка — заголовок"));
     fileLabel->setBuddy(m_file);
     fileRow->addWidget(m_file, 1);
     auto *browseButton = new QPushButton(tr("&Обзор..."));
@@ -164,6 +165,7 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     m_next = spinBox("nextBox", Norm, preset.Norm_NEXT_points.value(0, DefaultNorm), tr(" дБ"));
     m_nextFrequency = spinBox("nextFrequencyBox", Frequency, preset.norm_NEXT_frequency, tr(" кГц"));
     m_margin = spinBox("marginBox", Margin, preset.SNRMargin_points.value(0, DefaultMargin), tr(" дБ"));
+    m_lossFrequency = spinBox("lossFrequencyBox", Frequency, preset.lossFrequency, tr(" кГц"));
     m_noise = new QComboBox;
     m_noise->setObjectName(QStringLiteral("noiseBox"));
     for (const QString &entry : listTemplateEntries(workspacePath(workdir, templateDirectory(AdditiveNoise))))
@@ -198,6 +200,8 @@ QualifyDialog::QualifyDialog(const CalcSettings &preset, QWidget *parent, const 
     form->addRow(tr("Частота нормы NEXT:"), conditionRow(m_nextFrequency));
     form->addRow(tr("Запас SNR &Margin:"), conditionRow(m_margin, preset.SNRMargin_points, "marginFamilyNote"));
     form->addRow(tr("Шаблон &помех:"), m_noise);
+    // Loop records may give a loss ("31.5dB") instead of a length: it is taken at this frequency.
+    form->addRow(tr("Затухание в записях — на частоте &F:"), conditionRow(m_lossFrequency));
     form->addRow(tr("Выигрыш &кодирования, дБ:"), conditionRow(m_codingGain));
     form->addRow(tr("&Векторизация, глубина D:"), conditionRow(m_vectoring));
     form->addRow(tr("Чужих &линий N:"), conditionRow(m_aliens));
@@ -252,6 +256,7 @@ QualifySettings QualifyDialog::settings() const
     c.norm_NEXT_frequency = float(m_nextFrequency->value());
     c.SNRMargin_points = {float(m_margin->value())};
     c.noiseTemplate = m_noise->currentText();
+    c.lossFrequency = m_lossFrequency->value();
     // Accepting refuses a gain that is no number.
     QString unread;
     c.codingGain = ModelFields::codingGain(m_codingGain, {}, &unread).value_or(0.0f);

@@ -17,7 +17,8 @@ class QSpinBox;
 // "Проверка линий": the loop-records file, the services a plant is qualified for and the
 // conditions every loop is computed under. Each service is a line type, with a target rate when
 // targets are asked for; each condition (capacity, load, norms and their frequencies, margin,
-// noise, coding gain, vectoring and its aliens) takes one value, shown in its own field.
+// noise, the frequency of the losses loop records give, coding gain, vectoring and its aliens)
+// takes one value, shown in its own field.
 class QualifyDialog : public QDialog
 {
     Q_OBJECT
@@ -62,6 +63,7 @@ private:
     QSpinBox *m_next = nullptr;
     QSpinBox *m_nextFrequency = nullptr;
     QSpinBox *m_margin = nullptr;
+    QSpinBox *m_lossFrequency = nullptr;
     QComboBox *m_noise = nullptr;
     QLineEdit *m_codingGain = nullptr;
     QSpinBox *m_vectoring = nullptr;

@@ -9,12 +9,15 @@
 
 namespace {
 
-// The six values the drawing settles; the rest of the record is the user's look.
-void copyAxes(const GraphSettings &from, GraphSettings &to)
+// The six values the drawing settles; the rest of the record is the user's look. `lengths`
+// false: the rate axis alone, when the drawing's horizontal axis is not one of lengths.
+void copyAxes(const GraphSettings &from, GraphSettings &to, bool lengths = true)
 {
-    to.lengthMax = from.lengthMax;
-    to.lengthGridStep = from.lengthGridStep;
-    to.lengthLabelStep = from.lengthLabelStep;
+    if (lengths) {
+        to.lengthMax = from.lengthMax;
+        to.lengthGridStep = from.lengthGridStep;
+        to.lengthLabelStep = from.lengthLabelStep;
+    }
     to.rateMax = from.rateMax;
     to.rateGridStep = from.rateGridStep;
     to.rateLabelStep = from.rateLabelStep;
@@ -157,7 +160,8 @@ void GraphWidget::mouseReleaseEvent(QMouseEvent *event)
     const QPoint at = event->position().toPoint();
     if (event->button() != Qt::LeftButton || !hasData || !graphPlotRect(rect()).contains(at))
         return;
-    const int row = nearestGraphRow(m_shown.run.rows, graphLengthAt(graphPlotRect(rect()), m_shown.settings, at.x()));
+    const int row = nearestGraphRow(m_shown.run.rows, graphLengthAt(graphPlotRect(rect()), m_shown.settings, at.x())
+                                                          / graphAxisScale(m_shown.run.calc));
     if (row >= 0)
         emit rowClicked(row);
 }
@@ -189,7 +193,10 @@ GraphPicture GraphWidget::settleAndWriteBack(QPainter &painter)
 {
     plotRect = graphPlotRect(rect());
     const GraphPicture picture = settleGraph(graphSource(), rect(), painter);
-    copyAxes(picture.settings, *graphSettings);
-    graphSettings->markStep = picture.settings.markStep;
+    // A loss axis is no length axis: the user's lengths and mark step stay as they were.
+    const bool lengths = !graphExtent(picture.run.calc).loss;
+    copyAxes(picture.settings, *graphSettings, lengths);
+    if (lengths)
+        graphSettings->markStep = picture.settings.markStep;
     return picture;
 }

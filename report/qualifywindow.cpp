@@ -5,6 +5,7 @@
 
 #include "engine/calcinput.h"
 #include "engine/filewrite.h"
+#include "engine/loss.h"
 #include "engine/qualifycsv.h"
 
 #include <QAbstractTableModel>
@@ -205,7 +206,13 @@ public:
         const int plan = m_table->planIndex(loop);
         switch (column) {
         case CableColumn: return m_table->plan(plan).cable;
-        case LengthColumn: return m_table->length(loop);
+        case LengthColumn: {
+            // A loop its record gave by its loss: the length it converted to, and the loss.
+            const int loss = m_table->loss(loop);
+            if (loss < 0)
+                return m_table->length(loop);
+            return tr("%1 (%2 дБ)").arg(QString::number(m_table->length(loop)), lossText(loss));
+        }
         case SectionsColumn: return m_planSections.at(plan);
         default: break;
         }

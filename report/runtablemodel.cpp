@@ -24,13 +24,13 @@ void RunTableModel::setRun(const CalcRun *run)
     m_table = ReportTable();
     m_rows = m_columns = 0;
     if (m_kind == Rates && !run) {
-        m_table.header = resultHeader(SweepResult());
+        m_table.header = resultHeader(CalcSettings(), SweepResult());
         m_rows = BlankRows;
         m_columns = BlankColumns;
     } else if (m_kind == Rates) {
-        m_table = resultReportTable(run->sweep.rows, resultHeader(run->sweep));
-    } else if (run && run->targets) {
-        m_table = m_kind == Reach ? reachReportTable(run->targets->reach) : marginReportTable(run->targets->margin);
+        m_table = resultReportTable(run->sweep.rows, resultHeader(run->settings, run->sweep), run->settings.axis);
+    } else if (run && run->hasTargets()) {
+        m_table = targetReportTables(*run).at(m_kind == Reach ? 0 : 1);
     }
     m_rows = std::max(m_rows, int(m_table.rows.size()));
     m_columns = std::max(m_columns, int(m_table.header.size()));

@@ -1,6 +1,7 @@
 #include "report/spectrumlauncher.h"
 
 #include "engine/linespectrum.h"
+#include "engine/loss.h"
 #include "report/spectrumwindow.h"
 
 #include <QAction>
@@ -34,7 +35,9 @@ int SpectrumLauncher::curveAt(int row, int column) const
     if (!run.calc || !run.rows || row < 0 || row >= run.rows->size())
         return -1;
     const int curve = column - 1;
-    return curve >= 0 && curve < run.rows->at(row).rates.size() ? curve : -1;
+    // A loss without a loop has no spectrum.
+    const ResultRow &cells = run.rows->at(row);
+    return curve >= 0 && curve < cells.rates.size() && cells.hasLoop(curve) ? curve : -1;
 }
 
 void SpectrumLauncher::updateAction()
@@ -80,12 +83,15 @@ SpectrumWindow *SpectrumLauncher::open(int row, int column)
         return nullptr;
     const Run run = m_run();
     const ResultRow &result = run.rows->at(row);
-    const int length = int(result.length); // the sweep's lengths are whole metres
+    // The sweep's lengths are whole metres; over losses each curve has its own loop length.
+    const bool loss = run.calc->axis == SweepAxis::Loss;
+    const int length = loss ? result.loops.at(curve) : int(result.length);
+    const int lossTenths = loss ? rowLossTenths(result.length) : -1;
 
     const QList<QMdiSubWindow *> open = m_area->subWindowList();
     for (QMdiSubWindow *w : open) {
         auto *shown = qobject_cast<SpectrumWindow *>(w);
-        if (shown && shown->shows(*run.calc, curve, length)) {
+        if (shown && shown->shows(*run.calc, curve, length, lossTenths)) {
             shown->showNormal();
             m_area->setActiveSubWindow(shown);
             return shown;
@@ -95,14 +101,16 @@ SpectrumWindow *SpectrumLauncher::open(int row, int column)
     QString error;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     // The GUI's runs read the templates from the working directory.
-    const std::optional<LineSpectrum> spectrum = traceCurve(*run.calc, QString(), curve, length, &error);
+    const std::optional<LineSpectrum> spectrum =
+        loss ? traceCurveAtLoss(*run.calc, QString(), curve, lossTenths, run.calc->lossFrequency, &error)
+             : traceCurve(*run.calc, QString(), curve, length, &error);
     QGuiApplication::restoreOverrideCursor();
     if (!spectrum) {
         QMessageBox::warning(m_table->window(), tr("Kolvane"), tr("Спектр линии не построен.\n%1").arg(error));
         return nullptr;
     }
     auto *window = new SpectrumWindow(*spectrum, result.rates.at(curve));
-    window->setOrigin(*run.calc, curve);
+    window->setOrigin(*run.calc, curve, lossTenths);
     m_area->addSubWindow(window);
     // Never larger than the area: a window cut off at its edge hides the legend and the table.
     window->resize(window->size().boundedTo(m_area->viewport()->size()));

@@ -3,6 +3,7 @@
 
 #include "engine/checks.h"
 #include "engine/filewrite.h"
+#include "engine/loss.h"
 #include "report/tablecopy.h"
 #include "widgets/savedialog.h"
 
@@ -182,15 +183,19 @@ QString SpectrumWindow::titleFor(const QString &curve, int length)
     return tr("Kolvane - Спектр: %1, L=%2 м").arg(curve, QString::number(length));
 }
 
-void SpectrumWindow::setOrigin(const CalcSettings &settings, int curve)
+void SpectrumWindow::setOrigin(const CalcSettings &settings, int curve, int loss)
 {
     m_settings = settings;
     m_curve = curve;
+    m_loss = loss;
+    if (loss >= 0)
+        setWindowTitle(tr("Kolvane - Спектр: %1, A=%2 дБ, L=%3 м")
+                           .arg(spectrum().curve, lossText(loss), QString::number(spectrum().length)));
 }
 
-bool SpectrumWindow::shows(const CalcSettings &settings, int curve, int length) const
+bool SpectrumWindow::shows(const CalcSettings &settings, int curve, int length, int loss) const
 {
-    return m_curve == curve && spectrum().length == length && m_settings == settings;
+    return m_curve == curve && spectrum().length == length && m_loss == loss && m_settings == settings;
 }
 
 QString SpectrumWindow::proposedName() const

@@ -31,7 +31,7 @@ private:
     SpectrumChart m_chart;
 };
 
-// "Kolvane - Спектр: <curve>, L=<length> м": the chart of one cell of the result table above the
+// "Kolvane - Спектр: <curve>, L=<length> м" (", A=<loss> дБ, L=..." at a loss): the chart of one cell of the result table above the
 // table of its numbers. Context menu: "Сохранить…" (PNG, PDF or CSV) and "Копировать" (Ctrl+C,
 // the table or its selection). Deleted when closed.
 class SpectrumWindow : public QMdiSubWindow
@@ -51,9 +51,10 @@ public:
     // The note above the chart; hidden when there is nothing to say.
     QLabel *note() const { return m_note; }
 
-    // Where it came from: the run's record and the curve (0-based), for finding it again.
-    void setOrigin(const CalcSettings &settings, int curve);
-    bool shows(const CalcSettings &settings, int curve, int length) const;
+    // Where it came from: the run's record and the curve (0-based), for finding it again; on a
+    // loss axis the loss (tenths of a dB) the loop length was converted from, which the title names.
+    void setOrigin(const CalcSettings &settings, int curve, int loss = -1);
+    bool shows(const CalcSettings &settings, int curve, int length, int loss = -1) const;
 
     // The file name proposed for saving, without extension.
     QString proposedName() const;
@@ -71,4 +72,5 @@ private:
     QLabel *m_note = nullptr;
     CalcSettings m_settings;
     int m_curve = -1;
+    int m_loss = -1;
 };

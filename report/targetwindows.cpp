@@ -55,7 +55,7 @@ void TargetWindows::createWindows()
 
 void TargetWindows::setRun(const CalcRun *run)
 {
-    const bool targets = run && run->targets;
+    const bool targets = run && run->hasTargets();
     if (!targets && !m_parts[0].window)
         return;
     if (!m_parts[0].window)

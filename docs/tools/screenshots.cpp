@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
     QApplication::sendEvent(graph, &leave);
 
     // The report of this run, as "Отчёт PDF…" writes it; its first page at 80 dpi.
-    const QStringList header = resultHeader(window.lastRun()->sweep);
+    const QStringList header = resultHeader(window.lastRun()->settings, window.lastRun()->sweep);
     const QTemporaryDir scratch;
     const QString pdf = scratch.filePath(QStringLiteral("report.pdf"));
     QString error;

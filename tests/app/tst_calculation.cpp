@@ -350,7 +350,7 @@ void tst_Calculation::modelOptionsReachTheGraph()
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("calculateButton")), Qt::LeftButton);
         gain->setText(QStringLiteral("2,5"));
     });
-    QCOMPARE(refusal, QStringLiteral("Выигрыш кодирования, дБ: у числа 2.55 больше знаков после точки, чем 1"));
+    QCOMPARE(refusal, QStringLiteral("Расчёт невозможен: выигрыш кодирования: у числа 2.55 больше знаков после точки, чем 1"));
     CalcSettings expected = defaultCalcSettings();
     std::tie(expected.cableCapacity, expected.xDSL_points, expected.codingGain, expected.vectoring,
              expected.alienDisturbers) = std::tuple(50, QVector<int>{25}, 2.5f, 25, 2);

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTableView>
 
@@ -161,7 +162,7 @@ void tst_QualifyWindow::windowShowsAndExportsTheCommandLinesBytes()
     m_app->calculate(chooseLineTypes({"ADSL2+_DS.DMT", "SHDSL_PAM16.PAM"}));
     const QString loops = m_app->path(QStringLiteral("loops.csv"));
     QByteArray input = readAll(SampleLoops);
-    input += "ЗР-99-001;PE-0.40mm-26AWG;много\n";
+    input += "ЗР-99-000;PE-0.40mm-26AWG;31,5dB;PE-0.64mm-22AWG:700\nЗР-99-001;PE-0.40mm-26AWG;много\n";
     QVERIFY(writeFile(loops, input));
     answerDialog(loops, {8000, 2048});
     m_app->window->qualifyLines();
@@ -201,6 +202,8 @@ void tst_QualifyWindow::windowShowsAndExportsTheCommandLinesBytes()
     QCOMPARE(model->data(model->index(withSections, 1)).toString(), QStringLiteral("PE-0.40mm-26AWG"));
     QCOMPARE(model->data(model->index(withSections, 2)).toInt(), 4342);
     QCOMPARE(model->data(model->index(withSections, 3)).toString(), QStringLiteral("PE-0.64mm-22AWG 3100м"));
+    // A loop given by its loss: the length its cables give, beside the loss.
+    QVERIFY(QRegularExpression("^\\d{4} \\(31.5 дБ\\)$").match(model->data(model->index(last - 1, 2)).toString()).hasMatch());
 
     // Exported, it is what kolvane-calc prints for the same file.
     const QString target = m_app->path(QStringLiteral("qualified.csv"));

@@ -327,7 +327,7 @@ void tst_Targets::reportCarriesTheTargetTables()
     const int reachAt = int(text.indexOf(QStringLiteral("Дальность для целевых скоростей")));
     const int marginAt = int(text.indexOf(QStringLiteral("Запас SNR, дБ, при скорости 512")));
     QVERIFY2(reachAt > 0 && marginAt > reachAt, qPrintable(text.right(2000)));
-    for (const ReportTable &table : targetReportTables(tables)) {
+    for (const ReportTable &table : targetReportTables(*m_app->window->lastRun())) {
         for (const QStringList &row : table.rows) {
             QStringList cells;
             for (const QString &cell : row)

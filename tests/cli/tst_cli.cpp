@@ -311,6 +311,19 @@ void tst_Cli::badInput_data()
     QTest::newRow("aliens without vectoring") << QStringList{"--alien", "0"} << "--alien is given only with --vectoring";
     QTest::newRow("aliens as many as a load") << QStringList{"--vectoring", "9", "--capacity", "9", "--load", "4,9", "--alien", "4"}
                                               << "--alien 4 must be below --load 4";
+    QTest::newRow("no such axis") << QStringList{"--axis", "time"} << "--axis: \"time\" is not one of length, loss";
+    QTest::newRow("loss with two decimals") << QStringList{"--axis", "loss", "--to", "10.55"}
+                                            << "--to: \"10.55\" is not a number with at most 1 decimal(s)";
+    QTest::newRow("negative loss") << QStringList{"--axis", "loss", "--from", "-1"} << "--from: -1 is below 0";
+    QTest::newRow("loss beyond 150 dB") << QStringList{"--axis", "loss", "--to", "150.1"} << "--to: 150.1 is above 150";
+    QTest::newRow("loss step below 0.1 dB") << QStringList{"--axis", "loss", "--step", "0"} << "--step: 0 is below 0.1";
+    QTest::newRow("first loss beyond the last") << QStringList{"--axis", "loss", "--from", "20", "--to", "10"}
+                                                << "--from 20 is beyond --to 10";
+    QTest::newRow("loss frequency 0") << QStringList{"--loss-freq", "0"} << "--loss-freq: 0 is below 1";
+    QTest::newRow("tones at a loss no loop has") << QStringList{"tones", "--loss", "3", "--section", "PE-0.50mm-24AWG:500"}
+                                                 << "No loop has a loss of 3 dB: the sections alone lose 5.54 dB";
+    QTest::newRow("tones at a length and a loss") << QStringList{"tones", "--loss", "3", "--length", "100"}
+                                                  << "--length and --loss do not go together";
     QTest::newRow("empty setup name") << QStringList{"--setup", ""} << "--setup: no file name given";
     QTest::newRow("setup written and output") << QStringList{"--write-setup", "a.kolvane", "-o", "b.csv"}
                                               << "--write-setup and -o do not go together";
@@ -320,7 +333,9 @@ void tst_Cli::badInput()
 {
     QFETCH(QStringList, args);
     QFETCH(QString, mentions);
-    const QStringList full = args.contains("-C") ? args : QStringList{"-C", Samples} + args;
+    // A command goes first, the workspace after it.
+    const int command = args.value(0) == QLatin1String("tones") ? 1 : 0;
+    const QStringList full = args.contains("-C") ? args : args.mid(0, command) + QStringList{"-C", Samples} + args.mid(command);
     const Run r = calc(full);
     QCOMPARE(r.code, 2);
     QCOMPARE(r.out, QByteArray());

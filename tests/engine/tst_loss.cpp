@@ -4,6 +4,7 @@
 #include "engine/reach.h"
 #include "randomworkspace.h"
 #include "referencemodel.h"
+#include "kolvanecalc.h"
 #include "templaterecords.h"
 #include "templatefiles.h"
 
@@ -48,6 +49,44 @@ struct Plant {
         return reference::loopLength(cables[c.cable], sections, fRef, double(tenths) / 10.0);
     }
 };
+
+// The plant's conditions as kolvane-calc takes them (whole numbers, the classic model), and the
+// options that give its record but its margins.
+QStringList commandLine(Plant &p, const QString &dir)
+{
+    CalcSettings &s = p.settings;
+    const auto whole = [](float &v) { v = std::round(v); };
+    for (float *v : {&s.norm_ELFEXT_frequency, &s.norm_NEXT_frequency, &s.Norm_ELFEXT_points[0], &s.Norm_NEXT_points[0]})
+        whole(*v);
+    for (float &margin : s.SNRMargin_points)
+        whole(margin);
+    s.codingGain = 0;
+    s.vectoring.reset();
+    s.alienDisturbers = 0;
+    for (LiteralCurve &c : p.curves) {
+        c.E = s.Norm_ELFEXT_points[0];
+        c.X = s.Norm_NEXT_points[0];
+        whole(c.margin);
+    }
+    const auto list = [](const auto &values) {
+        QStringList texts;
+        for (const auto v : values)
+            texts << QString::number(double(v));
+        return texts.join(',');
+    };
+    QStringList args{"-C", dir, "--axis", "loss", "--loss-freq", QString::number(p.fRef), "--from", lossText(p.grid.from),
+                     "--to", lossText(p.grid.to), "--step", lossText(p.grid.step), "--noise", s.noiseTemplate,
+                     "--capacity", "20", "--load", list(s.xDSL_points), "--elfext", list(s.Norm_ELFEXT_points),
+                     "--next", list(s.Norm_NEXT_points), "--elfext-freq", list(QVector<float>{s.norm_ELFEXT_frequency}),
+                     "--next-freq", list(QVector<float>{s.norm_NEXT_frequency})};
+    for (const QString &cable : std::as_const(s.cableTypes))
+        args << "--cable" << cable;
+    for (const QString &line : std::as_const(s.lineTypes))
+        args << "--line" << line;
+    for (const CableSection &section : std::as_const(s.sections))
+        args << "--section" << QStringLiteral("%1:%2").arg(section.cable).arg(section.length);
+    return args;
+}
 
 bool makePlant(const QString &dir, quint32 seed, Plant &p)
 {
@@ -160,7 +199,7 @@ void tst_Loss::texts()
     for (const auto &[tenths, expected] : cases)
         QCOMPARE(lossText(tenths), QString::fromLatin1(expected));
     // The table writes a row's loss as a float: that must be the same shortest text.
-    for (int t = 0; t <= LossInput::Loss.max; ++t)
+    for (int t = 0; t <= CalcInput::Loss.max; ++t)
         QCOMPARE(text([t](QTextStream &out) { out << float(lossValue(t)); }), lossText(t));
     QCOMPARE(lossReachText({Reach::Beyond, 605}), QStringLiteral(">60.5"));
 }
@@ -220,8 +259,9 @@ void tst_Loss::conversion()
 void tst_Loss::plantMatchesReference_data()
 {
     QTest::addColumn<quint32>("seed");
-    for (quint32 seed = 1; seed <= 15; ++seed)
-        QTest::addRow("plant %u", seed) << seed;
+    QTest::addColumn<bool>("cli"); // kolvane-calc's table, reach and margin too
+    for (quint32 seed = 1; seed <= 25; ++seed)
+        QTest::addRow("plant %u", seed) << seed << (seed > 15);
 }
 
 // Rates, reach and margins over a loss grid, and the rates of the length axis with the model
@@ -229,9 +269,19 @@ void tst_Loss::plantMatchesReference_data()
 void tst_Loss::plantMatchesReference()
 {
     QFETCH(quint32, seed);
+    QFETCH(bool, cli);
     QTemporaryDir dir;
     Plant p;
     QVERIFY(makePlant(dir.path(), seed, p));
+    const QStringList args = cli ? commandLine(p, dir.path()) : QStringList();
+    QStringList margins;
+    for (float margin : std::as_const(p.settings.SNRMargin_points))
+        margins << QString::number(double(margin));
+    // What kolvane-calc writes for a command, with exit status 0.
+    const auto calc = [&](const QStringList &command) {
+        const test::Run run = test::calc(command + args);
+        return run.code == 0 ? QString::fromUtf8(run.out) : QString::fromUtf8(run.err);
+    };
     const CalcSettings &s = p.settings;
     const QVector<int> points = p.grid.points();
 
@@ -282,6 +332,8 @@ void tst_Loss::plantMatchesReference()
     });
     const QStringList headers = QStringList{lossCaption(p.fRef)} + result->labels;
     QCOMPARE(text([&](QTextStream &out) { writeCsv(out, headers, result->rows); }), table);
+    if (cli)
+        QCOMPARE(calc({"table", "--margin", margins.join(',')}), table);
 
     // Reach, one target at a time: the grid walked up, points without a loop skipped.
     const LossReachTable reach = *computeLossReachTable(*set, targets, p.grid, p.fRef);
@@ -308,19 +360,35 @@ void tst_Loss::plantMatchesReference()
         }
     });
     QCOMPARE(text([&](QTextStream &out) { writeLossReachCsv(out, reach); }), reachTable);
+    if (cli) {
+        QStringList rates;
+        for (int target : std::as_const(targets))
+            rates << QString::number(target);
+        QCOMPARE(calc({"reach", "--rate", rates.join(','), "--margin", margins.join(',')}), reachTable);
+    }
 
     // Margins at a target that some point carries.
     const int target = targets.value(targets.size() - 2);
-    const LossMarginTable margins = *computeLossMarginTable(*set, target, p.grid, p.fRef);
-    for (int k = 0; k < margins.losses.size(); ++k) {
+    const LossMarginTable marginCells = *computeLossMarginTable(*set, target, p.grid, p.fRef);
+    QString marginTable = lossCaption(p.fRef) + ';';
+    for (const QString &name : set->names())
+        marginTable += QStringLiteral("SNR Margin,дБ %1").arg(name).simplified() + ';';
+    marginTable += '\n';
+    for (int k = 0; k < marginCells.losses.size(); ++k) {
+        marginTable += lossText(marginCells.losses[k]) + ';';
         for (int j = 0; j < p.curves.size(); ++j) {
             const LiteralCurve &c = p.curves[j];
-            const std::optional<int> L = p.loop(c, margins.losses[k]);
-            const std::optional<MarginAtRate> &cell = margins.margins[k][j];
-            QCOMPARE(cell ? marginText(*cell) : QStringLiteral("-"),
-                     L ? literalMargin(p.model(c), c, target, float(*L)) : QStringLiteral("-"));
+            const std::optional<int> L = p.loop(c, marginCells.losses[k]);
+            const std::optional<MarginAtRate> &cell = marginCells.margins[k][j];
+            const QString literal = L ? literalMargin(p.model(c), c, target, float(*L)) : QStringLiteral("-");
+            QCOMPARE(cell ? marginText(*cell) : QStringLiteral("-"), literal);
+            marginTable += literal + ';';
         }
+        marginTable += '\n';
     }
+    // The margin command answers for the curves without their margins: not for a family of them.
+    if (cli && margins.size() == 1)
+        QCOMPARE(calc({"margin", "--rate", QString::number(target)}), marginTable);
 
     // The length axis carries the options too.
     CalcSettings lengths = s;

@@ -10,6 +10,7 @@
 #include "engine/templatefile.h"
 #include "engine/workspace.h"
 
+#include "referencemodel.h"
 #include "templatefiles.h"
 
 #include <QBuffer>
@@ -211,6 +212,8 @@ private slots:
     void parseLoopLine();
     void refusedLines_data();
     void refusedLines();
+    void lossRecords_data();
+    void lossRecords();
     void inputForms_data();
     void inputForms();
     void equalsOneLoopRuns();
@@ -373,6 +376,61 @@ void tst_Qualify::refusedLines()
     const QList<QByteArray> out = r.out.split('\n');
     QCOMPARE(out.at(2), record.id + ";;;;;;;" + QualifyWriter::problemField(problem.russian) + ';');
     QVERIFY(out.at(1).startsWith("ok1;") && out.at(1).endsWith(";;"));
+}
+
+void tst_Qualify::lossRecords_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("frequency");
+    QTest::addColumn<int>("loss");     // tenths of a dB; -1 refused as it is read
+    QTest::addColumn<QString>("refused"); // the reason's start; "" computed
+
+    QTest::newRow("point") << QByteArray("a;PE-0.40mm-26AWG;31.5dB") << 300 << 315 << "";
+    QTest::newRow("comma, a section") << QByteArray("a;PE-0.40mm-26AWG;31,5dB;PE-0.64mm-22AWG:700") << 196 << 315 << "";
+    QTest::newRow("whole, blank before the unit") << QByteArray("a;PE-thin-0.32mm; 40 db ") << 1104 << 400 << "";
+    QTest::newRow("below the section's own") << QByteArray("a;PE-0.40mm-26AWG;2dB;PE-0.50mm-24AWG:300") << 300 << 20
+                                             << "No loop has a loss of 2 dB: the sections alone lose";
+    QTest::newRow("beyond the longest loop") << QByteArray("a;PE-0.64mm-22AWG;150dB") << 30 << 1500
+                                             << "No loop has a loss of 150 dB: it would be";
+    QTest::newRow("two decimals") << QByteArray("a;K;2.55dB") << 300 << -1
+                                  << "loss \"2.55dB\" is not a number of dB with at most one decimal";
+    QTest::newRow("negative") << QByteArray("a;K;-1dB") << 300 << -1 << "loss \"-1dB\" is not";
+    QTest::newRow("unit alone") << QByteArray("a;K;dB") << 300 << -1 << "loss \"dB\" is not";
+    QTest::newRow("above 150 dB") << QByteArray("a;K;150.1dB") << 300 << -1 << "loss 150.1 dB is outside 0..150 dB";
+}
+
+// A loop given by its loss is the loop of the length its own cables give it, per the reference.
+void tst_Qualify::lossRecords()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, frequency);
+    QFETCH(int, loss);
+    QFETCH(QString, refused);
+    LoopRecord record;
+    LoopProblem problem;
+    QCOMPARE(::parseLoopLine(line, &record, &problem), loss >= 0);
+    QualifySettings s = services();
+    s.conditions.lossFrequency = frequency;
+    const Run r = qualify(file({line}), s);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    if (!refused.isEmpty()) {
+        QVERIFY2(r.problems.value(0).english.startsWith(refused), qPrintable(r.problems.value(0).english));
+        return;
+    }
+    QCOMPARE(record.loss, loss);
+    CableTemplate cable;
+    QVERIFY(loadCableTemplate(Samples, record.cable, cable, nullptr));
+    QVector<reference::Section> sections;
+    for (const CableSection &section : std::as_const(record.sections)) {
+        sections << reference::Section{{}, section.length};
+        QVERIFY(loadCableTemplate(Samples, section.cable, sections.last().cable, nullptr));
+    }
+    const std::optional<int> length = reference::loopLength(cable, sections, frequency, loss / 10.0);
+    QVERIFY(length);
+    QCOMPARE(r.loops.first().loss, loss);
+    QCOMPARE(r.loops.first().length, *length);
+    record.length = *length;
+    QCOMPARE(r.out.split('\n').at(1) + '\n', expectedLine(s, record.id, record));
 }
 
 void tst_Qualify::inputForms_data()

@@ -76,6 +76,19 @@ void tst_SetupFile::roundTrip()
     QVERIFY(SetupFile::text(c, g).contains("\n  \"codingGain\": 0.5,\n  \"vectoring\": 0,\n  \"alienDisturbers\": 0,\n"));
     QVERIFY(SetupFile::parse(SetupFile::text(c, g), base(), &read, &error));
     QCOMPARE(read.calc, c);
+    // A sweep by length holds no key of the loss axis; a sweep by loss holds them instead of lengths.
+    QVERIFY(!text.contains("axis") && !text.contains("loss"));
+    CalcSettings byLoss = base();
+    byLoss.axis = SweepAxis::Loss;
+    byLoss.lossFrequency = 196;
+    byLoss.lossFrom = 125;
+    byLoss.lossStep = 5;
+    const QByteArray lossText = SetupFile::text(byLoss, g);
+    QVERIFY2(lossText.contains("  \"axis\": \"loss\",\n  \"lossFrequency\": 196,\n"
+                               "  \"losses\": {\"from\": 12.5, \"to\": 60, \"step\": 0.5},\n") && !lossText.contains("lengths"),
+             lossText.constData());
+    QVERIFY2(SetupFile::parse(lossText, base(), &read, &error), qPrintable(error));
+    QCOMPARE(read.calc, byLoss);
 
     // Automatic axes stay out of the file; the rest of the graph's look goes in.
     const QByteArray withoutAxes = SetupFile::text(c, g, false);
@@ -128,6 +141,11 @@ void tst_SetupFile::refused_data()
     QTest::newRow("aliens without vectoring") << setup("\"alienDisturbers\": 1") << "alienDisturbers is given only with vectoring";
     QTest::newRow("aliens as many as the load") << setup("\"vectoring\": 9, \"alienDisturbers\": 1")
                                                 << "alienDisturbers 1 must be below loads 1";
+    QTest::newRow("no axis") << setup("\"axis\": \"time\"") << "axis: \"time\" is not one of length, loss";
+    QTest::newRow("loss with two decimals") << setup("\"losses\": {\"step\": 0.05}")
+                                            << "losses.step: expected a number with at most 1 decimal(s), not 0.05";
+    QTest::newRow("losses from beyond to") << setup("\"axis\": \"loss\", \"losses\": {\"from\": 20, \"to\": 10}")
+                                           << "losses.from 20 is beyond losses.to 10";
     QTest::newRow("graph out of range") << setup("\"graph\": {\"lineWidth\": 11}") << "graph.lineWidth: 11 is above 10";
     QTest::newRow("graph flag as number") << setup("\"graph\": {\"colorCurves\": 1}") << "graph.colorCurves";
     QTest::newRow("targets not increasing") << setup("\"targetRates\": [8000, 8000]") << "targetRates: the values must be strictly increasing";
