@@ -409,6 +409,7 @@ void MainWindow::showGraphOptionsDialog()
 {
     if (calculating)
         return;
+    m_graphOptionsDialog->setLengthAxisInUse(!lastRun() || lastRun()->settings.axis == SweepAxis::Length);
     if (m_graphOptionsDialog->exec() != QDialog::Accepted || !m_propertiesDialog)
         return;
     // Taken over only with a run that ends: a refused or cancelled one leaves the graph as it was.

@@ -52,7 +52,7 @@ GraphOptions::GraphOptions(QWidget *parent)
 
     const QString axisLabels[3] = {tr("максимум:"), tr("шаг сетки:"), tr("шаг оцифровки:")};
     using namespace GraphInput;
-    QGroupBox *lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
+    QGroupBox *lengthGroup = m_lengthGroup = groupBox(this, tr("длина L, м"), axisLabels,
                                       {box(LengthMax), box(LengthGridStep), box(LengthLabelStep)});
     QGroupBox *rateGroup = groupBox(this, tr("скорость R, кбит/с"), axisLabels,
                                     {box(RateMax), box(RateGridStep), box(RateLabelStep)});
@@ -124,6 +124,13 @@ void GraphOptions::showSettings(const GraphSettings &settings)
         spin->setValue(settings.*input->field);
     for (const auto &[input, check] : m_switches)
         check->setChecked(settings.*input->field);
+}
+
+void GraphOptions::setLengthAxisInUse(bool inUse)
+{
+    m_lengthGroup->setEnabled(inUse);
+    m_lengthGroup->setToolTip(inUse ? QString()
+                                    : tr("График по затуханию: ось A масштабируется по расчёту"));
 }
 
 void GraphOptions::showEvent(QShowEvent *event)

@@ -8,6 +8,7 @@
 #include <utility>
 
 class QCheckBox;
+class QGroupBox;
 class QSpinBox;
 
 // "Настройки графика": the user's axes, marks, line width, legend font, colour choice and target
@@ -26,6 +27,9 @@ public:
     void showAxisSettings(const GraphSettings &settings);
     // Every entry from the record, as a setup file gives it.
     void showSettings(const GraphSettings &settings);
+    // A graph over losses is scaled to its run along the loss axis: the length entries are shown
+    // but cannot be edited then, so nothing suggests they would move it.
+    void setLengthAxisInUse(bool inUse);
 
 public slots:
     void reject() override;
@@ -39,5 +43,6 @@ private:
 
     QVector<std::pair<const GraphInput::IntField *, QSpinBox *>> m_numbers;
     QVector<std::pair<const GraphInput::BoolField *, QCheckBox *>> m_switches;
+    QGroupBox *m_lengthGroup = nullptr;
     GraphSettings m_opened; // the entries as the dialog was opened with them
 };

@@ -11,6 +11,7 @@
 #include "kolvanecalc.h"
 
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QMdiArea>
 #include <QPainter>
 
@@ -121,6 +122,14 @@ void tst_LossAxis::screenFollowsTheAxis()
     QVERIFY(graphReadoutText(graphReadout(graph->shownPicture().run, 400)).startsWith("A=40 дБ: a "));
     // The user's length axis is left as it was: a loss axis does not write into it.
     QCOMPARE(m_app->window->findChild<GraphWidget *>()->graphSource().settings.lengthMax, GraphSettings().lengthMax);
+    // ... and F6 shows its entries as not in use.
+    bool lengthEntriesEnabled = true;
+    m_app->answerer->push([&](QWidget *w) {
+        lengthEntriesEnabled = w->findChild<QSpinBox *>("lengthMaxBox")->isEnabled();
+        QTest::keyClick(w, Qt::Key_Escape);
+    });
+    m_app->window->findChild<QAction *>("graphOptionsAct")->trigger();
+    QVERIFY(!lengthEntriesEnabled);
 
     // The spectrum of a cell at a loss: its converted loop; a cell without a loop has none.
     auto *launcher = m_app->window->findChild<SpectrumLauncher *>();
