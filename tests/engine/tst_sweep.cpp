@@ -527,7 +527,9 @@ void tst_Sweep::cancelStopsALongRun()
     user.join();
     QVERIFY(!result);
     QCOMPARE(error, QStringLiteral("The calculation was cancelled"));
-    QVERIFY2(stoppedAt - cancelledAt < 300, qPrintable(QString::number(stoppedAt - cancelledAt)));
+    // Uncancelled the run takes minutes; the bound only has to tell "stopped" from "ran on", with
+    // room for a machine loaded by other tests.
+    QVERIFY2(stoppedAt - cancelledAt < 3000, qPrintable(QString::number(stoppedAt - cancelledAt)));
 }
 
 void tst_Sweep::templatesWithoutRowsWarn_data()
